@@ -1,0 +1,110 @@
+// An IS-900 tracker on the far side of a pseudo-terminal. The simulator owns
+// the master side and runs on a thread of its own; the plug-in (or a test)
+// opens the slave side as its serial port. It answers the commands the
+// plug-in sends and, in continuous mode, streams output records in the
+// layout each station's output list selects. Linux/POSIX only.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace is900sim {
+
+// What is live on a station. tracker: a head sensor that moves slowly, its
+// buttons idle (0) and joystick at rest (127). wand: buttons and joystick
+// change over time, the sensor moves faster. both: a wand that is also used
+// as a tracked sensor. The kind also picks the output list the station has
+// after a start or a reset: 2,4,1 / 22,23,1 / 2,4,22,23,1.
+enum class StationKind { tracker, wand, both };
+
+struct StationSetup {
+    int number = 1; // 1 to 12; sent as '1'..'9', 'A', 'B', 'C'
+    StationKind kind = StationKind::tracker;
+};
+
+struct SimulatorOptions {
+    std::vector<StationSetup> stations{StationSetup{}};
+    double updateRate = 120.0;           // records per second per station, at most
+    int baudRate = 0;                    // 0: read the rate the slave side is set to
+    unsigned long resetSilenceMs = 20000; // silence after Ctrl-Y
+    bool centimetres = false;            // positions in centimetres instead of inches
+    uint32_t seed = 1;                   // seeds motion noise, buttons and joystick
+    bool startStreaming = false;         // start in binary continuous mode
+    std::string linkPath;                // when set, a symbolic link to the slave side
+    std::string commandLogPath;          // when set, every command is appended as a line
+    bool logToStderr = false;            // say what happens on stderr
+};
+
+// One record as it went out on the line, with the values it carries.
+struct SentRecord {
+    uint64_t sequence = 0;  // position in the whole output, from 0
+    int station = 0;
+    bool binary = true;     // false: ASCII ('F') record
+    bool truncated = false; // cut short on request; has no CR LF
+    bool crLfInside = false; // a float's bytes contain 0D 0A
+    bool hasPosition = false, hasAngles = false, hasButtons = false, hasJoystick = false;
+    float position[3] = {0, 0, 0}; // x, y, z in the simulator's unit
+    float angles[3] = {0, 0, 0};   // azimuth, elevation, roll in degrees
+    uint8_t buttons = 0;
+    uint8_t joystick[2] = {127, 127};
+    std::vector<uint8_t> bytes; // exactly what was written
+};
+
+class Simulator {
+public:
+    explicit Simulator(SimulatorOptions options = SimulatorOptions());
+    ~Simulator(); // stops the thread, closes the master, removes the link
+    Simulator(const Simulator&) = delete;
+    Simulator& operator=(const Simulator&) = delete;
+
+    // Opens the pseudo-terminal (slave side raw, 38400 baud), makes the link
+    // and starts the thread. False with errorText() set when anything fails.
+    bool start();
+    void stop();
+    std::string slavePath() const;
+    std::string errorText() const;
+
+    // Commands in the order received: "^Y", "R1", "A1,0,0,0,0,0,-200,200,0,0",
+    // "O1,2,4,1", "f", "F", "C", "c", "P"; a command that arrives while the
+    // tracker restarts is logged as "ignored " + command; an unknown byte as
+    // "?xx" (two hex digits).
+    std::vector<std::string> commandLog() const;
+    // Every byte received, in order.
+    std::vector<uint8_t> receivedBytes() const;
+    // Waits up to timeoutMs until at least count commands / records are there.
+    bool waitForCommands(std::size_t count, unsigned long timeoutMs) const;
+    bool waitForRecords(std::size_t count, unsigned long timeoutMs) const;
+
+    std::vector<SentRecord> sentRecords() const;
+    std::vector<SentRecord> sentRecords(int station) const;
+    // Called on the simulator's thread after each record was written.
+    void setRecordCallback(std::function<void(const SentRecord&)> callback);
+
+    // Tracker state as the commands have set it.
+    bool binaryMode() const;
+    bool continuousMode() const;
+    std::vector<int> outputList(int station) const; // empty for an unknown station
+    int lineBaudRate() const; // the rate in use for pacing
+    bool hungUp() const;
+
+    // Faults, applied to the output in the order requested.
+    void injectGarbage(const std::vector<uint8_t>& bytes); // before the next record
+    void truncateNextRecord(std::size_t keepBytes);        // next record cut to keepBytes
+    void forceCrLfInNextRecord(); // next record with a position: x = bytes 0D 0A A0 41
+    void silence(unsigned long milliseconds);              // no output for that long
+    void hangUp();                                         // closes the master now
+
+private:
+    struct State;
+    std::unique_ptr<State> state;
+};
+
+// "tracker", "wand", "both" (any letter case); false for anything else.
+bool parseStationKind(const std::string& text, StationKind& kind);
+const char* stationKindName(StationKind kind);
+
+} // namespace is900sim
