@@ -1,0 +1,14 @@
+// Header fields that tracker and controller records share.
+#pragma once
+
+#include "platform/platform.h"
+
+#include <cstdint>
+
+// Records carry IDs 1 to 32; every list in a storage has room for 32.
+const uint32_t maxRecordId = 32;
+
+// Stores 1 to 32 in network byte order; refuses any other ID untouched.
+bool setRecordId(uint32_t& field, uint32_t id);
+// Fills the two network-order time fields and the local time from the clock.
+void stampRecordTime(uint32_t& timeSec, uint32_t& timeUsec, platform::LocalTimeStamp& localTime);

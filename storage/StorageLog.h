@@ -1,0 +1,7 @@
+#pragma once
+
+class CLogH;
+
+// The logger a storage or mutex writes through: its own, or a default one
+// when the host left the pointer null.
+const CLogH& storageLog(const CLogH* log);
