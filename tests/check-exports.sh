@@ -10,7 +10,7 @@ if [ "$kind" = so ]; then
   # defined and exported must be exactly the two entry points.
   exported=$(nm -D --defined-only "$library" | awk '{print $3}' | grep -v -E '^(_init|_fini|_edata|_end|__bss_start)$' | sort)
 else
-  exported=$(objdump -p "$library" | awk '/\[Ordinal\/Name Pointer\] Table/{t=1;next} t&&/^\s*\[/{print $NF} t&&/^$/{t=0}' | sort)
+  exported=$(objdump -p "$library" | awk '/\[Ordinal\/Name Pointer\] Table/{t=1;next} t&&/^[ \t]*\[/{print $NF} t&&/^$/{t=0}' | sort)
   imports=$(objdump -p "$library" | awk '/DLL Name:/{print tolower($3)}' | sort -u)
   for dll in $imports; do
     case "$dll" in
