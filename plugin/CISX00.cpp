@@ -1,33 +1,89 @@
 #include "plugin/CISX00.h"
 
+#include "controller/CConCommonH.h"
+#include "protocol/CRS232H.h"
+#include "protocol/CommandSteps.h"
 #include "support/CLogH.h"
+#include "tracker/CCalibH.h"
+#include "tracker/CTraCommonH.h"
 
-#include <cstring>
+#include <iostream>
 
 CISX00::CISX00(DevConfig* devConfig, const CLogH* hostLog)
     : CBase(hostLog), port(nullptr), deviceName(nullptr), portName(nullptr), reset(false), dataUnit('U'),
-      baudRate(38400), sensorOn(), controllerOn(), initInfo(), sensorCount(0), controllerCount(0), runFlag(nullptr),
-      config(devConfig), tracker(nullptr), controller(nullptr) {
+      baudRate(38400), sensorOn(), controllerOn(), initInfo(), currentTraData(nullptr), currentConData(nullptr),
+      sensorCount(0), controllerCount(0), received(), pose(), runFlag(nullptr), config(devConfig), tracker(nullptr),
+      controller(nullptr), commands(nullptr), initialised(false) {
+    for (int i = 0; i < stationCount; ++i) {
+        lastTraData[i].clear();
+        lastConData[i].clear();
+    }
+    traData.clear();
+    conData.clear();
     log->debug("CISX00: \"constructor\" called.", true);
     if (!hostLog) log->setName("CISX00");
 }
 
 CISX00::~CISX00() {
     log->debug("CISX00: \"destructor\" called.", true);
-    delete[] deviceName;
-    delete[] portName;
+    release();
 }
 
-int CISX00::init(DevInitInfo*) { return -1; }
+// Frees what an init built, so that a later init starts clean and the
+// destructor leaves nothing behind.
+void CISX00::release() {
+    initialised = false;
+    delete[] deviceName;
+    deviceName = nullptr;
+    delete[] portName;
+    portName = nullptr;
+    delete tracker;
+    tracker = nullptr;
+    delete controller;
+    controller = nullptr;
+    delete commands;
+    commands = nullptr;
+    delete port;
+    port = nullptr;
+}
 
-bool CISX00::start() { return true; }
+bool CISX00::anyStationOn(const bool* flags) {
+    for (int i = 0; i < stationCount; ++i)
+        if (flags[i]) return true;
+    return false;
+}
 
-int CISX00::configure() { return 0; }
+bool CISX00::start() {
+    log->debug("CISX00: \"start\" called.", true);
+    return true;
+}
 
-bool CISX00::stop() { return false; }
+int CISX00::sendData(void*, void*) {
+    log->warning("CISX00: Can not send any data.", true);
+    return -1;
+}
 
-bool CISX00::printInfo() { return true; }
+int CISX00::configure() {
+    log->debug("CISX00: \"configure\" called.", true);
+    if (!initialised) return 0;
+    if (reset) {
+        log->info("Resetting... Please wait about 20 seconds.", true);
+        if (!commands->resetTracker()) return 0;
+    }
+    if (tracker && tracker->caveCoordinates) commands->setAlignment();
+    for (int station = 1; station <= stationCount; ++station)
+        if (!commands->setDataFormat(station, sensorOn[station - 1], controllerOn[station - 1])) return 0;
+    if (!commands->setBinaryMode()) return 0;
+    if (!commands->startContinuous()) return 0;
+    return configureCode;
+}
 
-int CISX00::recvData(unsigned char*, void*) { return -1; }
-
-int CISX00::sendData(void*, void*) { return -1; }
+bool CISX00::stop() {
+    log->debug("CISX00: \"stop\" called.", true);
+    if (!initialised) return false;
+    commands->stopContinuous();
+    if (tracker && tracker->caveCoordinates) commands->resetAlignment();
+    port->closePort();
+    if (tracker && tracker->calibration && !tracker->calibration->exit()) return false;
+    return true;
+}

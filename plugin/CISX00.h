@@ -1,14 +1,21 @@
-// The IS-900 device: options and init, streaming control, reception, report.
+// The IS-900 device: options and init, streaming control, record reception
+// and the configuration report.
 #pragma once
 
 #include "plugin/CBase.h"
+#include "protocol/RecordReader.h"
+#include "storage/ConData.h"
+#include "storage/TraData.h"
 
 class CRS232H;
 class CTraCommonH;
 class CConCommonH;
+class IS900CommandSteps;
 
 class CISX00 final : public CBase {
 public:
+    static const int stationCount = 8;
+
     CISX00(DevConfig* config, const CLogH* hostLog);
     ~CISX00();
 
@@ -20,20 +27,56 @@ public:
     int recvData(unsigned char* updateMasks, void* unused) override;
     int sendData(void* first, void* second) override;
 
+    // Tests replace the waits of the reset and the alignments.
+    IS900CommandSteps* commandSteps() const { return commands; }
+
 private:
+    static bool anyStationOn(const bool* flags);
+
+    // Options and init
+    void setDefaults();
+    bool parseDeviceOptions();
+    bool parseDeviceLine(ConfigLine& line);
+    bool parseStationFlags(ConfigLine& line, bool* flags, uint32_t& count, const char* label, bool controllers);
+    bool buildTracker();
+    bool buildController();
+    bool openAndSetUpPort();
+    void release();
+
+    // Reception
+    bool takeControllerSample(int32_t station, uint32_t& id);
+    int takeTrackerSample(int32_t station, uint32_t& id);
+    bool publishTracker(int32_t station, uint32_t id, unsigned char* updateMasks);
+    bool publishController(int32_t station, uint32_t id, unsigned char* updateMasks);
+    bool stationFlag(const bool* flags, int32_t station) const;
+
+    // Report
+    void printDataType() const;
+    void printStations(const char* label, const bool* flags) const;
+
     CRS232H* port;
     char* deviceName;
     char* portName;
     bool reset;
     char dataUnit;
     int32_t baudRate;
-    bool sensorOn[8];
-    bool controllerOn[8];
+    bool sensorOn[stationCount];
+    bool controllerOn[stationCount];
     DevInitInfo initInfo;
+    TraData* currentTraData;
+    TraData lastTraData[stationCount];
+    TraData traData;
+    ConData* currentConData;
+    ConData lastConData[stationCount];
+    ConData conData;
     uint32_t sensorCount;
     uint32_t controllerCount;
+    RawRecord received;
+    float pose[6];
     int32_t* runFlag;
     DevConfig* config;
     CTraCommonH* tracker;
     CConCommonH* controller;
+    IS900CommandSteps* commands;
+    bool initialised;
 };

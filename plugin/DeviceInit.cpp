@@ -1,0 +1,240 @@
+// The device's init: its own options, the processors of the ON stations,
+// the record IDs in the host's storages, the report, the calibration client
+// and the serial port.
+#include "plugin/CISX00.h"
+
+#include "controller/CConCommonH.h"
+#include "plugin/OptionLines.h"
+#include "protocol/CRS232H.h"
+#include "protocol/CommandSteps.h"
+#include "storage/CDataStorage.h"
+#include "support/CLogH.h"
+#include "tracker/CCalibH.h"
+#include "tracker/CTraCommonH.h"
+
+#include <cctype>
+#include <cstring>
+
+namespace {
+
+char* heapCopy(const char* text) {
+    const char* source = text ? text : "";
+    char* copy = new char[std::strlen(source) + 1];
+    std::strcpy(copy, source);
+    return copy;
+}
+
+
+enum class StationFlag { on, off, invalid };
+
+// 1 means ON; 0 means OFF unless the text starts with a letter.
+StationFlag readStationFlag(const char* text) {
+    const int32_t value = parseNumber(text);
+    if (value == 1) return StationFlag::on;
+    if (value == 0 && !std::isalpha(static_cast<unsigned char>(text[0]))) return StationFlag::off;
+    return StationFlag::invalid;
+}
+
+} // namespace
+
+int CISX00::init(DevInitInfo* info) {
+    log->debug("CISX00: \"init\" called.", true);
+    release();
+    if (!info) {
+        log->error("CISX00: Init info is empty.", true);
+        return -1;
+    }
+    std::memcpy(&initInfo, info, sizeof initInfo);
+    runFlag = initInfo.runFlag;
+    deviceName = heapCopy(config ? config->name : nullptr);
+    setDefaults();
+    if (!config || !parseDeviceOptions()) return -1;
+    if (anyStationOn(sensorOn) && !buildTracker()) return -1;
+    if (anyStationOn(controllerOn) && !buildController()) return -1;
+    if (!CConfigH::checkUnusedOptions(config, log)) return -1;
+    printInfo();
+    if (tracker && tracker->calibration &&
+        !tracker->calibration->init(tracker->calibrationArgs, static_cast<int32_t>(tracker->calibrationArgCount)))
+        return -1;
+    if (!openAndSetUpPort()) return -1;
+    initialised = true;
+    return 1;
+}
+
+void CISX00::setDefaults() {
+    inputConnector = true;
+    configureCode = 2;
+    sensorCount = 2;
+    controllerCount = 0;
+    portName = heapCopy("com1");
+    baudRate = 38400;
+    reset = false;
+    dataUnit = 'U';
+    for (int i = 0; i < stationCount; ++i) {
+        sensorOn[i] = i < 2;
+        controllerOn[i] = false;
+    }
+}
+
+bool CISX00::parseDeviceOptions() {
+    bool allValid = true;
+    for (uint32_t i = 0; i < optionLineCount(*config); ++i)
+        if (!parseDeviceLine(config->lines[i])) allValid = false;
+    return allValid;
+}
+
+namespace {
+
+struct WordChoice {
+    const char* words[3];
+    bool meaning;
+};
+
+// Which of two meanings a word names; false when it names neither.
+bool chooseWord(const char* word, const WordChoice (&choices)[2], bool& meaning) {
+    for (const WordChoice& choice : choices)
+        for (const char* candidate : choice.words)
+            if (candidate && compareNoCase(word, candidate) == 0) {
+                meaning = choice.meaning;
+                return true;
+            }
+    return false;
+}
+
+bool keywordIs(const ConfigLine& line, const char* first, const char* second = nullptr,
+               const char* third = nullptr, const char* fourth = nullptr) {
+    const char* keyword = optionKeyword(line);
+    for (const char* candidate : {first, second, third, fourth})
+        if (candidate && compareNoCase(keyword, candidate) == 0) return true;
+    return false;
+}
+
+} // namespace
+
+// Reads one of the device's own lines; lines of other parsers are left alone.
+bool CISX00::parseDeviceLine(ConfigLine& line) {
+    const char* label = nullptr;
+    if (keywordIs(line, "port", "serialport"))
+        label = "SerialPort at line ";
+    else if (keywordIs(line, "baud", "baudrate"))
+        label = "Baud at line ";
+    else if (keywordIs(line, "reset"))
+        label = "Reset at line ";
+    else if (keywordIs(line, "devdataunit"))
+        label = "DevDataUnit at line ";
+    else if (keywordIs(line, "sensors", "sensor", "trackers", "tracker"))
+        return parseStationFlags(line, sensorOn, sensorCount, "Sensor(s) at line ", false);
+    else if (keywordIs(line, "wands", "wand", "controllers", "controller"))
+        return parseStationFlags(line, controllerOn, controllerCount, "Controller(s) at line ", true);
+    else
+        return true;
+
+    line.used = true;
+    const uint32_t argCount = optionArgCount(line);
+    const char* problem = argCount == 0 ? incompleteOptionText : argCount > 1 ? tooManyArgsText : nullptr;
+    const char* arg = optionArg(line, 0);
+    if (!problem) {
+        if (keywordIs(line, "port", "serialport")) {
+            delete[] portName;
+            portName = heapCopy(arg);
+        } else if (keywordIs(line, "baud", "baudrate")) {
+            baudRate = parseNumber(arg);
+        } else if (keywordIs(line, "reset")) {
+            static const WordChoice choices[2] = {{{"yes", "on", nullptr}, true}, {{"no", "off", nullptr}, false}};
+            if (!chooseWord(arg, choices, reset)) problem = invalidStringText;
+        } else {
+            static const WordChoice choices[2] = {{{"in", "inch", "inches"}, true},
+                                                  {{"cm", "centimeter", "centimeters"}, false}};
+            bool inches = true;
+            if (chooseWord(arg, choices, inches))
+                dataUnit = inches ? 'U' : 'u';
+            else
+                problem = invalidStringText;
+        }
+    }
+    if (problem) reportOptionProblem(*log, "CISX00: ", problem, label, line);
+    return problem == nullptr;
+}
+
+bool CISX00::parseStationFlags(ConfigLine& line, bool* flags, uint32_t& count, const char* label,
+                               bool controllers) {
+    line.used = true;
+    const uint32_t argCount = optionArgCount(line);
+    if (argCount > stationCount) {
+        reportOptionProblem(*log, "CISX00: ", tooManyArgsText, label, line);
+        return false;
+    }
+    count = 0;
+    for (uint32_t k = 0; k < argCount; ++k) {
+        const StationFlag flag = readStationFlag(optionArg(line, k));
+        if (flag == StationFlag::invalid) {
+            reportOptionProblem(*log, "CISX00: ", invalidArgText, label, line);
+            return false;
+        }
+        flags[k] = flag == StationFlag::on;
+        if (flags[k]) {
+            ++count;
+            if (controllers) configureCode = 1;
+        }
+    }
+    for (uint32_t k = argCount; k < stationCount; ++k) flags[k] = false;
+    return true;
+}
+
+bool CISX00::buildTracker() {
+    CDataStorage* storage = initInfo.trackerStorage;
+    if (!storage) {
+        log->error("CISX00: tracker data storage pointer is empty.", true);
+        return false;
+    }
+    tracker = new CTraCommonH(log);
+    tracker->inputConnector = inputConnector;
+    tracker->outputStationCount = sensorCount;
+    tracker->caveCoordinates = true;
+    tracker->createLookup(stationCount);
+    uint32_t outputId = 0;
+    for (int station = 1; station <= stationCount; ++station)
+        if (sensorOn[station - 1]) tracker->setStation(station, ++outputId);
+    if (!tracker->parseOptions(config)) return false;
+    storage->lock();
+    tracker->outputIdBase = storage->getTraNumber();
+    storage->setTraNumber(tracker->outputIdBase + tracker->outputStationCount);
+    storage->unlock();
+    return true;
+}
+
+bool CISX00::buildController() {
+    CDataStorage* storage = initInfo.controllerStorage;
+    if (!storage) {
+        log->error("CISX00: controller data storage pointer is empty.", true);
+        return false;
+    }
+    controller = new CConCommonH(log);
+    controller->inputConnector = inputConnector;
+    controller->outputStationCount = controllerCount;
+    controller->createLookup(stationCount, true);
+    uint32_t outputId = 0;
+    for (int station = 1; station <= stationCount; ++station)
+        if (controllerOn[station - 1]) controller->setStation(station, ++outputId, 2, 8);
+    if (!controller->parseOptions(config)) return false;
+    storage->lock();
+    controller->outputIdBase = storage->getConNumber();
+    storage->setConNumber(controller->outputIdBase + controller->outputStationCount);
+    storage->unlock();
+    return true;
+}
+
+bool CISX00::openAndSetUpPort() {
+    port = new CRS232H(log);
+    commands = new IS900CommandSteps(port, log);
+    if (!port->openPort(portName)) return false;
+    PortAttribute attribute;
+    std::memset(&attribute, 0, sizeof attribute);
+    attribute.dcb.fBinary = 1;
+    attribute.dcb.ByteSize = 8;
+    attribute.timeouts.ReadTotalTimeoutConstant = 1000;
+    port->presetAttribute(&attribute);
+    if (!port->setBaudRate(baudRate)) return false;
+    port->setAttribute();
+    return true;
+}
