@@ -1,0 +1,49 @@
+// The tracker's RS-232 port: opened exclusively, set up through a
+// PortAttribute, read and written synchronously. The settings found at open
+// are put back at close. Every operating-system failure is reported with the
+// port's name and the system's text.
+#pragma once
+
+#include "platform/serial.h"
+
+#include <cstdint>
+
+class CLogH;
+
+class CRS232H {
+public:
+    static const int maxPathLength = 255;
+
+    explicit CRS232H(const CLogH* hostLog = nullptr);
+    ~CRS232H();
+    CRS232H(const CRS232H&) = delete;
+    CRS232H& operator=(const CRS232H&) = delete;
+
+    bool openPort(const char* name);
+    bool getAttribute(PortAttribute* attribute);
+    // Applies the record, or currentAttribute when none is given.
+    bool setAttribute(const PortAttribute* attribute = nullptr);
+    bool presetAttribute(const PortAttribute* attribute);
+    bool setBaudRate(int32_t rate);
+    // Bytes written; fewer than length after a failure.
+    uint32_t writeData(const void* bytes, uint32_t length);
+    // Bytes read, 0 after the read time-out; -1 when the read failed (the
+    // line is gone: a hang-up, a removed device, a closed port).
+    int32_t readData(void* buffer, uint32_t length);
+    bool closePort();
+
+    const char* portName() const { return portPath; }
+    bool isOpen() const { return portHandle != nullptr && portHandle != platform::invalidSerialHandle(); }
+    const PortAttribute& current() const { return currentAttribute; }
+    const PortAttribute& saved() const { return savedAttribute; }
+
+private:
+    void report(const char* message) const;
+
+    bool ownsLog;
+    char portPath[maxPathLength + 1];
+    platform::SerialHandle portHandle;
+    PortAttribute savedAttribute;
+    PortAttribute currentAttribute;
+    CLogH* log;
+};
