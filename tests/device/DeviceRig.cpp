@@ -1,0 +1,114 @@
+#include "DeviceRig.h"
+
+#include "platform/dynlib.h"
+#include "storage/FixedPoint.h"
+
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+
+PluginLibrary::PluginLibrary()
+    : handle(platform::loadLibrary(IS900_PLUGIN_FILE)), createDev(nullptr), deleteDev(nullptr) {
+    if (!handle) return;
+    createDev = reinterpret_cast<CBase* (*)(DevConfig*, CLogH*)>(platform::findProc(handle, "createDev"));
+    deleteDev = reinterpret_cast<bool (*)(CBase*)>(platform::findProc(handle, "deleteDev"));
+}
+
+PluginLibrary::~PluginLibrary() {
+    if (handle) platform::freeLibrary(handle);
+}
+
+DeviceRig::DeviceRig(std::vector<Station> stations, int baudRate, double updateRate) : baud(baudRate) {
+    is900sim::SimulatorOptions options;
+    options.stations.clear();
+    for (const Station& station : stations) options.stations.push_back({station.number, station.kind});
+    options.updateRate = updateRate;
+    options.resetSilenceMs = 200;
+    sim.reset(new is900sim::Simulator(options));
+    sim->start();
+    if (plugin.loaded()) dev = plugin.create(lines.get(), nullptr);
+}
+
+DeviceRig::~DeviceRig() {
+    if (dev) plugin.destroy(dev);
+}
+
+int DeviceRig::init() {
+    lines.add("port", {sim->slavePath()}, 100).add("baud", {std::to_string(baud)}, 101);
+    DevInitInfo info{};
+    info.trackerStorage = trackers.storage();
+    info.controllerStorage = controllers.storage();
+    info.runFlag = &runFlag;
+    return dev->init(&info);
+}
+
+int DeviceRig::receive() {
+    const int result = dev->recvData(masks, nullptr);
+    collect();
+    return result;
+}
+
+void DeviceRig::collect() {
+    for (uint32_t id = 1; id <= 32; ++id) {
+        TraData tra;
+        if (maskHas(masks, id) && trackers.readTraData(id, tra)) publishedTrackers[id].push_back(tra);
+        ConData con;
+        if (maskHas(masks + 4, id) && controllers.readConData(id, con)) publishedControllers[id].push_back(con);
+    }
+}
+
+bool DeviceRig::receiveUntil(const std::vector<uint32_t>& trackerIds, const std::vector<uint32_t>& controllerIds,
+                             unsigned long timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    auto allThere = [&] {
+        for (uint32_t id : trackerIds)
+            if (publishedTrackers[id].empty()) return false;
+        for (uint32_t id : controllerIds)
+            if (publishedControllers[id].empty()) return false;
+        return true;
+    };
+    while (!allThere()) {
+        if (std::chrono::steady_clock::now() > deadline || receive() < 0) return false;
+    }
+    return true;
+}
+
+TraData expectedTraData(const is900sim::SentRecord& sent, bool cave, bool centimetres) {
+    const float k = centimetres ? 0.0328084f : 0.083333336f;
+    const float* p = sent.position;
+    const float* a = sent.angles;
+    TraData record;
+    record.clear();
+    if (cave) {
+        record.setX(k * p[1]);
+        record.setY(-k * p[2]);
+        record.setZ(-k * p[0]);
+        record.setAzim(-a[0]);
+        record.setElev(a[1]);
+        record.setRoll(-a[2]);
+    } else {
+        record.setX(k * p[0]);
+        record.setY(k * p[1]);
+        record.setZ(k * p[2]);
+        record.setAzim(a[0]);
+        record.setElev(a[1]);
+        record.setRoll(a[2]);
+    }
+    return record;
+}
+
+bool samePose(const TraData& a, const TraData& b) {
+    const uint32_t TraData::*fields[] = {&TraData::x, &TraData::y, &TraData::z,
+                                         &TraData::azim, &TraData::elev, &TraData::roll};
+    for (auto field : fields) {
+        const int64_t left = static_cast<int32_t>(fixedpoint::fromNetworkOrder(a.*field));
+        const int64_t right = static_cast<int32_t>(fixedpoint::fromNetworkOrder(b.*field));
+        if (std::llabs(left - right) > 1) return false;
+    }
+    return true;
+}
+
+bool maskHas(const unsigned char* mask, uint32_t id) {
+    const uint32_t bit = id - 1;
+    return (mask[3 - bit / 8] >> (bit % 8) & 1) != 0;
+}

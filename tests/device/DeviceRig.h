@@ -1,0 +1,77 @@
+// A host in miniature for end-to-end tests: the plug-in loaded from its
+// shared library, the host's storages, option lines and run flag, and a
+// tracker simulator on a pseudo-terminal at the other end of the line.
+#pragma once
+
+#include "common/OptionLinesBuilder.h"
+#include "plugin/CBase.h"
+#include "storage/TraData.h"
+#include "tools/hostkit/HostStorage.h"
+#include "tools/sim/Simulator.h"
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+class PluginLibrary {
+public:
+    PluginLibrary();
+    ~PluginLibrary();
+    CBase* create(DevConfig* config, CLogH* log) const { return createDev(config, log); }
+    bool destroy(CBase* device) const { return deleteDev(device); }
+    bool loaded() const { return createDev && deleteDev; }
+
+private:
+    void* handle;
+    CBase* (*createDev)(DevConfig*, CLogH*);
+    bool (*deleteDev)(CBase*);
+};
+
+struct Station {
+    int number;
+    is900sim::StationKind kind;
+};
+
+class DeviceRig {
+public:
+    explicit DeviceRig(std::vector<Station> stations = {{1, is900sim::StationKind::tracker},
+                                                        {2, is900sim::StationKind::tracker}},
+                       int baudRate = 38400, double updateRate = 120.0);
+    ~DeviceRig();
+
+    OptionLinesBuilder lines;
+    hostkit::HostStorage trackers{hostkit::StorageKind::tracker};
+    hostkit::HostStorage controllers{hostkit::StorageKind::controller};
+    int32_t runFlag = 1;
+    unsigned char masks[8] = {};
+
+    is900sim::Simulator& simulator() { return *sim; }
+    CBase* device() { return dev; }
+    // init with the simulator's port and the rig's baud rate in front of the test's own lines.
+    int init();
+    // One recvData call; the records its masks name are copied out as a host would.
+    int receive();
+    // Calls recvData until a record was published for each given ID, or until the time is up.
+    bool receiveUntil(const std::vector<uint32_t>& trackerIds, const std::vector<uint32_t>& controllerIds,
+                      unsigned long timeoutMs);
+
+    std::map<uint32_t, std::vector<TraData>> publishedTrackers;
+    std::map<uint32_t, std::vector<ConData>> publishedControllers;
+
+private:
+    void collect();
+
+    PluginLibrary plugin;
+    std::unique_ptr<is900sim::Simulator> sim;
+    int baud;
+    CBase* dev = nullptr;
+};
+
+// The fixed-point record the device must publish for a sent tracker record,
+// with the device's default CAVE mapping or without it, for inch or centimetre input.
+TraData expectedTraData(const is900sim::SentRecord& sent, bool cave, bool centimetres);
+// Pose fields equal within one fixed-point step (float rounding may differ by build).
+bool samePose(const TraData& a, const TraData& b);
+bool maskHas(const unsigned char* mask, uint32_t id);
