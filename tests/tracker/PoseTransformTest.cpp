@@ -1,0 +1,129 @@
+#include "TrackerTestSupport.h"
+
+#include "tracker/CTraCommonH.h"
+#include "tracker/PoseTransform.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace {
+
+const CLogH quietLog = plainLogger();
+
+// About one part in a million of the larger of the value and 1.
+void expectPose(const float (&expected)[6], const float (&actual)[6], const char* what) {
+    for (int i = 0; i < 6; ++i) {
+        const float scale = std::fabs(expected[i]) > 1 ? std::fabs(expected[i]) : 1.0f;
+        EXPECT_NEAR(expected[i], actual[i], 2e-6f * scale) << what << ", value " << i;
+    }
+}
+
+struct Pipeline {
+    Pipeline() : tracker(&quietLog) {
+        tracker.createLookup(8);
+        tracker.setStation(1, 1);
+        tracker.setStation(2, 2);
+    }
+    CTraCommonH tracker;
+};
+
+} // namespace
+
+TEST(Matrices, BuildersAndComposition) {
+    const Matrix4 turn = axisAngleMatrix(0, 0, 2, 90); // the axis is normalised
+    const float rows[9] = {0, 1, 0, -1, 0, 0, 0, 0, 1};
+    const Matrix4 expected = rowsMatrix(rows);
+    for (int i = 0; i < 16; ++i) EXPECT_NEAR(expected[i], turn[i], 1e-6f) << i;
+
+    const Matrix4 noAxis = axisAngleMatrix(0, 0, 0, 90);
+    for (int i = 0; i < 16; ++i) EXPECT_EQ(i % 5 == 0 && i < 15 ? 1.0f : 0.0f, noAxis[i]) << i;
+
+    const Matrix4 transform = composeTransform(turn, offsetMatrix(1, 2, 3));
+    EXPECT_EQ(1.0f, transform[12]);
+    EXPECT_EQ(2.0f, transform[13]);
+    EXPECT_EQ(3.0f, transform[14]);
+    EXPECT_EQ(1.0f, transform[15]);
+    EXPECT_EQ(turn[4], transform[4]);
+}
+
+TEST(PosePipeline, UnitsAndCaveMapping) {
+    float pose[6] = {12, 24, 36, 10, 20, 30};
+    convertToFeet(pose, 'U', true);
+    expectPose({2, -3, -1, -10, 20, -30}, pose, "inches, CAVE");
+
+    float metric[6] = {100, 0, 0, 1, 2, 3};
+    convertToFeet(metric, 'u', false);
+    expectPose({3.28084f, 0, 0, 1, 2, 3}, metric, "centimetres");
+
+    // No correction set: the pose leaves the pipeline as step 1 made it.
+    Pipeline p;
+    float plain[6] = {12, 24, 36, 10, 20, 30};
+    EXPECT_TRUE(p.tracker.processPose(1, 'U', plain));
+    expectPose({1, 2, 3, 10, 20, 30}, plain, "no corrections");
+}
+
+TEST(PosePipeline, TransmitterCorrections) {
+    Pipeline p;
+    p.tracker.transmitterRotation = axisAngleMatrix(0, 0, 1, 90);
+    p.tracker.transmitterTransform = composeTransform(p.tracker.transmitterRotation, p.tracker.transmitterOffset);
+    p.tracker.transmitterRotationSet = true;
+    float pose[6] = {12, 0, 0, 0, 0, 0};
+    p.tracker.processPose(1, 'U', pose);
+    expectPose({0, 1, 0, 0, 0, 90}, pose, "rotation about z");
+
+    Pipeline shifted;
+    shifted.tracker.transmitterOffset = offsetMatrix(1, 2, 3);
+    shifted.tracker.transmitterTransform = composeTransform(identityMatrix(), shifted.tracker.transmitterOffset);
+    shifted.tracker.transmitterOffsetSet = true;
+    float moved[6] = {12, 24, 36, 10, 20, 30};
+    shifted.tracker.processPose(2, 'U', moved);
+    expectPose({2, 4, 6, 10, 20, 30}, moved, "offset only");
+    float outside[6] = {12, 24, 36, 10, 20, 30};
+    shifted.tracker.processPose(9, 'U', outside);
+    expectPose({2, 4, 6, 10, 20, 30}, outside, "station without entry");
+
+    // Rotations about the axis of an angle add to it: azimuth turns about y.
+    float yawed[6] = {0, 0, 0, 10, 0, 0};
+    const Matrix4 aboutY = composeTransform(axisAngleMatrix(0, 1, 0, 30), zeroMatrix());
+    const Matrix4 none = identityMatrix();
+    transformPose(yawed, &aboutY, &none, nullptr);
+    expectPose({0, 0, 0, 40, 0, 0}, yawed, "azimuth plus transmitter yaw");
+}
+
+TEST(PosePipeline, SensorCorrections) {
+    Pipeline p;
+    const Matrix4 offset = offsetMatrix(0, 0, 1);
+    p.tracker.setStation(1, 1, &offset);
+    float level[6] = {0, 0, 0, 0, 0, 0};
+    p.tracker.processPose(1, 'U', level);
+    expectPose({0, 0, 1, 0, 0, 0}, level, "offset, angles 0");
+    float turned[6] = {0, 0, 0, 90, 0, 0};
+    p.tracker.processPose(1, 'U', turned);
+    expectPose({1, 0, 0, 90, 0, 0}, turned, "offset, azimuth 90");
+    float otherStation[6] = {0, 0, 0, 90, 0, 0};
+    p.tracker.processPose(2, 'U', otherStation);
+    expectPose({0, 0, 0, 90, 0, 0}, otherStation, "station 2 has no correction");
+
+    const float translation[3] = {0.5f, 0, 0};
+    p.tracker.setStation(1, 1, nullptr, nullptr, translation);
+    float moved[6] = {12, 24, 36, 10, 20, 30};
+    p.tracker.processPose(1, 'U', moved);
+    expectPose({1.5f, 2, 3, 10, 20, 30}, moved, "translation only");
+
+    // The sensor's rotation acts before the measured orientation: a sensor
+    // turned 90 degrees about z, measured at azimuth 90, reads (90, 0, 90).
+    const Matrix4 rollSensor = axisAngleMatrix(0, 0, 1, 90);
+    p.tracker.setStation(1, 1, nullptr, &rollSensor);
+    float ordered[6] = {0, 0, 0, 90, 0, 0};
+    p.tracker.processPose(1, 'U', ordered);
+    expectPose({0, 0, 0, 90, 0, 90}, ordered, "order of the rotations");
+
+    // The sensor offset turns with the corrected orientation.
+    const Matrix4 pitchSensor = axisAngleMatrix(1, 0, 0, 45);
+    p.tracker.setStation(1, 1, &offset, &pitchSensor);
+    float pitched[6] = {0, 0, 0, 0, 0, 0};
+    p.tracker.processPose(1, 'U', pitched);
+    const float half = 0.70710678f;
+    expectPose({0, -half, half, 0, 45, 0}, pitched, "offset with a pitched sensor");
+}
