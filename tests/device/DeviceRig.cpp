@@ -18,7 +18,8 @@ PluginLibrary::~PluginLibrary() {
     if (handle) platform::freeLibrary(handle);
 }
 
-DeviceRig::DeviceRig(std::vector<Station> stations, int baudRate, double updateRate) : baud(baudRate) {
+DeviceRig::DeviceRig(std::vector<Station> stations, int baudRate, double updateRate, CLogH* hostLog)
+    : baud(baudRate) {
     is900sim::SimulatorOptions options;
     options.stations.clear();
     for (const Station& station : stations) options.stations.push_back({station.number, station.kind});
@@ -26,7 +27,8 @@ DeviceRig::DeviceRig(std::vector<Station> stations, int baudRate, double updateR
     options.resetSilenceMs = 200;
     sim.reset(new is900sim::Simulator(options));
     sim->start();
-    if (plugin.loaded()) dev = plugin.create(lines.get(), nullptr);
+    lines.add("port", {sim->slavePath()}).add("baud", {std::to_string(baud)});
+    if (plugin.loaded()) dev = plugin.create(lines.get(), hostLog);
 }
 
 DeviceRig::~DeviceRig() {
@@ -34,7 +36,6 @@ DeviceRig::~DeviceRig() {
 }
 
 int DeviceRig::init() {
-    lines.add("port", {sim->slavePath()}, 100).add("baud", {std::to_string(baud)}, 101);
     DevInitInfo info{};
     info.trackerStorage = trackers.storage();
     info.controllerStorage = controllers.storage();

@@ -38,7 +38,7 @@ class DeviceRig {
 public:
     explicit DeviceRig(std::vector<Station> stations = {{1, is900sim::StationKind::tracker},
                                                         {2, is900sim::StationKind::tracker}},
-                       int baudRate = 38400, double updateRate = 120.0);
+                       int baudRate = 38400, double updateRate = 120.0, CLogH* hostLog = nullptr);
     ~DeviceRig();
 
     OptionLinesBuilder lines;
@@ -49,7 +49,8 @@ public:
 
     is900sim::Simulator& simulator() { return *sim; }
     CBase* device() { return dev; }
-    // init with the simulator's port and the rig's baud rate in front of the test's own lines.
+    // The option lines start with the simulator's port and the rig's baud
+    // rate, so that a test's own lines come later and win.
     int init();
     // One recvData call; the records its masks name are copied out as a host would.
     int receive();
