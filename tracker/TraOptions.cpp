@@ -4,6 +4,7 @@
 #include "tracker/CCalibH.h"
 #include "tracker/CTraCommonH.h"
 #include "tracker/HeapText.h"
+#include "tracker/PoseTransform.h"
 
 #include <cctype>
 #include <cfloat>
@@ -22,7 +23,7 @@ struct UnitFactor {
     float factor;
 };
 const UnitFactor unitFactors[] = {
-    {"feet", 1.0f}, {"inches", 0.083333336f}, {"meters", 3.28084f}, {"m", 3.28084f}, {"cm", 0.0328084f}};
+    {"feet", 1.0f}, {"inches", inchesToFeet}, {"meters", 3.28084f}, {"m", 3.28084f}, {"cm", centimetresToFeet}};
 
 // A number as strtod reads it. A word (0 read from a text starting with a
 // letter) is refused, and so is anything a float cannot hold (inf, nan, 1e39).
