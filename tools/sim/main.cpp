@@ -103,7 +103,7 @@ void installFaults(is900sim::Simulator& simulator, const ProgramOptions& o, std:
         if (o.truncateEvery && *count % o.truncateEvery == 0) simulator.truncateNextRecord(10);
         if (o.crLfEvery && *count % o.crLfEvery == 0) simulator.forceCrLfInNextRecord();
         std::lock_guard<std::mutex> lock(recordLogMutex);
-        if (recordLog.is_open()) recordLog << recordLine(record) << '\n';
+        if (recordLog.is_open()) recordLog << recordLine(record) << std::endl;
     });
 }
 

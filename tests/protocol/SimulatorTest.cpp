@@ -1,0 +1,324 @@
+#include "TestLine.h"
+
+#include "common/CoutCapture.h"
+#include "protocol/CRS232H.h"
+#include "protocol/CommandSteps.h"
+#include "support/CLogH.h"
+#include "tools/sim/Commands.h"
+#include "tools/sim/Records.h"
+#include "tools/sim/Simulator.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+using is900sim::SentRecord;
+using is900sim::Simulator;
+using is900sim::SimulatorOptions;
+using is900sim::StationKind;
+
+namespace {
+
+typedef std::vector<uint8_t> Bytes;
+
+void skipSleep(unsigned long) {}
+
+float floatAt(const Bytes& record, std::size_t offset) {
+    uint32_t bits = 0;
+    for (int i = 3; i >= 0; --i) bits = bits << 8 | record[offset + static_cast<std::size_t>(i)];
+    float value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
+// Reads records as the plug-in does: one byte a call, from a '0' to CR LF.
+std::vector<Bytes> readRecords(CRS232H& port, std::size_t count) {
+    std::vector<Bytes> records;
+    Bytes record;
+    uint8_t byte;
+    while (records.size() < count && port.readData(&byte, 1) == 1) {
+        if (record.empty() && byte != '0') continue;
+        record.push_back(byte);
+        if (record.size() >= 2 && record[record.size() - 2] == 0x0D && byte == 0x0A) {
+            records.push_back(record);
+            record.clear();
+        }
+    }
+    return records;
+}
+
+class SimulatedTracker {
+public:
+    explicit SimulatedTracker(SimulatorOptions options, uint32_t baudRate = 115200) : simulator(options), steps(&port, &log) {
+        steps.sleep = skipSleep;
+        started = simulator.start() && port.openPort(simulator.slavePath().c_str());
+        PortAttribute attribute = trackerAttribute(baudRate);
+        started = started && port.setAttribute(&attribute);
+    }
+
+    // Output lists, binary and continuous mode, as the device sets them up.
+    bool configure(const std::vector<std::pair<uint32_t, StationKind>>& stations) {
+        for (const auto& station : stations)
+            if (!steps.setDataFormat(station.first, station.second != StationKind::wand,
+                                     station.second != StationKind::tracker))
+                return false;
+        return steps.setBinaryMode() && steps.startContinuous();
+    }
+
+    CLogH log;
+    Simulator simulator;
+    CRS232H port;
+    IS900CommandSteps steps;
+    bool started = false;
+};
+
+SimulatorOptions stationsOf(std::vector<is900sim::StationSetup> stations) {
+    SimulatorOptions options;
+    options.stations = stations;
+    return options;
+}
+
+void expectMatchesSent(const Bytes& record, const SentRecord& sent) {
+    EXPECT_EQ(sent.bytes, record);
+    std::size_t offset = 3;
+    if (sent.hasPosition) {
+        for (int axis = 0; axis < 3; ++axis) EXPECT_EQ(sent.position[axis], floatAt(record, offset + 4 * axis));
+        for (int axis = 0; axis < 3; ++axis) EXPECT_EQ(sent.angles[axis], floatAt(record, offset + 12 + 4 * axis));
+        offset += 24;
+    }
+    if (sent.hasButtons) {
+        EXPECT_EQ(sent.buttons, record[offset]);
+        EXPECT_EQ(sent.joystick[0], record[offset + 1]);
+        EXPECT_EQ(sent.joystick[1], record[offset + 2]);
+    }
+}
+
+} // namespace
+
+TEST(Simulator, RecordsOfTheThreeLayoutsReadBackThroughThePort) {
+    SimulatedTracker tracker(stationsOf({{1, StationKind::tracker}, {2, StationKind::wand}, {5, StationKind::both}}));
+    ASSERT_TRUE(tracker.started) << tracker.simulator.errorText();
+    ASSERT_TRUE(tracker.configure({{1, StationKind::tracker}, {2, StationKind::wand}, {5, StationKind::both}}));
+    std::vector<Bytes> records = readRecords(tracker.port, 60);
+    ASSERT_TRUE(tracker.steps.stopContinuous());
+    ASSERT_EQ(60u, records.size());
+
+    std::vector<SentRecord> sent = tracker.simulator.sentRecords();
+    ASSERT_GE(sent.size(), records.size());
+    const std::size_t lengths[] = {29, 8, 32};
+    const char stations[] = {'1', '2', '5'};
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        SCOPED_TRACE(i);
+        ASSERT_EQ(lengths[i % 3], records[i].size());
+        EXPECT_EQ('0', records[i][0]);
+        EXPECT_EQ(stations[i % 3], records[i][1]);
+        EXPECT_EQ(' ', records[i][2]);
+        expectMatchesSent(records[i], sent[i]);
+    }
+    std::vector<SentRecord> wand = tracker.simulator.sentRecords(2);
+    bool buttonsChanged = false, joystickMoved = false;
+    for (const SentRecord& record : wand) {
+        buttonsChanged = buttonsChanged || record.buttons != wand.front().buttons;
+        joystickMoved = joystickMoved || record.joystick[0] != 127;
+    }
+    EXPECT_TRUE(buttonsChanged || joystickMoved);
+}
+
+TEST(Simulator, PositionsAreSmoothAndInTheChosenUnit) {
+    SimulatorOptions inches = stationsOf({{1, StationKind::tracker}});
+    SimulatorOptions centimetres = inches;
+    centimetres.centimetres = true;
+    std::vector<SentRecord> runs[2];
+    for (int run = 0; run < 2; ++run) {
+        SimulatedTracker tracker(run == 0 ? inches : centimetres);
+        ASSERT_TRUE(tracker.started);
+        ASSERT_TRUE(tracker.configure({{1, StationKind::tracker}}));
+        ASSERT_EQ(20u, readRecords(tracker.port, 20).size());
+        tracker.steps.stopContinuous();
+        runs[run] = tracker.simulator.sentRecords();
+    }
+    for (std::size_t i = 0; i < 20; ++i) {
+        for (int axis = 0; axis < 3; ++axis) EXPECT_NEAR(runs[1][i].position[axis], runs[0][i].position[axis] * 2.54f, 1e-3);
+        if (i == 0) continue;
+        for (int axis = 0; axis < 3; ++axis) EXPECT_NEAR(runs[0][i].position[axis], runs[0][i - 1].position[axis], 1.0);
+    }
+}
+
+TEST(Simulator, AlignmentAndResetChangeTheOutput) {
+    SimulatedTracker tracker(stationsOf({{1, StationKind::tracker}}));
+    ASSERT_TRUE(tracker.started);
+    ASSERT_TRUE(tracker.configure({{1, StationKind::tracker}}));
+    ASSERT_EQ(3u, readRecords(tracker.port, 3).size());
+    ASSERT_TRUE(tracker.steps.setAlignment());
+    ASSERT_TRUE(tracker.simulator.waitForCommands(19, 2000));
+    std::size_t before = tracker.simulator.sentRecords().size();
+    ASSERT_TRUE(tracker.simulator.waitForRecords(before + 2, 2000));
+    SentRecord aligned = tracker.simulator.sentRecords().back();
+    // The head hangs about 100 cm below the transmitter (Z down); with X
+    // through 0,0,-200 that depth shows as a negative x.
+    EXPECT_LT(aligned.position[0], -20.0f);
+
+    ASSERT_TRUE(tracker.steps.resetTracker());
+    ASSERT_TRUE(tracker.simulator.waitForCommands(20, 2000));
+    EXPECT_FALSE(tracker.simulator.continuousMode());
+    EXPECT_FALSE(tracker.simulator.binaryMode());
+    EXPECT_EQ((std::vector<int>{2, 4, 1}), tracker.simulator.outputList(1));
+}
+
+TEST(Simulator, OutputNeverOutrunsTheLine) {
+    SimulatorOptions options = stationsOf({{1, StationKind::tracker}});
+    options.updateRate = 1000;
+    SimulatedTracker tracker(options, 9600);
+    ASSERT_TRUE(tracker.started);
+    ASSERT_TRUE(tracker.configure({{1, StationKind::tracker}}));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    tracker.steps.stopContinuous();
+    EXPECT_EQ(9600, tracker.simulator.lineBaudRate());
+    std::size_t sent = tracker.simulator.sentRecords().size();
+    EXPECT_LE(sent, 9600u / 10 / 29 + 3);
+    EXPECT_GE(sent, 20u);
+}
+
+TEST(Simulator, FaultsAppearOnTheLine) {
+    SimulatedTracker tracker(stationsOf({{1, StationKind::tracker}}));
+    ASSERT_TRUE(tracker.started);
+    tracker.simulator.injectGarbage({'x', 'y', 'z'});
+    tracker.simulator.truncateNextRecord(10);
+    tracker.simulator.forceCrLfInNextRecord();
+    tracker.simulator.silence(300);
+    ASSERT_TRUE(tracker.configure({{1, StationKind::tracker}}));
+    std::vector<Bytes> pieces = readRecords(tracker.port, 6);
+    tracker.steps.stopContinuous();
+
+    std::vector<SentRecord> sent = tracker.simulator.sentRecords();
+    auto truncated = std::find_if(sent.begin(), sent.end(), [](const SentRecord& r) { return r.truncated; });
+    ASSERT_NE(sent.end(), truncated);
+    EXPECT_EQ(10u, truncated->bytes.size());
+    auto split = truncated + 1;
+    ASSERT_NE(sent.end(), split);
+    EXPECT_TRUE(split->crLfInside);
+    EXPECT_EQ(29u, split->bytes.size());
+    EXPECT_EQ((Bytes{0x0D, 0x0A, 0xA0, 0x41}), Bytes(split->bytes.begin() + 3, split->bytes.begin() + 7));
+    EXPECT_EQ(is900sim::crLfFloat(), split->position[0]);
+    ASSERT_NE(sent.end(), split + 1);
+    EXPECT_FALSE((split + 1)->crLfInside);
+
+    // The truncated record runs into the next one, which ends early at its
+    // float's CR LF; after the silence the stream is in step again.
+    ASSERT_EQ(6u, pieces.size());
+    EXPECT_EQ(10u + 5u, pieces[0].size());
+    EXPECT_NE(pieces.end(), std::find(pieces.begin() + 1, pieces.end(), (split + 1)->bytes));
+    EXPECT_EQ(sent.begin(), truncated);
+}
+
+TEST(Simulator, SilenceAndHangUp) {
+    SimulatedTracker tracker(stationsOf({{1, StationKind::tracker}}));
+    ASSERT_TRUE(tracker.started);
+    tracker.simulator.silence(1500);
+    ASSERT_TRUE(tracker.configure({{1, StationKind::tracker}}));
+    uint8_t byte;
+    auto begin = std::chrono::steady_clock::now();
+    EXPECT_EQ(0, tracker.port.readData(&byte, 1));
+    EXPECT_GE(std::chrono::steady_clock::now() - begin, std::chrono::milliseconds(900));
+
+    tracker.simulator.hangUp();
+    EXPECT_TRUE(tracker.simulator.hungUp());
+    CoutCapture output;
+    begin = std::chrono::steady_clock::now();
+    EXPECT_EQ(-1, tracker.port.readData(&byte, 1));
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::milliseconds(200));
+    EXPECT_TRUE(contains(output.text(), "CRS232H: Reading from " + tracker.simulator.slavePath() + ": "));
+    EXPECT_EQ(0u, tracker.port.writeData("C", 1));
+    EXPECT_TRUE(contains(output.text(), "CRS232H: Writing to "));
+    tracker.port.closePort();
+    EXPECT_FALSE(tracker.port.isOpen());
+}
+
+TEST(SimulatorParts, CommandsSplitAtCarriageReturns) {
+    is900sim::CommandSplitter splitter;
+    std::vector<std::string> commands;
+    const std::string input = std::string("\x19") + "R1\rO2,22,23,1\r\r\nfFCcP" + "\x07" + "A3,1,2,3,4,5,6,7,8,9\r";
+    for (char byte : input) {
+        std::string command;
+        if (splitter.feed(static_cast<uint8_t>(byte), command)) commands.push_back(command);
+    }
+    EXPECT_EQ((std::vector<std::string>{"^Y", "R1", "O2,22,23,1", "f", "F", "C", "c", "P", "?07",
+                                        "A3,1,2,3,4,5,6,7,8,9"}),
+              commands);
+
+    is900sim::TrackerSettings settings;
+    settings.powerUp({{1, StationKind::tracker}, {2, StationKind::wand}}, false);
+    EXPECT_EQ((std::vector<int>{22, 23, 1}), settings.outputLists[2]);
+    EXPECT_TRUE(is900sim::applyCommand("O1,2,4,22,23,1", settings));
+    EXPECT_EQ((std::vector<int>{2, 4, 22, 23, 1}), settings.outputLists[1]);
+    EXPECT_FALSE(is900sim::applyCommand("O1,2,99,1", settings));
+    EXPECT_FALSE(is900sim::applyCommand("O7,2,4,1", settings));
+    EXPECT_FALSE(is900sim::applyCommand("A1,0,0,0,0,0,0,0,0,0", settings));
+    EXPECT_TRUE(is900sim::applyCommand("f", settings));
+    EXPECT_TRUE(settings.binary);
+}
+
+TEST(SimulatorParts, AlignmentFrames) {
+    is900sim::AlignmentFrame frame;
+    const double cave[9] = {0, 0, 0, 0, 0, -200, 200, 0, 0};
+    ASSERT_TRUE(is900sim::alignOnTop(frame, cave));
+    is900sim::Sample sample{{10, 20, 30}, {0, 0, 0}, 0, {127, 127}};
+    is900sim::Sample seen = is900sim::seenInFrame(frame, sample);
+    EXPECT_NEAR(-30, seen.position[0], 1e-4);
+    EXPECT_NEAR(10, seen.position[1], 1e-4);
+    EXPECT_NEAR(-20, seen.position[2], 1e-4);
+
+    is900sim::AlignmentFrame shifted;
+    const double moved[9] = {5, 0, 0, 6, 0, 0, 5, 1, 0};
+    ASSERT_TRUE(is900sim::alignOnTop(shifted, moved));
+    is900sim::Sample turned{{10, 20, 30}, {30, 10, 5}, 0, {127, 127}};
+    seen = is900sim::seenInFrame(shifted, turned);
+    EXPECT_NEAR(5, seen.position[0], 1e-4);
+    EXPECT_NEAR(30, seen.angles[0], 1e-3);
+    EXPECT_NEAR(10, seen.angles[1], 1e-3);
+    EXPECT_NEAR(5, seen.angles[2], 1e-3);
+}
+
+TEST(SimulatorProgram, RunsOnItsOwnAndSendsValidRecords) {
+    const std::string link = "/tmp/is900-sim-test-" + std::to_string(::getpid());
+    const std::string records = link + ".records";
+    const std::string command = "./is900-sim --quiet --station 3:both --station 4:tracker --rate 50 --duration 3 --link " +
+                                link + " --record-log " + records + " > /dev/null &";
+    ASSERT_EQ(0, std::system(command.c_str()));
+    CRS232H port;
+    bool opened = false;
+    for (int attempt = 0; attempt < 100 && !opened; ++attempt) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        CoutCapture quiet;
+        opened = port.openPort(link.c_str());
+    }
+    ASSERT_TRUE(opened);
+    PortAttribute attribute = trackerAttribute(115200);
+    ASSERT_TRUE(port.setAttribute(&attribute));
+    CLogH log;
+    IS900CommandSteps steps(&port, &log);
+    ASSERT_TRUE(steps.setBinaryMode() && steps.startContinuous());
+    std::vector<Bytes> read = readRecords(port, 10);
+    ASSERT_EQ(10u, read.size());
+    for (const Bytes& record : read) {
+        ASSERT_TRUE(record.size() == 32 || record.size() == 29);
+        EXPECT_EQ(record.size() == 32 ? '3' : '4', record[1]);
+        for (std::size_t offset = 3; offset + 4 <= 27; offset += 4) EXPECT_TRUE(std::isfinite(floatAt(record, offset)));
+    }
+    port.closePort();
+    std::ifstream recordLog(records);
+    std::string line;
+    std::size_t lines = 0;
+    while (std::getline(recordLog, line)) ++lines;
+    EXPECT_GE(lines, 10u);
+    std::remove(records.c_str());
+}
