@@ -1,0 +1,107 @@
+#include "ChildProcess.h"
+
+#include <chrono>
+#include <csignal>
+#include <poll.h>
+#include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int millisecondsLeft(Clock::time_point deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left > 0 ? static_cast<int>(left) : 0;
+}
+
+bool drain(int& fd, std::string& text) {
+    char buffer[4096];
+    const ssize_t count = read(fd, buffer, sizeof buffer);
+    if (count > 0) {
+        text.append(buffer, static_cast<std::size_t>(count));
+        return true;
+    }
+    close(fd);
+    fd = -1;
+    return false;
+}
+
+} // namespace
+
+ChildProcess::ChildProcess(const std::vector<std::string>& command) {
+    int outPipe[2], errPipe[2];
+    if (pipe(outPipe) != 0 || pipe(errPipe) != 0) return;
+    pid = fork();
+    if (pid == 0) {
+        dup2(outPipe[1], STDOUT_FILENO);
+        dup2(errPipe[1], STDERR_FILENO);
+        close(outPipe[0]);
+        close(errPipe[0]);
+        std::vector<char*> args;
+        for (const std::string& arg : command) args.push_back(const_cast<char*>(arg.c_str()));
+        args.push_back(nullptr);
+        execv(args[0], args.data());
+        _exit(127);
+    }
+    close(outPipe[1]);
+    close(errPipe[1]);
+    outFd = outPipe[0];
+    errFd = errPipe[0];
+}
+
+ChildProcess::~ChildProcess() {
+    if (pid > 0 && status == -1) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+    }
+    if (outFd >= 0) close(outFd);
+    if (errFd >= 0) close(errFd);
+}
+
+void ChildProcess::pump(int timeoutMs) {
+    pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
+    if (poll(fds, 2, timeoutMs) <= 0) return;
+    if (fds[0].revents) drain(outFd, out);
+    if (fds[1].revents) drain(errFd, err);
+}
+
+bool ChildProcess::waitForLine(const std::function<bool(const std::string&)>& wanted, int timeoutMs) {
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    std::size_t checked = 0;
+    while (true) {
+        for (std::size_t end; (end = out.find('\n', checked)) != std::string::npos; checked = end + 1)
+            if (wanted(out.substr(checked, end - checked))) return true;
+        if (outFd < 0 || millisecondsLeft(deadline) == 0) return false;
+        pump(millisecondsLeft(deadline));
+    }
+}
+
+int ChildProcess::waitForExit(int timeoutMs) {
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (status == -1 && pid > 0) {
+        int raw = 0;
+        if (waitpid(pid, &raw, WNOHANG) == pid) {
+            status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+            break;
+        }
+        if (millisecondsLeft(deadline) == 0) return -1;
+        if (outFd >= 0 || errFd >= 0) pump(50);
+        else usleep(20000);
+    }
+    const Clock::time_point drained = Clock::now() + std::chrono::seconds(2);
+    while ((outFd >= 0 || errFd >= 0) && millisecondsLeft(drained) > 0) pump(millisecondsLeft(drained));
+    return status;
+}
+
+void ChildProcess::sendSignal(int signalNumber) {
+    if (pid > 0) kill(pid, signalNumber);
+}
+
+std::vector<std::string> ChildProcess::outputLines() const {
+    std::vector<std::string> lines;
+    std::istringstream text(out);
+    for (std::string line; std::getline(text, line);) lines.push_back(line);
+    return lines;
+}

@@ -1,0 +1,36 @@
+// Runs a program as a separate process and collects its standard output and
+// error while the test waits for lines or for the exit.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+class ChildProcess {
+public:
+    explicit ChildProcess(const std::vector<std::string>& command);
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    // True once the standard output holds a complete line that passes.
+    bool waitForLine(const std::function<bool(const std::string&)>& wanted, int timeoutMs);
+    // The exit status, or -1 when it did not end in time (it is then killed).
+    int waitForExit(int timeoutMs);
+    void sendSignal(int signalNumber);
+
+    const std::string& output() const { return out; }
+    const std::string& errors() const { return err; }
+    std::vector<std::string> outputLines() const;
+
+private:
+    void pump(int timeoutMs);
+
+    pid_t pid = -1;
+    int outFd = -1;
+    int errFd = -1;
+    int status = -1;
+    std::string out;
+    std::string err;
+};

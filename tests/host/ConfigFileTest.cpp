@@ -1,0 +1,91 @@
+#include "tools/host/ConfigFile.h"
+#include "tools/host/DeviceSetup.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+namespace {
+
+std::string messageOf(const std::string& text) {
+    try {
+        parseConfigText(text, "test.cfg");
+    } catch (const ConfigError& error) {
+        return error.what();
+    }
+    return "";
+}
+
+std::string lines(int count, const std::string& line) {
+    std::string text;
+    for (int i = 0; i < count; ++i) text += line + "\n";
+    return text;
+}
+
+} // namespace
+
+TEST(ConfigFile, SplitsKeywordsQuotesAndCommentsWithTheirLineNumbers) {
+    const auto options = parseConfigText("# heading\n"
+                                         "\n"
+                                         "port /dev/ttyS0   # the tracker\n"
+                                         "  sensors\t1 0  1\r\n"
+                                         "calibration \"./my calib.so\" \"\" \"x # y\" a#b \"c\"\n"
+                                         "   # only a comment\n"
+                                         "reset yes",
+                                         "test.cfg");
+    ASSERT_EQ(options.size(), 4u);
+    EXPECT_EQ(options[0].lineNumber, 3u);
+    EXPECT_EQ(options[0].keyword, "port");
+    EXPECT_EQ(options[0].args, (std::vector<std::string>{"/dev/ttyS0"}));
+    EXPECT_EQ(options[1].lineNumber, 4u);
+    EXPECT_EQ(options[1].args, (std::vector<std::string>{"1", "0", "1"}));
+    EXPECT_EQ(options[2].lineNumber, 5u);
+    EXPECT_EQ(options[2].args, (std::vector<std::string>{"./my calib.so", "", "x # y", "a"}));
+    EXPECT_EQ(options[3].lineNumber, 7u);
+    EXPECT_EQ(options[3].keyword, "reset");
+}
+
+TEST(ConfigFile, RejectsWhatTheDeviceCannotTakeNamingFileAndLine) {
+    EXPECT_EQ(messageOf("sensors 1\nport \"/dev/tty S0\n"), "test.cfg:2: unterminated double quote");
+
+    std::string args64;
+    for (int i = 0; i < 64; ++i) args64 += " a";
+    const std::string args65 = args64 + " b";
+    EXPECT_EQ(messageOf("# c\ncalibration" + args64 + "\n"), "");
+    EXPECT_EQ(messageOf("# c\ncalibration" + args65 + "\n"), "test.cfg:2: more than 64 arguments to option 'calibration'");
+
+    EXPECT_EQ(messageOf(lines(32, "reset no") + "# comments do not count\n\n"), "");
+    EXPECT_EQ(messageOf(lines(32, "reset no") + "\nbaud 9600\n"), "test.cfg:34: more than 32 options (a device takes at most 32)");
+}
+
+TEST(ConfigFile, ReadsFilesAndNamesTheOneItCannotRead) {
+    const std::string path = testing::TempDir() + "host-config-test.cfg";
+    std::ofstream(path) << "sensors 1\nwand 0 1\n";
+    EXPECT_EQ(readConfigFile(path).size(), 2u);
+    try {
+        readConfigFile(path + ".missing");
+        FAIL() << "a missing file was read";
+    } catch (const ConfigError& error) {
+        EXPECT_NE(std::string(error.what()).find("cannot read configuration file '" + path + ".missing'"),
+                  std::string::npos);
+    }
+}
+
+TEST(ConfigFile, PortOverrideReplacesEveryPortLineOrAddsOne) {
+    auto options = parseConfigText("Port com2\nsensors 1\nSERIALPORT com3\n", "t");
+    overridePortOption(options, "/dev/pts/7");
+    ASSERT_EQ(options.size(), 2u);
+    EXPECT_EQ(options[0].lineNumber, 1u);
+    EXPECT_EQ(options[0].args, (std::vector<std::string>{"/dev/pts/7"}));
+    EXPECT_EQ(portNameFromOptions(options), "/dev/pts/7");
+
+    auto withoutPort = parseConfigText("sensors 1\n", "t");
+    EXPECT_EQ(portNameFromOptions(withoutPort), "com1");
+    overridePortOption(withoutPort, "COM4");
+    ASSERT_EQ(withoutPort.size(), 2u);
+    EXPECT_EQ(withoutPort[1].keyword, "port");
+    EXPECT_EQ(portNameFromOptions(withoutPort), "COM4");
+
+    auto full = parseConfigText(lines(32, "reset no"), "t");
+    EXPECT_THROW(overridePortOption(full, "COM4"), ConfigError);
+}

@@ -1,0 +1,159 @@
+// Runs is900-host as its own process, the way a user does.
+#include "ChildProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <unistd.h>
+
+namespace {
+
+const std::string host = "./is900-host";
+const std::string headAndWand = std::string(HOST_CONFIG_DIR) + "/head-and-wand.cfg";
+
+struct Published {
+    std::string type;
+    int id = 0, station = 0;
+    double pose[6] = {0, 0, 0, 0, 0, 0};
+    std::string buttons;
+};
+
+// Reads the host's own JSON lines; other lines on stdout are the device's log.
+bool parsePublished(const std::string& line, Published& record) {
+    if (line.empty() || line[0] != '{') return false;
+    char type[16] = {};
+    if (std::sscanf(line.c_str(), "{\"type\":\"%15[a-z]\",\"id\":%d,\"station\":%d", type, &record.id,
+                    &record.station) != 3)
+        return false;
+    record.type = type;
+    if (record.type == "tracker")
+        return std::sscanf(line.c_str() + line.find("\"x\""), "\"x\":%lf,\"y\":%lf,\"z\":%lf,\"azim\":%lf,\"elev\":%lf,\"roll\":%lf",
+                           &record.pose[0], &record.pose[1], &record.pose[2], &record.pose[3], &record.pose[4],
+                           &record.pose[5]) == 6;
+    const std::size_t start = line.find("\"buttons\":[");
+    if (start == std::string::npos) return false;
+    record.buttons = line.substr(start + 11, line.find(']', start) - start - 11);
+    return true;
+}
+
+std::vector<Published> publishedRecords(const ChildProcess& child) {
+    std::vector<Published> records;
+    for (const std::string& line : child.outputLines()) {
+        Published record;
+        if (parsePublished(line, record)) records.push_back(record);
+        else EXPECT_NE(line[0], '{') << "unreadable JSON line: " << line;
+    }
+    return records;
+}
+
+std::vector<std::string> fileLines(const std::string& path) {
+    std::vector<std::string> lines;
+    std::ifstream file(path);
+    for (std::string line; std::getline(file, line);) lines.push_back(line);
+    return lines;
+}
+
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+std::string writeTempFile(const std::string& name, const std::string& text) {
+    const std::string path = testing::TempDir() + name;
+    std::ofstream(path) << text;
+    return path;
+}
+
+struct BadRun {
+    std::vector<std::string> args;
+    int status;
+    std::string message;
+};
+
+} // namespace
+
+TEST(HostProcess, BadInputGivesOneClearMessageAndAFailureStatus) {
+    const std::string unterminated = writeTempFile("host-bad.cfg", "sensors 1\nport \"/dev/tty S0\n");
+    const std::vector<BadRun> runs = {
+        {{"--plugin", "./no-such-plugin.so"}, 3, "cannot load the plug-in library './no-such-plugin.so'"},
+        {{"--plugin", HOST_TEST_NO_EXPORTS_FILE}, 3, "it does not export createDev and deleteDev"},
+        {{"-c", "/no/such/file.cfg"}, 2, "cannot read configuration file '/no/such/file.cfg'"},
+        {{"-c", unterminated}, 2, unterminated + ":2: unterminated double quote"},
+        {{"--port", "/no/such/tty", "--duration", "5"}, 4, "could not be initialised (port /no/such/tty)"},
+    };
+    for (const BadRun& run : runs) {
+        std::vector<std::string> command{host};
+        command.insert(command.end(), run.args.begin(), run.args.end());
+        ChildProcess child(command);
+        EXPECT_EQ(child.waitForExit(20000), run.status) << run.message << "\n" << child.errors();
+        EXPECT_TRUE(contains(child.errors(), run.message)) << child.errors();
+        EXPECT_FALSE(contains(child.output(), "{\"type\"")) << run.message;
+    }
+
+    ChildProcess usage({host, "--format", "xml"});
+    EXPECT_GT(usage.waitForExit(5000), 0);
+}
+
+TEST(HostProcess, ATrackerThatSendsNothingEndsTheRunWithAnError) {
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    const std::string slave = ptsname(master);
+
+    ChildProcess child({host, "--port", slave, "--silence", "2", "--format", "jsonl"});
+    EXPECT_EQ(child.waitForExit(20000), 6) << child.errors();
+    EXPECT_TRUE(contains(child.errors(), "no data from the tracker on " + slave + " for 2 seconds")) << child.errors();
+    close(master);
+}
+
+TEST(HostProcess, StreamsPlausiblePosesAndButtonChangesFromTheSimulator) {
+    ChildProcess child({host, "--simulate", "--format", "jsonl", "--duration", "3", "-c", headAndWand});
+    ASSERT_EQ(child.waitForExit(30000), 0) << child.errors();
+
+    std::map<std::pair<std::string, int>, int> countById;
+    std::set<std::string> buttonStates;
+    for (const Published& record : publishedRecords(child)) {
+        ++countById[{record.type, record.id}];
+        if (record.type == "controller") {
+            EXPECT_EQ(record.station, 2);
+            buttonStates.insert(record.buttons);
+            continue;
+        }
+        EXPECT_EQ(record.station, record.id) << "sensors 1 1 publish station n as tracker n";
+        for (int axis = 0; axis < 3; ++axis) EXPECT_LT(std::fabs(record.pose[axis]), 20.0) << "feet";
+        for (int angle = 3; angle < 6; ++angle) EXPECT_LE(std::fabs(record.pose[angle]), 180.0);
+        EXPECT_LE(std::fabs(record.pose[4]), 90.0);
+    }
+    EXPECT_EQ(countById.size(), 3u);
+    EXPECT_GT((countById[{"tracker", 1}]), 30);
+    EXPECT_GT((countById[{"tracker", 2}]), 30);
+    EXPECT_GT((countById[{"controller", 1}]), 1);
+    EXPECT_GE(buttonStates.size(), 2u) << "the wand's buttons change during the run";
+}
+
+TEST(HostProcess, InterruptOrTerminateStopsTheTrackerInOrder) {
+    for (int signalNumber : {SIGINT, SIGTERM}) {
+        const std::string commandLog = testing::TempDir() + "host-commands-" + std::to_string(signalNumber) + ".log";
+        std::remove(commandLog.c_str());
+        ChildProcess child({host, "--simulate", "--format", "jsonl", "--sim-log", commandLog, "-c", headAndWand});
+        int records = 0;
+        ASSERT_TRUE(child.waitForLine([&](const std::string& line) { return line[0] == '{' && ++records == 20; },
+                                      20000))
+            << child.errors();
+        child.sendSignal(signalNumber);
+        EXPECT_EQ(child.waitForExit(15000), 0) << child.errors();
+
+        const std::vector<std::string> commands = fileLines(commandLog);
+        std::ostringstream sequence;
+        for (const std::string& command : commands) sequence << command << ' ';
+        EXPECT_TRUE(contains(sequence.str(), "f C c R1 R2 R3 R4 R5 R6 R7 R8 A1,0,0,0,200,0,0,0,200,0 "))
+            << sequence.str();
+        EXPECT_EQ(commands.back(), "A8,0,0,0,200,0,0,0,200,0");
+    }
+}

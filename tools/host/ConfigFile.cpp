@@ -1,0 +1,115 @@
+#include "tools/host/ConfigFile.h"
+
+#include "plugin/HostRecords.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+std::string locate(const std::string& sourceName, uint32_t lineNumber) {
+    return sourceName + ":" + std::to_string(lineNumber) + ": ";
+}
+
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
+
+// Splits one line into words; false when a quote is left open.
+bool splitWords(const std::string& line, std::vector<std::string>& words) {
+    std::string word;
+    bool inWord = false;
+    bool quoted = false;
+    for (char c : line) {
+        if (quoted) {
+            if (c == '"') quoted = false;
+            else word += c;
+        } else if (c == '"') {
+            quoted = true;
+            inWord = true;
+        } else if (c == '#') {
+            break;
+        } else if (isBlank(c)) {
+            if (inWord) words.push_back(word);
+            word.clear();
+            inWord = false;
+        } else {
+            word += c;
+            inWord = true;
+        }
+    }
+    if (quoted) return false;
+    if (inWord) words.push_back(word);
+    return true;
+}
+
+OptionLine optionFromLine(const std::string& line, uint32_t lineNumber, const std::string& sourceName) {
+    std::vector<std::string> words;
+    if (!splitWords(line, words)) throw ConfigError(locate(sourceName, lineNumber) + "unterminated double quote");
+    OptionLine option;
+    option.lineNumber = lineNumber;
+    if (words.empty()) return option;
+    if (words.size() - 1 > maxOptionArgs)
+        throw ConfigError(locate(sourceName, lineNumber) + "more than " + std::to_string(maxOptionArgs) +
+                          " arguments to option '" + words.front() + "'");
+    option.keyword = words.front();
+    option.args.assign(words.begin() + 1, words.end());
+    return option;
+}
+
+bool isPortKeyword(const std::string& keyword) {
+    return sameKeyword(keyword, "port") || sameKeyword(keyword, "serialport");
+}
+
+} // namespace
+
+bool sameKeyword(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+std::vector<OptionLine> parseConfigText(const std::string& text, const std::string& sourceName) {
+    std::vector<OptionLine> options;
+    std::istringstream lines(text);
+    std::string line;
+    uint32_t lineNumber = 0;
+    while (std::getline(lines, line)) {
+        ++lineNumber;
+        OptionLine option = optionFromLine(line, lineNumber, sourceName);
+        if (option.keyword.empty()) continue;
+        if (options.size() == maxOptionLines)
+            throw ConfigError(locate(sourceName, lineNumber) + "more than " + std::to_string(maxOptionLines) +
+                              " options (a device takes at most " + std::to_string(maxOptionLines) + ")");
+        options.push_back(option);
+    }
+    return options;
+}
+
+std::vector<OptionLine> readConfigFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) throw ConfigError("cannot read configuration file '" + path + "': " + std::strerror(errno));
+    std::ostringstream text;
+    text << file.rdbuf();
+    if (file.bad()) throw ConfigError("cannot read configuration file '" + path + "'");
+    return parseConfigText(text.str(), path);
+}
+
+void overridePortOption(std::vector<OptionLine>& options, const std::string& portName) {
+    auto first = std::find_if(options.begin(), options.end(),
+                              [](const OptionLine& option) { return isPortKeyword(option.keyword); });
+    if (first == options.end()) {
+        if (options.size() == maxOptionLines)
+            throw ConfigError("no room for the port option: the configuration already has " +
+                              std::to_string(maxOptionLines) + " options");
+        options.push_back(OptionLine{0, "port", {portName}});
+        return;
+    }
+    first->keyword = "port";
+    first->args = {portName};
+    options.erase(std::remove_if(first + 1, options.end(),
+                                 [](const OptionLine& option) { return isPortKeyword(option.keyword); }),
+                  options.end());
+}
