@@ -52,56 +52,57 @@ protected:
     HostStorage controllers{StorageKind::controller, log.record()};
 };
 
-TEST_F(StorageTest, SetTraNumberChecksInOrder) {
-    CDataStorage empty{};
-    empty.log = log.record();
-    EXPECT_EQ(setTra(empty, 33).output, errorLine("CDataStorage: The new number is too big."));
-    EXPECT_EQ(setTra(empty, 1).output, errorLine("CDataStorage: Data storage has not been created yet."));
-
-    CDataStorage controller = *controllers.storage();
-    controller.mutex = nullptr;
-    EXPECT_EQ(setTra(controller, 33).output, errorLine("CDataStorage: The new number is too big."));
-    EXPECT_EQ(setTra(controller, 0).output, errorLine("Delete controller data list first."));
-
-    CDataStorage noMutex = *trackers.storage();
-    noMutex.mutex = nullptr;
-    EXPECT_EQ(setTra(noMutex, 0).output, errorLine("CDataStorage: Mutex has not been set up yet."));
-    CDataStorage noNumber = *trackers.storage();
-    noNumber.dataNumber = nullptr;
-    EXPECT_EQ(setTra(noNumber, 1).output, errorLine("CDataStorage: Data storage has not been created yet."));
-
+TEST_F(StorageTest, SetNumberChecksRunInOrderAndTheFirstFailureSpeaks) {
     CDataStorage& tracker = *trackers.storage();
-    EXPECT_EQ(setTra(tracker, 3).output, "");
-    EXPECT_EQ(trackers.recordCount(), 3u);
-    const Outcome zero = setTra(tracker, 0);
-    EXPECT_FALSE(zero.result);
-    EXPECT_EQ(zero.output, errorLine("CDataStorage: the number of data is zero."));
-    EXPECT_FALSE(setTra(tracker, 33).result);
-    EXPECT_EQ(trackers.recordCount(), 3u) << "a refusal leaves the number";
-    EXPECT_TRUE(setTra(tracker, 32).result);
-    EXPECT_EQ(tracker.getTraNumber(), 32u);
-}
-
-TEST_F(StorageTest, SetConNumberChecksInOrder) {
-    CDataStorage empty{};
-    empty.log = log.record();
-    EXPECT_EQ(setCon(empty, 40).output, errorLine("CDataStorage: The new number is too big."));
-    EXPECT_EQ(setCon(empty, 3).output, errorLine("CDataStorage: Datt Storage has not been created yet."));
-
-    CDataStorage tracker = *trackers.storage();
-    tracker.mutex = nullptr;
-    EXPECT_EQ(setCon(tracker, 0).output, errorLine("CDataStorage: Delete tracker data list first."));
-
-    CDataStorage noMutex = *controllers.storage();
-    noMutex.mutex = nullptr;
-    EXPECT_EQ(setCon(noMutex, 0).output, errorLine("CDataStorage: Mutex has not been set up yet."));
-
     CDataStorage& controller = *controllers.storage();
-    EXPECT_EQ(setCon(controller, 0).output, errorLine("CDataStorage: the number of data is zero."));
-    const Outcome accepted = setCon(controller, 32);
+    const Outcome accepted = setTra(tracker, 3);
     EXPECT_TRUE(accepted.result);
     EXPECT_EQ(accepted.output, "");
-    EXPECT_EQ(controller.getConNumber(), 32u);
+
+    CDataStorage empty{};
+    empty.log = log.record();
+    CDataStorage trackerNoMutex = tracker;
+    trackerNoMutex.mutex = nullptr;
+    CDataStorage trackerNoNumber = tracker;
+    trackerNoNumber.dataNumber = nullptr;
+    CDataStorage controllerNoMutex = controller;
+    controllerNoMutex.mutex = nullptr;
+    const char* const tooBig = "CDataStorage: The new number is too big.";
+    const char* const noMutex = "CDataStorage: Mutex has not been set up yet.";
+    const char* const zero = "CDataStorage: the number of data is zero.";
+    const struct {
+        CDataStorage* storage;
+        bool trackerNumber;
+        uint32_t number;
+        const char* message;
+    } refusals[] = {
+        {&empty, true, 33, tooBig},
+        {&empty, true, 1, "CDataStorage: Data storage has not been created yet."},
+        {&empty, false, 40, tooBig},
+        {&empty, false, 3, "CDataStorage: Datt Storage has not been created yet."},
+        {&controllerNoMutex, true, 33, tooBig},
+        {&controllerNoMutex, true, 0, "Delete controller data list first."},
+        {&trackerNoMutex, false, 0, "CDataStorage: Delete tracker data list first."},
+        {&trackerNoMutex, true, 0, noMutex},
+        {&controllerNoMutex, false, 0, noMutex},
+        {&trackerNoNumber, true, 1, "CDataStorage: Data storage has not been created yet."},
+        {&tracker, true, 0, zero},
+        {&tracker, true, 33, tooBig},
+        {&controller, false, 0, zero},
+    };
+    for (const auto& refusal : refusals) {
+        SCOPED_TRACE(refusal.message);
+        const Outcome outcome = refusal.trackerNumber ? setTra(*refusal.storage, refusal.number)
+                                                      : setCon(*refusal.storage, refusal.number);
+        EXPECT_FALSE(outcome.result);
+        EXPECT_EQ(outcome.output, errorLine(refusal.message));
+    }
+    EXPECT_EQ(trackers.recordCount(), 3u) << "a refusal leaves the number";
+    EXPECT_EQ(controllers.recordCount(), 0u);
+
+    EXPECT_TRUE(setTra(tracker, 32).result);
+    EXPECT_EQ(tracker.getTraNumber(), 32u);
+    EXPECT_TRUE(setCon(controller, 32).result);
     EXPECT_EQ(controllers.recordCount(), 32u);
 }
 
