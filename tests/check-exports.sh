@@ -6,9 +6,11 @@ set -eu
 kind=$1 library=$2
 fail() { echo "FAIL: $*"; exit 1; }
 if [ "$kind" = so ]; then
-  # Symbols with a version or from the C++ runtime are not ours; what remains
+  # Linker symbols and the C++ runtime's own template statics (GNU unique
+  # symbols that inline library code brings along) are not ours; what remains
   # defined and exported must be exactly the two entry points.
-  exported=$(nm -D --defined-only "$library" | awk '{print $3}' | grep -v -E '^(_init|_fini|_edata|_end|__bss_start)$' | sort)
+  exported=$(nm -D --defined-only "$library" | awk '{print $3}' | c++filt \
+    | grep -v -E '^(_init|_fini|_edata|_end|__bss_start)$|^(std|__gnu_cxx)::' | sort)
 else
   exported=$(objdump -p "$library" | awk '/\[Ordinal\/Name Pointer\] Table/{t=1;next} t&&/^[ \t]*\[/{print $NF} t&&/^$/{t=0}' | sort)
   imports=$(objdump -p "$library" | awk '/DLL Name:/{print tolower($3)}' | sort -u)
