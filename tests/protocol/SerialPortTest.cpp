@@ -48,6 +48,7 @@ TEST(SerialPort, CloseRestoresTheSettingsFoundAtOpen) {
 }
 
 TEST(SerialPort, OpenIsExclusive) {
+    if (!exclusiveOpenEnforced()) GTEST_SKIP() << "this system's serial driver does not refuse a second open";
     const std::string name = silentPortName();
     CRS232H first;
     ASSERT_TRUE(first.openPort(name.c_str()));

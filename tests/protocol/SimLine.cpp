@@ -9,3 +9,5 @@ std::string silentPortName() {
 }
 
 std::string missingPortName() { return "/nonexistent/is900-port"; }
+
+bool exclusiveOpenEnforced() { return true; }

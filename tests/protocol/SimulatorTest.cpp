@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <unistd.h>
@@ -28,33 +29,7 @@ using is900sim::StationKind;
 
 namespace {
 
-typedef std::vector<uint8_t> Bytes;
-
 void skipSleep(unsigned long) {}
-
-float floatAt(const Bytes& record, std::size_t offset) {
-    uint32_t bits = 0;
-    for (int i = 3; i >= 0; --i) bits = bits << 8 | record[offset + static_cast<std::size_t>(i)];
-    float value;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
-}
-
-// Reads records as the plug-in does: one byte a call, from a '0' to CR LF.
-std::vector<Bytes> readRecords(CRS232H& port, std::size_t count) {
-    std::vector<Bytes> records;
-    Bytes record;
-    uint8_t byte;
-    while (records.size() < count && port.readData(&byte, 1) == 1) {
-        if (record.empty() && byte != '0') continue;
-        record.push_back(byte);
-        if (record.size() >= 2 && record[record.size() - 2] == 0x0D && byte == 0x0A) {
-            records.push_back(record);
-            record.clear();
-        }
-    }
-    return records;
-}
 
 class SimulatedTracker {
 public:
@@ -315,10 +290,17 @@ TEST(SimulatorProgram, RunsOnItsOwnAndSendsValidRecords) {
         for (std::size_t offset = 3; offset + 4 <= 27; offset += 4) EXPECT_TRUE(std::isfinite(floatAt(record, offset)));
     }
     port.closePort();
-    std::ifstream recordLog(records);
-    std::string line;
-    std::size_t lines = 0;
-    while (std::getline(recordLog, line)) ++lines;
-    EXPECT_GE(lines, 10u);
+    std::string logged;
+    for (int attempt = 0; attempt < 50 && std::count(logged.begin(), logged.end(), '\n') < 10; ++attempt) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        std::ifstream recordLog(records);
+        logged.assign(std::istreambuf_iterator<char>(recordLog), std::istreambuf_iterator<char>());
+    }
+    for (const Bytes& record : read) {
+        std::string hex;
+        char text[4];
+        for (uint8_t byte : record) std::snprintf(text, sizeof text, " %02X", byte), hex += text;
+        EXPECT_TRUE(contains(logged, "bytes" + hex + "\n"));
+    }
     std::remove(records.c_str());
 }

@@ -9,9 +9,15 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
+
+class CRS232H;
 
 std::string silentPortName();
 std::string missingPortName();
+// False under Wine, whose serial driver lets a second handle open a port
+// that another handle holds.
+bool exclusiveOpenEnforced();
 
 // The settings the device gives the tracker's line: raw 8N1 at the baud
 // rate, no flow control, reads that give up after 1000 ms.
@@ -25,3 +31,10 @@ inline testing::AssertionResult contains(const std::string& text, const std::str
     if (text.find(part) != std::string::npos) return testing::AssertionSuccess();
     return testing::AssertionFailure() << "\"" << part << "\" is not in \"" << text << "\"";
 }
+
+typedef std::vector<uint8_t> Bytes;
+
+// Reads records as the plug-in does: one byte a call, from a '0' to CR LF;
+// stops early when a read returns anything but one byte.
+std::vector<Bytes> readRecords(CRS232H& port, std::size_t count);
+float floatAt(const Bytes& record, std::size_t offset);
