@@ -1,6 +1,8 @@
 // Runs is900-host as its own process, the way a user does.
 #include "ChildProcess.h"
 
+#include "tools/sim/Simulator.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -99,17 +101,27 @@ TEST(HostProcess, BadInputGivesOneClearMessageAndAFailureStatus) {
     EXPECT_GT(usage.waitForExit(5000), 0);
 }
 
-TEST(HostProcess, ATrackerThatSendsNothingEndsTheRunWithAnError) {
+TEST(HostProcess, ATrackerThatStopsSendingEndsTheRunWithAnError) {
     const int master = posix_openpt(O_RDWR | O_NOCTTY);
     ASSERT_GE(master, 0);
     ASSERT_EQ(grantpt(master), 0);
     ASSERT_EQ(unlockpt(master), 0);
     const std::string slave = ptsname(master);
-
-    ChildProcess child({host, "--port", slave, "--silence", "2", "--format", "jsonl"});
-    EXPECT_EQ(child.waitForExit(20000), 6) << child.errors();
-    EXPECT_TRUE(contains(child.errors(), "no data from the tracker on " + slave + " for 2 seconds")) << child.errors();
+    ChildProcess silent({host, "--port", slave, "--silence", "2", "--format", "jsonl"});
+    EXPECT_EQ(silent.waitForExit(20000), 6) << silent.errors();
+    EXPECT_TRUE(contains(silent.errors(), "no record from the tracker on " + slave + " for 2 seconds"))
+        << silent.errors();
     close(master);
+
+    is900sim::Simulator tracker;
+    ASSERT_TRUE(tracker.start()) << tracker.errorText();
+    ChildProcess hungUp({host, "--port", tracker.slavePath(), "--silence", "2", "--format", "jsonl"});
+    ASSERT_TRUE(hungUp.waitForLine([](const std::string& line) { return line[0] == '{'; }, 20000));
+    tracker.hangUp();
+    EXPECT_EQ(hungUp.waitForExit(20000), 6) << hungUp.errors();
+    EXPECT_TRUE(contains(hungUp.errors(), "the device ended reception") ||
+                contains(hungUp.errors(), "no record from the tracker on"))
+        << hungUp.errors();
 }
 
 TEST(HostProcess, StreamsPlausiblePosesAndButtonChangesFromTheSimulator) {

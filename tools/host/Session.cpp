@@ -101,7 +101,7 @@ int Session::watch(const std::atomic<bool>& stopRequested) {
             return exitReception;
         }
         if (secondsSinceActivity() > options.silenceSeconds) {
-            reportError("no data from the tracker on " + options.portName + " for " +
+            reportError("no record from the tracker on " + options.portName + " for " +
                         std::to_string(static_cast<int>(options.silenceSeconds)) + " seconds");
             return exitReception;
         }
@@ -124,7 +124,10 @@ void Session::receive(CBase& device) {
         std::memset(masks, 0, sizeof masks);
         const Clock::time_point begin = Clock::now();
         const int result = device.recvData(masks, nullptr);
-        if (Clock::now() - begin < fastCall) noteActivity();
+        // A call that returns at once may also be a read failing at once, so
+        // speed counts as a sign of life only where nothing else can be one:
+        // tracker records always change, controller records only when used.
+        if (layout.trackerStations.empty() && Clock::now() - begin < fastCall) noteActivity();
         publish(masks);
         if (result != 1) {
             endedByDevice = running();

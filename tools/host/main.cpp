@@ -59,7 +59,7 @@ void defineOptions(CLI::App& app, HostOptions& options) {
         ->check(CLI::IsMember({"auto", "table", "jsonl"}));
     app.add_option("--duration", options.durationSeconds, "stop by itself after SECONDS")
         ->check(CLI::PositiveNumber);
-    app.add_option("--silence", options.silenceSeconds, "give up when the tracker sends nothing for SECONDS")
+    app.add_option("--silence", options.silenceSeconds, "give up when no record arrives for SECONDS")
         ->check(CLI::PositiveNumber);
     app.add_flag("-q,--quiet", options.quiet, "switch the plug-in's log lines off");
     app.add_option("--debug", options.debugLevel, "debug level of the plug-in's logger (0: off)");
