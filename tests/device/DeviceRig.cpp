@@ -1,22 +1,10 @@
 #include "DeviceRig.h"
 
-#include "platform/dynlib.h"
 #include "storage/FixedPoint.h"
 
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
-
-PluginLibrary::PluginLibrary()
-    : handle(platform::loadLibrary(IS900_PLUGIN_FILE)), createDev(nullptr), deleteDev(nullptr) {
-    if (!handle) return;
-    createDev = reinterpret_cast<CBase* (*)(DevConfig*, CLogH*)>(platform::findProc(handle, "createDev"));
-    deleteDev = reinterpret_cast<bool (*)(CBase*)>(platform::findProc(handle, "deleteDev"));
-}
-
-PluginLibrary::~PluginLibrary() {
-    if (handle) platform::freeLibrary(handle);
-}
 
 DeviceRig::DeviceRig(std::vector<Station> stations, int baudRate, double updateRate, CLogH* hostLog)
     : baud(baudRate) {

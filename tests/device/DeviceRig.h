@@ -4,6 +4,7 @@
 #pragma once
 
 #include "common/OptionLinesBuilder.h"
+#include "common/PluginLibrary.h"
 #include "plugin/CBase.h"
 #include "storage/TraData.h"
 #include "tools/hostkit/HostStorage.h"
@@ -14,20 +15,6 @@
 #include <memory>
 #include <string>
 #include <vector>
-
-class PluginLibrary {
-public:
-    PluginLibrary();
-    ~PluginLibrary();
-    CBase* create(DevConfig* config, CLogH* log) const { return createDev(config, log); }
-    bool destroy(CBase* device) const { return deleteDev(device); }
-    bool loaded() const { return createDev && deleteDev; }
-
-private:
-    void* handle;
-    CBase* (*createDev)(DevConfig*, CLogH*);
-    bool (*deleteDev)(CBase*);
-};
 
 struct Station {
     int number;
