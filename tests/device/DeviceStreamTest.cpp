@@ -140,9 +140,12 @@ TEST(DeviceStream, IdsFollowThoseOfDevicesAlreadyInTheStorage) {
     EXPECT_EQ(rig.simulator().commandLog().back(), "c") << "no alignment without CAVE coordinates";
 }
 
-TEST(DeviceStream, TransmitterOffsetMovesEveryPosition) {
+TEST(DeviceStream, TransmitterAndSensorCorrectionsMoveEveryPosition) {
     DeviceRig rig({{1, StationKind::tracker}});
-    rig.lines.add("sensors", {"1"}).add("cavecoord", {"no"}).add("transmitteroffset", {"1", "2", "3"});
+    rig.lines.add("sensors", {"1"})
+        .add("cavecoord", {"no"})
+        .add("transmitteroffset", {"1", "2", "3"})
+        .add("sensortranslation", {"1", "6", "0", "-12", "inches"});
     ASSERT_EQ(rig.init(), 1);
     ASSERT_EQ(rig.device()->configure(), 2);
     ASSERT_TRUE(rig.receiveUntil({1}, {}, 5000));
@@ -151,7 +154,7 @@ TEST(DeviceStream, TransmitterOffsetMovesEveryPosition) {
     for (const auto& sent : rig.simulator().sentRecords(1)) {
         const TraData plain = expectedTraData(sent, false, false);
         bool same = true;
-        const float shift[3] = {1, 2, 3};
+        const float shift[3] = {1.5f, 2, 2};
         const uint32_t TraData::*axes[3] = {&TraData::x, &TraData::y, &TraData::z};
         for (int i = 0; i < 3; ++i)
             same = same && std::fabs(fixedpoint::decodePose(published.*axes[i]) -
@@ -159,5 +162,30 @@ TEST(DeviceStream, TransmitterOffsetMovesEveryPosition) {
         matched = matched || same;
     }
     EXPECT_TRUE(matched);
+    EXPECT_TRUE(rig.device()->stop());
+}
+
+// A controller record of a station that also tracks carries its button and
+// joystick bytes right after the header; they are never taken from where a
+// combined record would hold them.
+TEST(DeviceStream, ShortControllerRecordOfATrackedStationUsesItsOwnBytes) {
+    DeviceRig rig({{1, StationKind::both}}, 115200);
+    rig.lines.add("sensors", {"1"}).add("controllers", {"1"}).add("cavecoord", {"off"});
+    ASSERT_EQ(rig.init(), 1);
+    ASSERT_EQ(rig.device()->configure(), 1);
+    ASSERT_TRUE(rig.receiveUntil({1}, {1}, 5000));
+    rig.simulator().injectGarbage({'0', '1', ' ', 0x2A, 255, 0, '\r', '\n'});
+    bool seen = false;
+    for (int call = 0; call < 200 && !seen; ++call) {
+        ASSERT_EQ(rig.receive(), 1);
+        for (const ConData& record : rig.publishedControllers[1]) {
+            const bool buttons = record.buttonPressed(2) && record.buttonPressed(4) && record.buttonPressed(6) &&
+                                 !record.buttonPressed(1) && !record.buttonPressed(3);
+            seen = seen || (buttons && fixedpoint::decodeValuator(record.val[0]) == 1.0f &&
+                            fixedpoint::decodeValuator(record.val[1]) == -1.0f);
+        }
+    }
+    EXPECT_TRUE(seen);
+    EXPECT_EQ(rig.device()->recvData(nullptr, nullptr), 1) << "a host without mask bytes is not written to";
     EXPECT_TRUE(rig.device()->stop());
 }
