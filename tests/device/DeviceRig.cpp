@@ -97,6 +97,20 @@ bool samePose(const TraData& a, const TraData& b) {
     return true;
 }
 
+bool positionFromASentRecord(const TraData& published, const std::vector<is900sim::SentRecord>& sent, float scale,
+                             const float offset[3]) {
+    const uint32_t TraData::*axes[3] = {&TraData::x, &TraData::y, &TraData::z};
+    for (const auto& record : sent) {
+        const TraData plain = expectedTraData(record, false, false);
+        bool same = true;
+        for (int i = 0; i < 3; ++i)
+            same = same && std::fabs(fixedpoint::decodePose(published.*axes[i]) -
+                                     (scale * fixedpoint::decodePose(plain.*axes[i]) + offset[i])) < 5e-5f;
+        if (same) return true;
+    }
+    return false;
+}
+
 bool maskHas(const unsigned char* mask, uint32_t id) {
     const uint32_t bit = id - 1;
     return (mask[3 - bit / 8] >> (bit % 8) & 1) != 0;

@@ -62,4 +62,8 @@ private:
 TraData expectedTraData(const is900sim::SentRecord& sent, bool cave, bool centimetres);
 // Pose fields equal within one fixed-point step (float rounding may differ by build).
 bool samePose(const TraData& a, const TraData& b);
+// True when the published record's position is scale * p + offset for the
+// position p of one of the sent records (no CAVE mapping, inches).
+bool positionFromASentRecord(const TraData& published, const std::vector<is900sim::SentRecord>& sent, float scale,
+                             const float offset[3]);
 bool maskHas(const unsigned char* mask, uint32_t id);

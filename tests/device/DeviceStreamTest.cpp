@@ -149,19 +149,8 @@ TEST(DeviceStream, TransmitterAndSensorCorrectionsMoveEveryPosition) {
     ASSERT_EQ(rig.init(), 1);
     ASSERT_EQ(rig.device()->configure(), 2);
     ASSERT_TRUE(rig.receiveUntil({1}, {}, 5000));
-    const TraData& published = rig.publishedTrackers[1].back();
-    bool matched = false;
-    for (const auto& sent : rig.simulator().sentRecords(1)) {
-        const TraData plain = expectedTraData(sent, false, false);
-        bool same = true;
-        const float shift[3] = {1.5f, 2, 2};
-        const uint32_t TraData::*axes[3] = {&TraData::x, &TraData::y, &TraData::z};
-        for (int i = 0; i < 3; ++i)
-            same = same && std::fabs(fixedpoint::decodePose(published.*axes[i]) -
-                                     (fixedpoint::decodePose(plain.*axes[i]) + shift[i])) < 2e-5f;
-        matched = matched || same;
-    }
-    EXPECT_TRUE(matched);
+    const float shift[3] = {1.5f, 2, 2};
+    EXPECT_TRUE(positionFromASentRecord(rig.publishedTrackers[1].back(), rig.simulator().sentRecords(1), 1, shift));
     EXPECT_TRUE(rig.device()->stop());
 }
 
