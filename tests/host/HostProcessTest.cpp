@@ -84,6 +84,7 @@ TEST(HostProcess, BadInputGivesOneClearMessageAndAFailureStatus) {
     const std::vector<BadRun> runs = {
         {{"--plugin", "./no-such-plugin.so"}, 3, "cannot load the plug-in library './no-such-plugin.so'"},
         {{"--plugin", HOST_TEST_NO_EXPORTS_FILE}, 3, "it does not export createDev and deleteDev"},
+        {{"--plugin", headAndWand}, 3, "cannot load the plug-in library '" + headAndWand + "'"},
         {{"-c", "/no/such/file.cfg"}, 2, "cannot read configuration file '/no/such/file.cfg'"},
         {{"-c", unterminated}, 2, unterminated + ":2: unterminated double quote"},
         {{"--port", "/no/such/tty", "--duration", "5"}, 4, "could not be initialised (port /no/such/tty)"},
