@@ -120,7 +120,7 @@ TEST_F(StreamingDevice, ClearingTheRunFlagEndsReception) {
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     const auto cleared = Clock::now();
-    *static_cast<volatile int32_t*>(&rig->runFlag) = 0;
+    __atomic_store_n(&rig->runFlag, 0, __ATOMIC_RELAXED);
     host.join();
     EXPECT_TRUE(finished);
     EXPECT_LT(millisecondsSince(cleared), 1500);

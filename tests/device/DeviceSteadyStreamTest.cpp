@@ -55,11 +55,11 @@ TEST(DeviceSteadyStream, NothingIsLostOrCorruptedAtFullLineSpeed) {
     ASSERT_EQ(rig.device()->configure(), 1);
 
     std::thread receiver([&] {
-        while (rig.runFlag && rig.receive() == 1) {
+        while (rig.receive() == 1) {
         }
     });
     std::this_thread::sleep_for(std::chrono::seconds(10));
-    *static_cast<volatile int32_t*>(&rig.runFlag) = 0;
+    __atomic_store_n(&rig.runFlag, 0, __ATOMIC_RELAXED);
     receiver.join();
     EXPECT_TRUE(rig.device()->stop());
 
