@@ -7,6 +7,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <chrono>
 #include <ctime>
 #include <limits>
 
@@ -94,10 +95,12 @@ TEST(TraData, StoresPoseAndIdInNetworkOrderAtTheirOffsets) {
 TEST(TraData, TimeStampHoldsTheClockReadingInBothForms) {
     TraData tracker{};
     ConData controller{};
-    const std::time_t before = std::time(nullptr);
+    // std::time may read a coarser clock that lags the stamp's by a tick.
+    const auto now = [] { return std::chrono::system_clock::to_time_t(std::chrono::system_clock::now()); };
+    const std::time_t before = now();
     EXPECT_TRUE(tracker.stampTime());
     EXPECT_TRUE(controller.stampTime());
-    const std::time_t after = std::time(nullptr);
+    const std::time_t after = now();
     for (const auto* stamp : {&tracker.localTime, &controller.localTime}) {
         EXPECT_GE(stamp->seconds, before);
         EXPECT_LE(stamp->seconds, after);
