@@ -170,8 +170,8 @@ TEST(DeviceStream, ShortControllerRecordOfATrackedStationUsesItsOwnBytes) {
         for (const ConData& record : rig.publishedControllers[1]) {
             const bool buttons = record.buttonPressed(2) && record.buttonPressed(4) && record.buttonPressed(6) &&
                                  !record.buttonPressed(1) && !record.buttonPressed(3);
-            seen = seen || (buttons && fixedpoint::decodeValuator(record.val[0]) == 1.0f &&
-                            fixedpoint::decodeValuator(record.val[1]) == -1.0f);
+            seen = seen || (buttons && std::fabs(fixedpoint::decodeValuator(record.val[0]) - 1) < 1e-4f &&
+                            std::fabs(fixedpoint::decodeValuator(record.val[1]) + 1) < 1e-4f);
         }
     }
     EXPECT_TRUE(seen);
