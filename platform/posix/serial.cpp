@@ -1,5 +1,6 @@
 #include "platform/serial.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -22,6 +23,12 @@ struct SerialLine {
     bool hasModemLines;
     SerialControlBlock originalControl;
     SerialTimeouts timeouts;
+    // Bytes the line delivered beyond what a read asked for; the tracker is
+    // read one byte a call, and taking what is there at once saves a pair of
+    // system calls per byte.
+    unsigned char pending[256];
+    size_t pendingStart;
+    size_t pendingEnd;
 };
 
 SerialLine* lineOf(SerialHandle handle) {
@@ -193,6 +200,13 @@ long readWait(const SerialTimeouts& timeouts, bool totalLimited, std::chrono::st
     return wait;
 }
 
+uint32_t takePending(SerialLine& line, char* buffer, uint32_t length) {
+    const size_t count = std::min<size_t>(length, line.pendingEnd - line.pendingStart);
+    std::memcpy(buffer, line.pending + line.pendingStart, count);
+    line.pendingStart += count;
+    return static_cast<uint32_t>(count);
+}
+
 // Waits for input; false with errno set on failure, ready false on time-out.
 bool waitForInput(int fd, long milliseconds, bool& ready) {
     pollfd entry{fd, POLLIN, 0};
@@ -294,15 +308,18 @@ bool readSerial(SerialHandle handle, void* buffer, uint32_t length, uint32_t& re
     uint64_t total = uint64_t(timeouts.ReadTotalTimeoutMultiplier) * length + timeouts.ReadTotalTimeoutConstant;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(total);
     char* next = static_cast<char*>(buffer);
+    received = takePending(*line, next, length);
     while (received < length) {
         bool ready = false;
         if (!waitForInput(line->fd, readWait(timeouts, total > 0, deadline, received), ready)) return false;
         if (!ready) break;
-        ssize_t count = read(line->fd, next + received, length - received);
+        ssize_t count = read(line->fd, line->pending, sizeof line->pending);
         if (count < 0 && (errno == EINTR || errno == EAGAIN)) continue;
         if (count == 0) errno = EIO;
         if (count <= 0) return false;
-        received += static_cast<uint32_t>(count);
+        line->pendingStart = 0;
+        line->pendingEnd = static_cast<size_t>(count);
+        received += takePending(*line, next + received, length - received);
     }
     return true;
 }
