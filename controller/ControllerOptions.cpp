@@ -20,10 +20,6 @@ uint32_t readId(const char* text) { return static_cast<uint32_t>(parseNumber(tex
 
 bool startsWithLetter(const char* text) { return std::isalpha(static_cast<unsigned char>(text[0])) != 0; }
 
-bool isKeyword(const ConfigLine& line, const char* keyword) {
-    return compareNoCase(optionKeyword(line), keyword) == 0;
-}
-
 bool appearsLater(const ConfigLine& line, uint32_t position, uint32_t id) {
     for (uint32_t k = position + 1; k < optionArgCount(line); ++k)
         if (readId(optionArg(line, k)) == id) return true;
@@ -54,13 +50,13 @@ bool CConCommonH::parseOptions(DevConfig* config) {
     for (uint32_t i = 0; i < optionLineCount(*config); ++i) {
         ConfigLine& line = config->lines[i];
         bool accepted = true;
-        if (isKeyword(line, "emulatetracker"))
+        if (keywordIs(line, {"emulatetracker"}))
             accepted = parseEmulation(line);
-        else if (isKeyword(line, "valuatororder") || isKeyword(line, "buttonorder"))
-            accepted = parseItemOrder(line, isKeyword(line, "valuatororder"));
-        else if (isKeyword(line, "valuatorscale"))
+        else if (keywordIs(line, {"valuatororder", "buttonorder"}))
+            accepted = parseItemOrder(line, keywordIs(line, {"valuatororder"}));
+        else if (keywordIs(line, {"valuatorscale"}))
             accepted = parseValuatorScale(line);
-        else if (isKeyword(line, "controllerorder") || isKeyword(line, "unitorder") || isKeyword(line, "order"))
+        else if (keywordIs(line, {"controllerorder", "unitorder", "order"}))
             accepted = parseControllerOrder(line);
         if (!accepted) failed = true;
     }

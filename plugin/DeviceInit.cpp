@@ -101,30 +101,22 @@ bool chooseWord(const char* word, const WordChoice (&choices)[2], bool& meaning)
     return false;
 }
 
-bool keywordIs(const ConfigLine& line, const char* first, const char* second = nullptr,
-               const char* third = nullptr, const char* fourth = nullptr) {
-    const char* keyword = optionKeyword(line);
-    for (const char* candidate : {first, second, third, fourth})
-        if (candidate && compareNoCase(keyword, candidate) == 0) return true;
-    return false;
-}
-
 } // namespace
 
 // Reads one of the device's own lines; lines of other parsers are left alone.
 bool CISX00::parseDeviceLine(ConfigLine& line) {
     const char* label = nullptr;
-    if (keywordIs(line, "port", "serialport"))
+    if (keywordIs(line, {"port", "serialport"}))
         label = "SerialPort at line ";
-    else if (keywordIs(line, "baud", "baudrate"))
+    else if (keywordIs(line, {"baud", "baudrate"}))
         label = "Baud at line ";
-    else if (keywordIs(line, "reset"))
+    else if (keywordIs(line, {"reset"}))
         label = "Reset at line ";
-    else if (keywordIs(line, "devdataunit"))
+    else if (keywordIs(line, {"devdataunit"}))
         label = "DevDataUnit at line ";
-    else if (keywordIs(line, "sensors", "sensor", "trackers", "tracker"))
+    else if (keywordIs(line, {"sensors", "sensor", "trackers", "tracker"}))
         return parseStationFlags(line, sensorOn, sensorCount, "Sensor(s) at line ", false);
-    else if (keywordIs(line, "wands", "wand", "controllers", "controller"))
+    else if (keywordIs(line, {"wands", "wand", "controllers", "controller"}))
         return parseStationFlags(line, controllerOn, controllerCount, "Controller(s) at line ", true);
     else
         return true;
@@ -134,12 +126,12 @@ bool CISX00::parseDeviceLine(ConfigLine& line) {
     const char* problem = argCount == 0 ? incompleteOptionText : argCount > 1 ? tooManyArgsText : nullptr;
     const char* arg = optionArg(line, 0);
     if (!problem) {
-        if (keywordIs(line, "port", "serialport")) {
+        if (keywordIs(line, {"port", "serialport"})) {
             delete[] portName;
             portName = heapCopy(arg);
-        } else if (keywordIs(line, "baud", "baudrate")) {
+        } else if (keywordIs(line, {"baud", "baudrate"})) {
             baudRate = parseNumber(arg);
-        } else if (keywordIs(line, "reset")) {
+        } else if (keywordIs(line, {"reset"})) {
             static const WordChoice choices[2] = {{{"yes", "on", nullptr}, true}, {{"no", "off", nullptr}, false}};
             if (!chooseWord(arg, choices, reset)) problem = invalidStringText;
         } else {

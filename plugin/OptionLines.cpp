@@ -39,6 +39,12 @@ int32_t parseNumber(const char* text) {
     return static_cast<int32_t>(value);
 }
 
+bool keywordIs(const ConfigLine& line, std::initializer_list<const char*> keywords) {
+    for (const char* keyword : keywords)
+        if (compareNoCase(optionKeyword(line), keyword) == 0) return true;
+    return false;
+}
+
 uint32_t optionLineCount(const DevConfig& config) {
     return config.lineCount > maxOptionLines ? maxOptionLines : config.lineCount;
 }

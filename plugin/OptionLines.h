@@ -5,11 +5,14 @@
 #include "plugin/HostRecords.h"
 
 #include <cstdint>
+#include <initializer_list>
 
 class CLogH;
 
 int compareNoCase(const char* a, const char* b);
 int32_t parseNumber(const char* text);
+// True when the line's keyword is one of the given ones, in any letter case.
+bool keywordIs(const ConfigLine& line, std::initializer_list<const char*> keywords);
 
 // A host is outside our control: counts are capped to what the record can
 // hold, and a null keyword or argument reads as an empty text.

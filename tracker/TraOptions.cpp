@@ -95,7 +95,6 @@ private:
     const char* label;
 };
 
-bool isKeyword(const char* keyword, const char* option) { return compareNoCase(keyword, option) == 0; }
 
 // Nine matrix values, or an axis and an angle. After an earlier failure the
 // angle is not examined.
@@ -133,18 +132,17 @@ bool CTraCommonH::parseOptions(DevConfig* config) {
 }
 
 CTraCommonH::OptionOutcome CTraCommonH::parseLine(const ConfigLine& line, bool errorSet) {
-    const char* keyword = optionKeyword(line);
-    if (isKeyword(keyword, "transmitteroffset")) return parseTransmitterOffset(line, errorSet);
-    if (isKeyword(keyword, "transmitterrotation")) return parseTransmitterRotation(line, errorSet, false);
-    if (isKeyword(keyword, "transmitterrotationmatrix")) return parseTransmitterRotation(line, errorSet, true);
-    if (isKeyword(keyword, "sensoroffset")) return parseSensorPosition(line, errorSet, false);
-    if (isKeyword(keyword, "sensortranslation")) return parseSensorPosition(line, errorSet, true);
-    if (isKeyword(keyword, "sensorrotation")) return parseSensorRotation(line, errorSet, false);
-    if (isKeyword(keyword, "sensorrotationmatrix")) return parseSensorRotation(line, errorSet, true);
-    if (isKeyword(keyword, "calibration") || isKeyword(keyword, "calib")) return parseCalibration(line);
-    if (isKeyword(keyword, "trackerorder") || isKeyword(keyword, "unitorder") || isKeyword(keyword, "order"))
+    if (keywordIs(line, {"transmitteroffset"})) return parseTransmitterOffset(line, errorSet);
+    if (keywordIs(line, {"transmitterrotation"})) return parseTransmitterRotation(line, errorSet, false);
+    if (keywordIs(line, {"transmitterrotationmatrix"})) return parseTransmitterRotation(line, errorSet, true);
+    if (keywordIs(line, {"sensoroffset"})) return parseSensorPosition(line, errorSet, false);
+    if (keywordIs(line, {"sensortranslation"})) return parseSensorPosition(line, errorSet, true);
+    if (keywordIs(line, {"sensorrotation"})) return parseSensorRotation(line, errorSet, false);
+    if (keywordIs(line, {"sensorrotationmatrix"})) return parseSensorRotation(line, errorSet, true);
+    if (keywordIs(line, {"calibration", "calib"})) return parseCalibration(line);
+    if (keywordIs(line, {"trackerorder", "unitorder", "order"}))
         return parseOrder(line);
-    if (inputConnector && (isKeyword(keyword, "cavecoord") || isKeyword(keyword, "cavecoordinates")))
+    if (inputConnector && keywordIs(line, {"cavecoord", "cavecoordinates"}))
         return parseCave(line);
     return OptionOutcome::notTracker;
 }
@@ -254,9 +252,9 @@ CTraCommonH::OptionOutcome CTraCommonH::parseCave(const ConfigLine& line) {
     const OptionReader reader(*log, line, "CAVECoord at line ");
     if (!reader.checkCount(1, 1)) return OptionOutcome::failed;
     const char* word = reader.arg(0);
-    if (isKeyword(word, "yes") || isKeyword(word, "on")) {
+    if (compareNoCase(word, "yes") == 0 || compareNoCase(word, "on") == 0) {
         caveCoordinates = true;
-    } else if (isKeyword(word, "no") || isKeyword(word, "off")) {
+    } else if (compareNoCase(word, "no") == 0 || compareNoCase(word, "off") == 0) {
         caveCoordinates = false;
     } else {
         return refuse(reader, invalidStringText);
