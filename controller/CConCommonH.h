@@ -3,7 +3,7 @@
 // Filled during init, read without a lock while samples are mapped.
 #pragma once
 
-#include "plugin/HostRecords.h"
+#include "boundary/HostRecords.h"
 
 #include <cstdint>
 

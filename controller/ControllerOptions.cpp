@@ -1,6 +1,6 @@
 #include "controller/CConCommonH.h"
 
-#include "plugin/OptionLines.h"
+#include "boundary/OptionLines.h"
 #include "support/CLogH.h"
 
 #include <algorithm>

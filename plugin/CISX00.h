@@ -2,7 +2,7 @@
 // and the configuration report.
 #pragma once
 
-#include "plugin/CBase.h"
+#include "boundary/CBase.h"
 #include "protocol/RecordReader.h"
 #include "storage/ConData.h"
 #include "storage/TraData.h"

@@ -4,7 +4,7 @@
 #include "plugin/CISX00.h"
 
 #include "controller/CConCommonH.h"
-#include "plugin/OptionLines.h"
+#include "boundary/OptionLines.h"
 #include "protocol/CRS232H.h"
 #include "protocol/CommandSteps.h"
 #include "storage/CDataStorage.h"

@@ -4,7 +4,7 @@
 // during acquisition.
 #pragma once
 
-#include "plugin/HostRecords.h"
+#include "boundary/HostRecords.h"
 #include "tracker/Matrix4.h"
 
 #include <cstdint>

@@ -1,5 +1,5 @@
 // The tracker options among the device's option lines.
-#include "plugin/OptionLines.h"
+#include "boundary/OptionLines.h"
 #include "support/CLogH.h"
 #include "tracker/CCalibH.h"
 #include "tracker/CTraCommonH.h"

@@ -1,7 +1,7 @@
 // Cost of mapping one raw controller sample into the working record, and of
 // the polynomial alone.
 #include "controller/CConCommonH.h"
-#include "plugin/HostRecords.h"
+#include "boundary/HostRecords.h"
 #include "storage/ConData.h"
 #include "support/CLogH.h"
 

@@ -1,7 +1,7 @@
 // Builds a host's DevConfig from option lines written as text, for tests.
 #pragma once
 
-#include "plugin/HostRecords.h"
+#include "boundary/HostRecords.h"
 
 #include <cstring>
 #include <deque>

@@ -2,7 +2,7 @@
 // its two exports.
 #pragma once
 
-#include "plugin/CBase.h"
+#include "boundary/CBase.h"
 #include "platform/dynlib.h"
 
 class CLogH;

@@ -5,7 +5,7 @@
 
 #include "common/OptionLinesBuilder.h"
 #include "common/PluginLibrary.h"
-#include "plugin/CBase.h"
+#include "boundary/CBase.h"
 #include "storage/TraData.h"
 #include "tools/hostkit/HostStorage.h"
 #include "tools/sim/Simulator.h"

@@ -1,6 +1,6 @@
 #include "tools/host/PluginLibrary.h"
 
-#include "plugin/HostRecords.h"
+#include "boundary/HostRecords.h"
 
 #include <gtest/gtest.h>
 

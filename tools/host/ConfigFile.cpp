@@ -1,6 +1,6 @@
 #include "tools/host/ConfigFile.h"
 
-#include "plugin/HostRecords.h"
+#include "boundary/HostRecords.h"
 
 #include <algorithm>
 #include <cctype>

@@ -2,7 +2,7 @@
 // the option lines, and the host's own reading of which stations publish.
 #pragma once
 
-#include "plugin/HostRecords.h"
+#include "boundary/HostRecords.h"
 #include "tools/host/ConfigFile.h"
 
 #include <memory>

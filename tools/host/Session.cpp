@@ -1,6 +1,6 @@
 #include "tools/host/Session.h"
 
-#include "plugin/CBase.h"
+#include "boundary/CBase.h"
 #include "tools/host/HostStorages.h"
 #include "tools/host/PluginLibrary.h"
 

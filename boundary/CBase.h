@@ -2,7 +2,7 @@
 // the member layout are part of the host interface: no virtual destructor.
 #pragma once
 
-#include "plugin/HostRecords.h"
+#include "boundary/HostRecords.h"
 
 #include <cstdint>
 

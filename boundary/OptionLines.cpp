@@ -1,4 +1,4 @@
-#include "plugin/OptionLines.h"
+#include "boundary/OptionLines.h"
 
 #include "support/CLogH.h"
 

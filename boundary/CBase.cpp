@@ -1,4 +1,4 @@
-#include "plugin/CBase.h"
+#include "boundary/CBase.h"
 
 #include "support/CLogH.h"
 

@@ -2,7 +2,7 @@
 // safe access to the host's lines, problem reports and the unknown-option check.
 #pragma once
 
-#include "plugin/HostRecords.h"
+#include "boundary/HostRecords.h"
 
 #include <cstdint>
 #include <initializer_list>

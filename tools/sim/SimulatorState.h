@@ -1,0 +1,79 @@
+// The simulator's inner state, shared by its parts: the line and its pacing
+// (SimLine.cpp), command handling (SimCommandHandling.cpp), record output
+// (SimOutput.cpp) and the public face (Simulator.cpp).
+#pragma once
+
+#include "tools/sim/Commands.h"
+#include "tools/sim/Motion.h"
+#include "tools/sim/Simulator.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <fstream>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace is900sim {
+
+typedef std::chrono::steady_clock Clock;
+
+struct Fault {
+    enum Kind { garbage, truncate, crLf, silence } kind;
+    std::vector<uint8_t> bytes;
+    std::size_t keepBytes = 0;
+    unsigned long milliseconds = 0;
+};
+
+struct Simulator::State {
+    explicit State(SimulatorOptions options) : options(std::move(options)) {}
+
+    void say(const char* format, ...) const;
+    bool openTerminal();
+    bool makeLink();
+    void run();
+    void receive();
+    void handleCommand(const std::string& command);
+    bool streaming() const;
+    std::size_t sendCycle();
+    std::size_t sendRecord(std::size_t index, double seconds);
+    bool takeFaults(bool hasPosition, std::size_t& written, std::size_t& keepBytes, bool& forceCrLf);
+    std::size_t writeOut(const std::vector<uint8_t>& bytes);
+    bool restarting() const { return Clock::now() < quietUntil; }
+    double cyclePeriod(std::size_t bytes);
+    void closeTerminal();
+
+    SimulatorOptions options;
+    int master = -1;
+    int slaveHold = -1;
+    std::string slave;
+    std::string error;
+    std::thread thread;
+    std::atomic<bool> running{false};
+    std::atomic<bool> hangUpRequested{false};
+
+    mutable std::mutex mutex;
+    mutable std::condition_variable changed;
+    TrackerSettings settings;
+    CommandSplitter splitter;
+    std::vector<std::string> commands;
+    std::vector<uint8_t> received;
+    std::vector<SentRecord> sent;
+    std::deque<Fault> faults;
+    std::function<void(const SentRecord&)> callback;
+    std::vector<StationMotion> motions;
+    std::ofstream commandFile;
+    Clock::time_point quietUntil;
+    Clock::time_point silentUntil;
+    Clock::time_point nextCycle;
+    uint64_t cycle = 0;
+    int baudInUse = 0;
+    bool lineDown = false;
+    bool pollRequested = false;
+};
+
+} // namespace is900sim
