@@ -1,4 +1,4 @@
-#include "tools/host/PluginLibrary.h"
+#include "tools/hostkit/PluginLibrary.h"
 
 #include "boundary/HostRecords.h"
 

@@ -9,42 +9,6 @@
 
 namespace hostplatform {
 
-namespace {
-
-std::string systemErrorText(DWORD code) {
-    char* buffer = nullptr;
-    const DWORD length = FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-        MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<char*>(&buffer), 0, nullptr);
-    std::string text = length ? std::string(buffer, length) : "error " + std::to_string(code);
-    if (buffer) LocalFree(buffer);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
-    return text;
-}
-
-} // namespace
-
-void* openLibrary(const std::string& path, std::string& errorText) {
-    HMODULE library = LoadLibraryA(path.c_str());
-    if (!library) errorText = systemErrorText(GetLastError());
-    return reinterpret_cast<void*>(library);
-}
-
-void* findSymbol(void* library, const char* name) {
-    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));
-}
-
-void closeLibrary(void* library) { FreeLibrary(static_cast<HMODULE>(library)); }
-
-std::string defaultPluginPath() {
-    char path[MAX_PATH] = {};
-    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder = length ? std::string(path, length) : std::string(".");
-    const std::size_t separator = folder.find_last_of("\\/");
-    folder = separator == std::string::npos ? std::string(".") : folder.substr(0, separator);
-    return folder + "\\is900.dll";
-}
-
 bool standardOutputIsTerminal() { return _isatty(_fileno(stdout)) != 0; }
 
 void prepareTerminal() {

@@ -2,7 +2,7 @@
 
 #include "boundary/CBase.h"
 #include "tools/host/HostStorages.h"
-#include "tools/host/PluginLibrary.h"
+#include "tools/hostkit/PluginLibrary.h"
 
 #include <chrono>
 #include <cstdlib>

@@ -5,7 +5,7 @@
 #include "tools/host/HostPlatform.h"
 #include "tools/host/HostStorages.h"
 #include "tools/host/LoggerRecord.h"
-#include "tools/host/PluginLibrary.h"
+#include "tools/hostkit/PluginLibrary.h"
 #include "tools/host/Session.h"
 #ifdef IS900_HOST_SIMULATOR
 #include "tools/host/SimulatedTracker.h"
@@ -23,7 +23,7 @@ namespace {
 
 struct HostOptions {
     std::string configPath;
-    std::string pluginPath = hostplatform::defaultPluginPath();
+    std::string pluginPath = defaultPluginPath();
     std::string deviceName = "is900";
     std::string portName;
     bool simulate = false;

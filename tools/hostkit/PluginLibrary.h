@@ -13,6 +13,11 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The plug-in a host or benchmark uses by default: beside the running
+// executable, else in ../lib/is900/ relative to it (an installed or unpacked
+// tree); the first of the two when neither exists, so errors name it.
+std::string defaultPluginPath();
+
 class PluginLibrary {
 public:
     using CreateDevFunction = CBase* (*)(DevConfig*, CLogH*);
