@@ -8,6 +8,7 @@
 #include <initializer_list>
 #include <memory>
 #include <string>
+#include <vector>
 
 class OptionLinesBuilder {
 public:
@@ -15,6 +16,11 @@ public:
 
     // Adds a line: keyword and arguments; the line number defaults to its position.
     OptionLinesBuilder& add(const std::string& keyword, std::initializer_list<std::string> args = {},
+                            uint32_t lineNumber = 0) {
+        return add(keyword, std::vector<std::string>(args), lineNumber);
+    }
+
+    OptionLinesBuilder& add(const std::string& keyword, const std::vector<std::string>& args,
                             uint32_t lineNumber = 0) {
         ConfigLine& line = config->lines[config->lineCount];
         line.lineNumber = lineNumber ? lineNumber : config->lineCount + 1;
