@@ -35,10 +35,6 @@ install(CODE "
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/calib/ DESTINATION ${IS900_SHARE_DESTINATION}/calib COMPONENT plugin
   PATTERN CMakeLists.txt EXCLUDE)
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/ DESTINATION ${IS900_SHARE_DESTINATION}/docs COMPONENT plugin)
-if(IS_DIRECTORY ${CMAKE_SOURCE_DIR}/tools/host/assets)
-  install(DIRECTORY ${CMAKE_SOURCE_DIR}/tools/host/assets/ DESTINATION ${IS900_SHARE_DESTINATION}/assets
-    COMPONENT tools)
-endif()
 
 # The host kit: the boundary's declarations, the records, storage and logger
 # layouts, and the library that builds storages and loads the plug-in.

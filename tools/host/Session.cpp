@@ -44,8 +44,10 @@ int Session::run(const std::atomic<bool>& stopRequested) {
         reportError("createDev returned no device");
         return exitPlugin;
     }
+    noteState("starting");
     int status = bringUp(*device);
-    if (status == exitOk) status = stream(*device, stopRequested);
+    if (status == exitOk) noteState("streaming"), status = stream(*device, stopRequested);
+    if (status != exitOk) noteState("failed");
     plugin.deleteDev(device);
     return status;
 }
@@ -142,6 +144,7 @@ void Session::publish(const unsigned char* masks) {
     const auto show = [this, now](const RecordView& view) {
         board.update(view, now);
         if (options.format == OutputFormat::jsonl) out << jsonLine(view) << std::endl;
+        if (options.hooks.record) options.hooks.record(view);
         noteActivity();
     };
     publishMarked<TraData>(
@@ -158,6 +161,10 @@ void Session::showTable(bool redraw) {
     out << formatTable(board.snapshot(Clock::now()));
     if (!redraw) out << '\n';
     out.flush();
+}
+
+void Session::noteState(const char* state) {
+    if (options.hooks.state) options.hooks.state(state);
 }
 
 void Session::noteActivity() { lastActivity = ticksNow(); }

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <ostream>
 #include <string>
 
@@ -30,6 +31,13 @@ enum ExitStatus {
 
 enum class OutputFormat { table, jsonl };
 
+// Called with every published record (on the receiving thread) and with the
+// device's state ("starting", "streaming", "failed") as it changes.
+struct RecordHooks {
+    std::function<void(const RecordView&)> record;
+    std::function<void(const char*)> state;
+};
+
 struct SessionOptions {
     double durationSeconds = 0;   // 0: until interrupted
     double silenceSeconds = 5;    // no data for this long ends the run with an error
@@ -38,6 +46,7 @@ struct SessionOptions {
     bool terminal = false;        // the table may redraw itself in place
     std::string deviceName = "is900";
     std::string portName = "com1";
+    RecordHooks hooks;
 };
 
 class Session {
@@ -56,6 +65,7 @@ private:
     void receive(CBase& device);
     void publish(const unsigned char* masks);
     void showTable(bool redraw);
+    void noteState(const char* state);
     void noteActivity();
     double secondsSinceActivity() const;
     bool running() const;

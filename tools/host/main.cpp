@@ -10,6 +10,10 @@
 #ifdef IS900_HOST_SIMULATOR
 #include "tools/host/SimulatedTracker.h"
 #endif
+#ifdef IS900_HOST_WEB
+#include "tools/host/web/WebLines.h"
+#include "tools/host/web/WebView.h"
+#endif
 
 #include <CLI/CLI.hpp>
 
@@ -35,6 +39,7 @@ struct HostOptions {
     int debugLevel = 0;
     bool timestamps = false;
     bool threadIds = false;
+    std::string web;
 };
 
 std::atomic<bool> stopRequested{false};
@@ -65,6 +70,10 @@ void defineOptions(CLI::App& app, HostOptions& options) {
     app.add_option("--debug", options.debugLevel, "debug level of the plug-in's logger (0: off)");
     app.add_flag("--timestamps", options.timestamps, "date and time on the plug-in's log lines");
     app.add_flag("--thread-ids", options.threadIds, "thread ids on the plug-in's log lines");
+#ifdef IS900_HOST_WEB
+    app.add_option("--web", options.web,
+                   "serve a live 3D view at [ADDRESS:]PORT (address 127.0.0.1 unless given; port 0 picks a free one)");
+#endif
 }
 
 std::vector<OptionLine> loadOptions(const HostOptions& options) {
@@ -97,9 +106,11 @@ LoggerSettings loggerSettings(const HostOptions& options) {
     return settings;
 }
 
-int runDevice(const HostOptions& options, const PluginLibrary& plugin, const std::vector<OptionLine>& lines) {
+int runDevice(const HostOptions& options, const PluginLibrary& plugin, const std::vector<OptionLine>& lines,
+              const RecordHooks& hooks) {
     const StationLayout layout = stationLayoutFromOptions(lines);
     SessionOptions session = sessionOptions(options, lines);
+    session.hooks = hooks;
     LoggerRecord logger(loggerSettings(options));
     HostStorages storages(logger.get());
     DeviceConfigBlock config(options.deviceName, lines);
@@ -137,7 +148,27 @@ int runHost(const HostOptions& options) {
         }
     }
 #endif
-    return runDevice(options, *plugin, lines);
+    RecordHooks hooks;
+#ifdef IS900_HOST_WEB
+    std::unique_ptr<WebView> web;
+    if (!options.web.empty()) {
+        web.reset(new WebView(webAssetFolder()));
+        if (!web->start(options.web)) {
+            std::cerr << "is900-host: error: --web: " << web->errorText() << std::endl;
+            return exitConfig;
+        }
+        std::cerr << "is900-host: web view at " << web->url() << std::endl;
+        const std::string name = options.deviceName;
+        web->publish("setup/" + name, webSetupLine(name, lines));
+        hooks.record = [&web, name](const RecordView& view) {
+            web->publish(webRecordKey(name, view), webRecordLine(name, view));
+        };
+        hooks.state = [&web, name](const char* state) {
+            web->publish("status/" + name, webStatusLine(name, state, 0, 0));
+        };
+    }
+#endif
+    return runDevice(options, *plugin, lines, hooks);
 }
 
 } // namespace
