@@ -1,9 +1,13 @@
 #include "tools/host/Orientation.h"
+#include "tools/host/web/WebLines.h"
 
 #include "tracker/Matrix4.h"
 #include "tracker/PoseTransform.h"
 
 #include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
 
 namespace {
 
@@ -47,6 +51,33 @@ TEST(Orientation, QuaternionTurnsTheSensorAxesWhereThePipelinePutsThem) {
             pipelineAxis(pose[0], pose[1], pose[2], axis, expected);
             for (int i = 0; i < 3; ++i)
                 EXPECT_NEAR(expected[i], turned[i], 1e-5) << pose[0] << " " << pose[1] << " " << pose[2] << " axis " << axis;
+        }
+    }
+}
+
+TEST(WebLines, SetupPlacesTheTransmitterWhereThePipelineDoes) {
+    const std::vector<OptionLine> options = {{1, "transmitteroffset", {"12", "24", "36", "inches"}},
+                                             {2, "TransmitterRotation", {"0", "1", "0", "90"}},
+                                             {3, "cavecoord", {"off"}}};
+    const std::string line = webSetupLine("lab \"A\"", options);
+    EXPECT_EQ(0u, line.find("{\"type\":\"setup\",\"device\":\"lab \\\"A\\\"\",\"cave\":false,\"transmitter\":"));
+    double shown[12];
+    ASSERT_EQ(12, std::sscanf(line.c_str() + line.find("\"position\""),
+                              "\"position\":[%lf,%lf,%lf],\"axes\":[[%lf,%lf,%lf],[%lf,%lf,%lf],[%lf,%lf,%lf]]", &shown[0],
+                              &shown[1], &shown[2], &shown[3], &shown[4], &shown[5], &shown[6], &shown[7], &shown[8],
+                              &shown[9], &shown[10], &shown[11]))
+        << line;
+
+    // The pipeline maps the origin to the transmitter's position and each
+    // unit axis to the transmitter's axis plus that position.
+    const Matrix4 transmitter = composeTransform(axisAngleMatrix(0, 1, 0, 90), offsetMatrix(1, 2, 3));
+    const Matrix4 noSensor = identityMatrix();
+    for (int point = 0; point < 4; ++point) {
+        float pose[6] = {float(point == 1), float(point == 2), float(point == 3), 0, 0, 0};
+        transformPose(pose, &transmitter, &noSensor, nullptr);
+        for (int i = 0; i < 3; ++i) {
+            const double expected = point == 0 ? pose[i] : pose[i] - shown[i];
+            EXPECT_NEAR(expected, shown[3 * point + i], 1e-6) << "point " << point << ", value " << i;
         }
     }
 }
