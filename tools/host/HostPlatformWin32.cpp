@@ -17,4 +17,6 @@ void prepareTerminal() {
     if (GetConsoleMode(output, &mode)) SetConsoleMode(output, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
 }
 
+void nameThisThread(const char*) {}
+
 } // namespace hostplatform

@@ -1,6 +1,7 @@
 #include "tools/host/Session.h"
 
 #include "boundary/CBase.h"
+#include "tools/host/HostPlatform.h"
 #include "tools/host/HostStorages.h"
 #include "tools/hostkit/PluginLibrary.h"
 
@@ -121,6 +122,7 @@ bool Session::waitForReceiver() {
 }
 
 void Session::receive(CBase& device) {
+    hostplatform::nameThisThread("is900-receive");
     unsigned char masks[8];
     while (running()) {
         std::memset(masks, 0, sizeof masks);

@@ -160,9 +160,7 @@ int runHost(const HostOptions& options) {
         std::cerr << "is900-host: web view at " << web->url() << std::endl;
         const std::string name = options.deviceName;
         web->publish("setup/" + name, webSetupLine(name, lines));
-        hooks.record = [&web, name](const RecordView& view) {
-            web->publish(webRecordKey(name, view), webRecordLine(name, view));
-        };
+        hooks.record = [&web, name](const RecordView& view) { web->publishRecord(name, view); };
         hooks.state = [&web, name](const char* state) {
             web->publish("status/" + name, webStatusLine(name, state, 0, 0));
         };

@@ -1,5 +1,6 @@
 #include "tools/host/web/WebView.h"
 
+#include "tools/host/web/WebLines.h"
 #include "tools/hostkit/LibraryLoader.h"
 
 #include <httplib.h>
@@ -20,6 +21,8 @@ namespace {
 const std::size_t viewerQueueLimit = 2048; // lines; a viewer further behind is dropped
 const std::size_t serverWorkers = WebView::maxViewers + 8;
 const auto keepAliveInterval = std::chrono::seconds(1);
+const auto pumpInterval = std::chrono::milliseconds(20); // the page draws at most about 60 times a second
+const std::size_t pendingLimit = 8192; // records; beyond it the oldest are dropped
 
 using Line = std::shared_ptr<const std::string>;
 
@@ -80,6 +83,8 @@ struct WebView::State {
     void route();
     void serveEvents(const httplib::Request&, httplib::Response& response);
     std::shared_ptr<Viewer> addViewer();
+    void pump();
+    void publish(const std::string& key, const std::string& jsonLine);
 
     std::string assetFolder;
     httplib::Server server;
@@ -91,7 +96,34 @@ struct WebView::State {
     mutable std::mutex mutex;
     std::set<std::shared_ptr<Viewer>> viewers;
     std::map<std::string, Line> newest; // by key, in key order
+
+    std::mutex pendingMutex;
+    std::deque<std::pair<std::string, RecordView>> pending;
+    std::thread pumpThread;
+    bool stopping = false;
+    std::condition_variable stopped;
 };
+
+// Formats and fans out what the receiving thread queued, a batch at a time.
+void WebView::State::pump() {
+    std::deque<std::pair<std::string, RecordView>> batch;
+    std::unique_lock<std::mutex> lock(pendingMutex);
+    while (!stopping) {
+        stopped.wait_for(lock, pumpInterval, [this] { return stopping; });
+        batch.swap(pending);
+        lock.unlock();
+        for (const auto& entry : batch) publish(webRecordKey(entry.first, entry.second), webRecordLine(entry.first, entry.second));
+        batch.clear();
+        lock.lock();
+    }
+}
+
+void WebView::State::publish(const std::string& key, const std::string& jsonLine) {
+    const Line line = std::make_shared<const std::string>(jsonLine);
+    std::lock_guard<std::mutex> lock(mutex);
+    newest[key] = line;
+    for (const auto& viewer : viewers) viewer->offer(line);
+}
 
 void WebView::State::route() {
     server.new_task_queue = [] { return new httplib::ThreadPool(serverWorkers); };
@@ -152,6 +184,12 @@ WebView::WebView(std::string assetFolder) : state(new State(std::move(assetFolde
 
 WebView::~WebView() {
     {
+        std::lock_guard<std::mutex> lock(state->pendingMutex);
+        state->stopping = true;
+    }
+    state->stopped.notify_all();
+    if (state->pumpThread.joinable()) state->pumpThread.join();
+    {
         std::lock_guard<std::mutex> lock(state->mutex);
         for (const auto& viewer : state->viewers) viewer->drop();
     }
@@ -178,6 +216,7 @@ bool WebView::start(const std::string& where) {
         return false;
     }
     s.thread = std::thread([&s] { s.server.listen_after_bind(); });
+    s.pumpThread = std::thread([&s] { s.pump(); });
     return true;
 }
 
@@ -189,11 +228,12 @@ std::string WebView::url() const {
 
 std::string WebView::errorText() const { return state->error; }
 
-void WebView::publish(const std::string& key, const std::string& jsonLine) {
-    const Line line = std::make_shared<const std::string>(jsonLine);
-    std::lock_guard<std::mutex> lock(state->mutex);
-    state->newest[key] = line;
-    for (const auto& viewer : state->viewers) viewer->offer(line);
+void WebView::publish(const std::string& key, const std::string& jsonLine) { state->publish(key, jsonLine); }
+
+void WebView::publishRecord(const std::string& device, const RecordView& view) {
+    std::lock_guard<std::mutex> lock(state->pendingMutex);
+    if (state->pending.size() >= pendingLimit) state->pending.pop_front();
+    state->pending.emplace_back(device, view);
 }
 
 std::size_t WebView::viewerCount() const {

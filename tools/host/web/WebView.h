@@ -4,6 +4,8 @@
 // its own, and one that falls behind is dropped.
 #pragma once
 
+#include "tools/host/RecordView.h"
+
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -28,6 +30,9 @@ public:
     // One JSON object (without line end). key names what the line describes,
     // so a viewer that connects later first gets the newest line of each key.
     void publish(const std::string& key, const std::string& jsonLine);
+    // From the receiving thread: only queues the record; the view's own
+    // thread turns it into a line and hands it to the viewers.
+    void publishRecord(const std::string& device, const RecordView& view);
     std::size_t viewerCount() const;
 
 private:
