@@ -8,13 +8,14 @@
 #include <initializer_list>
 #include <memory>
 #include <string>
+#include <vector>
 
 class OptionLinesBuilder {
 public:
     OptionLinesBuilder() : config(new DevConfig()) { config->name = keep("is900"); }
 
     // Adds a line: keyword and arguments; the line number defaults to its position.
-    OptionLinesBuilder& add(const std::string& keyword, std::initializer_list<std::string> args = {},
+    OptionLinesBuilder& add(const std::string& keyword, const std::vector<std::string>& args = {},
                             uint32_t lineNumber = 0) {
         ConfigLine& line = config->lines[config->lineCount];
         line.lineNumber = lineNumber ? lineNumber : config->lineCount + 1;
