@@ -157,6 +157,10 @@ bool runScale(const BenchOptions& options) {
 
 int main(int argc, char** argv) {
     BenchOptions options;
+    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+        usage();
+        return 0;
+    }
     if (!parseOptions(argc, argv, options)) {
         usage();
         return 2;
