@@ -1,5 +1,7 @@
 // Record time stamps carry the zone of their own second, also when the zone
 // changes while the process runs.
+#if !defined(_WIN32)
+
 #include "platform/platform.h"
 
 #include <gtest/gtest.h>
@@ -9,8 +11,6 @@
 #include <ctime>
 #include <string>
 #include <thread>
-
-#if !defined(_WIN32)
 
 namespace {
 
