@@ -69,6 +69,8 @@ bool CRS232H::openPort(const char* name) {
     }
     getAttribute(&currentAttribute);
     getAttribute(&savedAttribute);
+    if (!platform::requestLowLatency(portHandle))
+        log->debugf("CRS232H: No low-latency mode on %s: %s\n", portPath, platform::lastErrorText().c_str());
     return true;
 }
 

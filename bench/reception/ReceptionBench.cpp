@@ -1,101 +1,186 @@
-// Streams tracker stations from the simulator through the plug-in at 115200
-// baud and prints what reception costs: the receiving thread's CPU time per
-// record, and the delay from the simulator writing a record's last byte to
-// the record being in the host's storage (median and 99th percentile).
-#include "DeviceRig.h"
+// What reception costs, measured against simulated tracker lines at 115200
+// baud:
+// - the device against the floor, the least any reader can do on this
+//   machine, in alternating rounds: CPU time per record and the delay from
+//   the last byte written to the record in the storage (or its CR LF found);
+// - the receiving thread's CPU time while the tracker is silent;
+// - several devices with several stations each, every one on its own line
+//   and receiving thread, sharing the host's two storages.
+#include "LineRounds.h"
 
-#include "common/CoutCapture.h"
+#include "tools/hostkit/PluginLibrary.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <deque>
-#include <mutex>
-#include <thread>
-#include <time.h>
+#include <cstring>
+#include <exception>
+#include <fstream>
+#include <string>
+#include <vector>
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-struct Written {
-    Clock::time_point at;
-    TraData expected;
+struct BenchOptions {
+    int rounds = 5;
+    double seconds = 5;
+    double idleSeconds = 10;
+    double scaleSeconds = 5;
+    int devices = 0; // 0: the whole table
+    int stations = 0;
 };
 
-double threadCpuSeconds() {
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+void usage() {
+    std::fprintf(stderr,
+                 "usage: bench_reception [--rounds N] [--seconds S] [--idle S] [--scale-seconds S]\n"
+                 "                       [--devices N --stations M]\n"
+                 "  --rounds N         floor and device rounds, alternating (default 5; 0 skips them)\n"
+                 "  --seconds S        length of each round (default 5)\n"
+                 "  --idle S           silence over which the idle receiving thread is measured (default 10; 0 skips)\n"
+                 "  --scale-seconds S  length of each scale run (default 5; 0 skips the scale table)\n"
+                 "  --devices N --stations M\n"
+                 "                     one scale run of N devices with M stations each (1..4, 1..8) instead\n"
+                 "                     of the table for 1, 2, 4 devices with 2 and 8 stations\n");
 }
 
-double percentile(std::vector<double> values, double fraction) {
+bool parseOptions(int argc, char** argv, BenchOptions& options) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string name = argv[i];
+        if (i + 1 >= argc) return false;
+        const double value = std::atof(argv[++i]);
+        if (name == "--rounds") options.rounds = static_cast<int>(value);
+        else if (name == "--seconds") options.seconds = value;
+        else if (name == "--idle") options.idleSeconds = value;
+        else if (name == "--scale-seconds") options.scaleSeconds = value;
+        else if (name == "--devices") options.devices = static_cast<int>(value);
+        else if (name == "--stations") options.stations = static_cast<int>(value);
+        else return false;
+    }
+    const bool oneRun = options.devices != 0 || options.stations != 0;
+    return options.rounds >= 0 && options.seconds > 0 && options.idleSeconds >= 0 && options.scaleSeconds >= 0 &&
+           (!oneRun || (options.devices >= 1 && options.devices <= 4 && options.stations >= 1 && options.stations <= 8));
+}
+
+double median(std::vector<double> values) {
     if (values.empty()) return 0;
     std::sort(values.begin(), values.end());
-    return values[static_cast<size_t>(fraction * static_cast<double>(values.size() - 1))];
+    const size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+struct ReaderFigures {
+    std::vector<double> cpu, latency50, latency99;
+    long lost = 0;
+
+    void add(const RoundFigures& round) {
+        cpu.push_back(round.cpuPerRecordMicros());
+        latency50.push_back(round.latencyPercentile(0.5));
+        latency99.push_back(round.latencyPercentile(0.99));
+        lost += round.lost;
+    }
+};
+
+void printRound(int round, const char* reader, const RoundFigures& figures) {
+    std::printf("%5d  %-6s  %7ld  %10.2f  %14.0f  %11.0f  %4ld\n", round, reader, figures.records,
+                figures.cpuPerRecordMicros(), figures.latencyPercentile(0.5), figures.latencyPercentile(0.99),
+                figures.lost);
+}
+
+void printMedians(const char* reader, const ReaderFigures& figures) {
+    std::printf("%-14s  %10.2f  %14.0f  %11.0f\n", reader, median(figures.cpu), median(figures.latency50),
+                median(figures.latency99));
+}
+
+bool runFloorAndDevice(const BenchOptions& options) {
+    const LineSetup setup{1, 2, options.seconds};
+    std::printf("Floor and device, %d rounds of %g s each, alternating: 2 tracker stations at 120 Hz, 115200 baud\n",
+                options.rounds, options.seconds);
+    std::printf("round  reader  records  CPU/record  latency median  99th pct.  lost\n");
+    std::printf("                             (us)           (us)       (us)\n");
+    ReaderFigures floor, device;
+    for (int round = 1; round <= options.rounds; ++round) {
+        const RoundFigures floorFigures = floorRound(setup);
+        printRound(round, "floor", floorFigures);
+        floor.add(floorFigures);
+        const RoundFigures deviceFigures = deviceRound(setup);
+        printRound(round, "device", deviceFigures);
+        device.add(deviceFigures);
+    }
+    std::printf("\nmedians over the rounds  CPU/record  latency median  99th pct.\n");
+    printMedians("floor", floor);
+    printMedians("device", device);
+    auto ratio = [](const std::vector<double>& top, const std::vector<double>& bottom) {
+        return median(bottom) > 0 ? median(top) / median(bottom) : 0;
+    };
+    std::printf("%-14s  %10.2f  %14.2f  %11.2f   (targets: CPU <= 1.1, median <= 1.3)\n\n", "device/floor",
+                ratio(device.cpu, floor.cpu), ratio(device.latency50, floor.latency50),
+                ratio(device.latency99, floor.latency99));
+    return device.lost == 0;
+}
+
+void runIdle(const BenchOptions& options) {
+    const double perSecond = idleCpuPerSecond(options.idleSeconds);
+    std::printf("Idle: over %g s of tracker silence the receiving thread used %.3f ms of CPU per second "
+                "(target < 1 ms)\n\n",
+                options.idleSeconds, perSecond * 1e3);
+}
+
+bool runScale(const BenchOptions& options) {
+    std::vector<LineSetup> setups;
+    if (options.devices != 0) {
+        setups = {{1, 2, options.scaleSeconds}, {options.devices, options.stations, options.scaleSeconds}};
+    } else {
+        for (int devices : {1, 2, 4})
+            for (int stations : {2, 8}) setups.push_back({devices, stations, options.scaleSeconds});
+    }
+    std::printf("Scale: %g s each; every device on its own line (115200 baud) and receiving thread,\n"
+                "all sharing the host's two storages; stations at 120 Hz at most (the line limits 8 stations)\n",
+                options.scaleSeconds);
+    std::printf("devices  stations  IDs  records  lost  CPU/record  vs 1x2  latency median  99th pct.\n");
+    std::printf("                                           (us)                    (us)       (us)\n");
+    double reference = 0;
+    long lost = 0;
+    for (const LineSetup& setup : setups) {
+        const RoundFigures figures = deviceRound(setup);
+        if (setup.devices == 1 && setup.stations == 2) reference = figures.cpuPerRecordMicros();
+        lost += figures.lost;
+        std::printf("%7d  %8d  %3d  %7ld  %4ld  %10.2f  %6.2f  %14.0f  %9.0f\n", setup.devices, setup.stations,
+                    setup.devices * setup.stations, figures.records, figures.lost, figures.cpuPerRecordMicros(),
+                    reference > 0 ? figures.cpuPerRecordMicros() / reference : 0, figures.latencyPercentile(0.5),
+                    figures.latencyPercentile(0.99));
+    }
+    std::printf("(target: no changed record lost; CPU per record within 1.2 times that of 1 device with 2 stations)\n");
+    return lost == 0;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    const int seconds = argc > 1 ? std::atoi(argv[1]) : 10;
-    const int stations = 2;
-    DeviceRig rig({{1, is900sim::StationKind::tracker}, {2, is900sim::StationKind::tracker}}, 115200, 120.0);
-    rig.lines.add("sensors", {"1", "1"}).add("cavecoord", {"off"});
-
-    std::mutex writtenLock;
-    std::deque<Written> written[stations + 1];
-    rig.simulator().setRecordCallback([&](const is900sim::SentRecord& record) {
-        const Written entry{Clock::now(), expectedTraData(record, false, false)};
-        std::lock_guard<std::mutex> hold(writtenLock);
-        if (record.station >= 1 && record.station <= stations) written[record.station].push_back(entry);
-    });
-
-    {
-        CoutCapture quiet;
-        if (rig.init() != 1 || rig.device()->configure() != 2) {
-            std::fprintf(stderr, "the device did not start\n");
-            return 1;
-        }
+    BenchOptions options;
+    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+        usage();
+        return 0;
     }
-
-    std::vector<double> delays;
-    long records = 0;
-    double cpuSeconds = 0;
-    std::thread receiver([&] {
-        const double cpuStart = threadCpuSeconds();
-        const auto end = Clock::now() + std::chrono::seconds(seconds);
-        while (Clock::now() < end && rig.device()->recvData(rig.masks, nullptr) == 1) {
-            const auto stored = Clock::now();
-            ++records;
-            for (uint32_t id = 1; id <= stations; ++id) {
-                TraData copy;
-                if (!maskHas(rig.masks, id) || !rig.trackers.readTraData(id, copy)) continue;
-                std::lock_guard<std::mutex> hold(writtenLock);
-                auto& queue = written[id];
-                // The simulator notes a record just after writing it, so the
-                // device may occasionally be quicker; such records are not timed.
-                auto match = std::find_if(queue.begin(), queue.end(),
-                                          [&](const Written& entry) { return samePose(entry.expected, copy); });
-                if (match == queue.end()) continue;
-                delays.push_back(std::chrono::duration<double, std::micro>(stored - match->at).count());
-                queue.erase(queue.begin(), match + 1);
-            }
-        }
-        cpuSeconds = threadCpuSeconds() - cpuStart;
-    });
-    receiver.join();
-    {
-        CoutCapture quiet;
-        rig.device()->stop();
+    if (!parseOptions(argc, argv, options)) {
+        usage();
+        return 2;
     }
-
-    const double lineMicroseconds = 29 * 10 * 1e6 / 115200;
-    std::printf("records read             : %ld in %d s (%d stations, 115200 baud)\n", records, seconds, stations);
-    std::printf("CPU time per record      : %.1f us\n", records ? cpuSeconds * 1e6 / static_cast<double>(records) : 0);
-    std::printf("line time per record     : %.0f us (29 bytes at 115200 baud)\n", lineMicroseconds);
-    std::printf("last byte to storage     : median %.0f us, 99th percentile %.0f us (%zu records matched)\n",
-                percentile(delays, 0.5), percentile(delays, 0.99), delays.size());
-    return delays.empty() ? 1 : 0;
+    const std::string plugin = defaultPluginPath();
+    if (!std::ifstream(plugin)) {
+        std::fprintf(stderr,
+                     "bench_reception: the plug-in is missing: %s\n"
+                     "(it is looked for beside this program and in ../lib/is900/ relative to it; build the is900 target)\n",
+                     plugin.c_str());
+        return 2;
+    }
+    try {
+        bool allThere = true;
+        if (options.rounds > 0) allThere = runFloorAndDevice(options) && allThere;
+        if (options.idleSeconds > 0) runIdle(options);
+        if (options.scaleSeconds > 0) allThere = runScale(options) && allThere;
+        return allThere ? 0 : 1;
+    } catch (const std::exception& failure) {
+        std::fprintf(stderr, "bench_reception: %s\n", failure.what());
+        return 1;
+    }
 }

@@ -1,5 +1,7 @@
 #include "platform/serial.h"
 
+#include "platform/posix/serialdriver.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -29,7 +31,13 @@ struct SerialLine {
     unsigned char pending[256];
     size_t pendingStart;
     size_t pendingEnd;
+    // The driver's settings before low-latency mode was asked for; put back at close.
+    serial_struct driverSettings;
+    bool driverSettingsChanged;
 };
+
+int getDriverSettings(int fd, serial_struct& settings) { return ioctl(fd, TIOCGSERIAL, &settings); }
+int setDriverSettings(int fd, const serial_struct& settings) { return ioctl(fd, TIOCSSERIAL, &settings); }
 
 SerialLine* lineOf(SerialHandle handle) {
     if (handle == nullptr || handle == invalidSerialHandle()) {
@@ -218,7 +226,43 @@ bool waitForInput(int fd, long milliseconds, bool& ready) {
     return result >= 0;
 }
 
+// Waits and reads until the request is met or the time-outs say stop; a line
+// that has hung up fails with EIO.
+bool readFromLine(SerialLine& line, char* buffer, uint32_t length, uint32_t& received) {
+    const SerialTimeouts& timeouts = line.timeouts;
+    uint64_t total = uint64_t(timeouts.ReadTotalTimeoutMultiplier) * length + timeouts.ReadTotalTimeoutConstant;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(total);
+    while (received < length) {
+        bool ready = false;
+        if (!waitForInput(line.fd, readWait(timeouts, total > 0, deadline, received), ready)) return false;
+        if (!ready) break;
+        ssize_t count = read(line.fd, line.pending, sizeof line.pending);
+        if (count < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+        if (count == 0) errno = EIO;
+        if (count <= 0) return false;
+        line.pendingStart = 0;
+        line.pendingEnd = static_cast<size_t>(count);
+        received += takePending(line, buffer + received, length - received);
+    }
+    return true;
+}
+
+// Kept out of line so that the byte-a-call path of readSerial stays a few
+// instructions.
+__attribute__((noinline)) bool readWaiting(SerialHandle handle, char* buffer, uint32_t length, uint32_t& received) {
+    received = 0;
+    SerialLine* line = lineOf(handle);
+    if (!line) return false;
+    received = takePending(*line, buffer, length);
+    return received == length || readFromLine(*line, buffer, length, received);
+}
+
 } // namespace
+
+SerialDriverAccess& serialDriver() {
+    static SerialDriverAccess access{getDriverSettings, setDriverSettings};
+    return access;
+}
 
 SerialHandle invalidSerialHandle() { return reinterpret_cast<SerialHandle>(static_cast<intptr_t>(-1)); }
 
@@ -299,34 +343,37 @@ bool writeSerial(SerialHandle handle, const void* bytes, uint32_t length, uint32
     return true;
 }
 
-// Returns as the time-outs say; a line that has hung up fails with EIO.
+// While a record streams in, most reads are single bytes served from what
+// the line delivered with an earlier read: no clock, no system call.
 bool readSerial(SerialHandle handle, void* buffer, uint32_t length, uint32_t& received) {
-    received = 0;
-    SerialLine* line = lineOf(handle);
-    if (!line) return false;
-    const SerialTimeouts& timeouts = line->timeouts;
-    uint64_t total = uint64_t(timeouts.ReadTotalTimeoutMultiplier) * length + timeouts.ReadTotalTimeoutConstant;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(total);
-    char* next = static_cast<char*>(buffer);
-    received = takePending(*line, next, length);
-    while (received < length) {
-        bool ready = false;
-        if (!waitForInput(line->fd, readWait(timeouts, total > 0, deadline, received), ready)) return false;
-        if (!ready) break;
-        ssize_t count = read(line->fd, line->pending, sizeof line->pending);
-        if (count < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-        if (count == 0) errno = EIO;
-        if (count <= 0) return false;
-        line->pendingStart = 0;
-        line->pendingEnd = static_cast<size_t>(count);
-        received += takePending(*line, next + received, length - received);
+    SerialLine* line = static_cast<SerialLine*>(handle);
+    if (length == 1 && handle != invalidSerialHandle() && line && line->pendingStart < line->pendingEnd) {
+        *static_cast<unsigned char*>(buffer) = line->pending[line->pendingStart++];
+        received = 1;
+        return true;
     }
+    return readWaiting(handle, static_cast<char*>(buffer), length, received);
+}
+
+// USB-serial drivers (FTDI's among them) otherwise hold received bytes for
+// up to 16 ms before they pass them on.
+bool requestLowLatency(SerialHandle handle) {
+    SerialLine* line = lineOf(handle);
+    serial_struct settings{};
+    if (!line || serialDriver().get(line->fd, settings) != 0) return false;
+    if (settings.flags & ASYNC_LOW_LATENCY) return true;
+    serial_struct lowLatency = settings;
+    lowLatency.flags |= ASYNC_LOW_LATENCY;
+    if (serialDriver().set(line->fd, lowLatency) != 0) return false;
+    line->driverSettings = settings;
+    line->driverSettingsChanged = true;
     return true;
 }
 
 bool closeSerial(SerialHandle handle) {
     SerialLine* line = lineOf(handle);
     if (!line) return false;
+    if (line->driverSettingsChanged) serialDriver().set(line->fd, line->driverSettings);
     ioctl(line->fd, TIOCNXCL);
     bool closed = close(line->fd) == 0;
     int failure = errno;

@@ -1,6 +1,7 @@
 #include "platform/platform.h"
 
 #include <arpa/inet.h>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -19,17 +20,47 @@ void sleepMilliseconds(unsigned long milliseconds) {
     }
 }
 
+namespace {
+
+// Converting to local time costs more than the rest of a record's reception,
+// and every record is stamped. The zone changes only at a whole second, so
+// the fields of the second converted last are kept, packed with that second
+// into one word that all receiving threads share.
+struct Zone {
+    int16_t minutesWest;
+    int16_t daylightSaving;
+};
+
+std::atomic<uint64_t> lastZone{0};
+
+uint64_t packZone(time_t second, const Zone& zone) {
+    return uint64_t(uint32_t(second)) << 32 | uint64_t(uint16_t(zone.minutesWest)) << 16 |
+           uint16_t(zone.daylightSaving);
+}
+
+Zone zoneOf(time_t second) {
+    const uint64_t kept = lastZone.load(std::memory_order_relaxed);
+    if (kept != 0 && kept >> 32 == uint32_t(second))
+        return Zone{int16_t(uint16_t(kept >> 16)), int16_t(uint16_t(kept))};
+    tm local{};
+    localtime_r(&second, &local);
+    const Zone zone{static_cast<int16_t>(-local.tm_gmtoff / 60 + (local.tm_isdst > 0 ? 60 : 0)),
+                    static_cast<int16_t>(local.tm_isdst > 0 ? 1 : 0)};
+    lastZone.store(packZone(second, zone), std::memory_order_relaxed);
+    return zone;
+}
+
+} // namespace
+
 LocalTimeStamp currentTime() {
     timeval now{};
     gettimeofday(&now, nullptr);
-    time_t seconds = now.tv_sec;
-    tm local{};
-    localtime_r(&seconds, &local);
+    const Zone zone = zoneOf(now.tv_sec);
     LocalTimeStamp stamp{};
     stamp.seconds = static_cast<int32_t>(now.tv_sec);
     stamp.milliseconds = static_cast<uint16_t>(now.tv_usec / 1000);
-    stamp.minutesWest = static_cast<int16_t>(-local.tm_gmtoff / 60 + (local.tm_isdst > 0 ? 60 : 0));
-    stamp.daylightSaving = static_cast<int16_t>(local.tm_isdst > 0 ? 1 : 0);
+    stamp.minutesWest = zone.minutesWest;
+    stamp.daylightSaving = zone.daylightSaving;
     return stamp;
 }
 

@@ -74,6 +74,13 @@ bool readSerial(SerialHandle line, void* buffer, uint32_t length, uint32_t& rece
     return ok != 0;
 }
 
+// A USB-serial adapter's latency timer is a setting of its driver (Device
+// Manager or the registry), beyond a program's reach.
+bool requestLowLatency(SerialHandle) {
+    SetLastError(ERROR_NOT_SUPPORTED);
+    return false;
+}
+
 bool closeSerial(SerialHandle line) { return CloseHandle(line) != 0; }
 
 } // namespace platform

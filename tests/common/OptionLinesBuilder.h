@@ -15,7 +15,7 @@ public:
     OptionLinesBuilder() : config(new DevConfig()) { config->name = keep("is900"); }
 
     // Adds a line: keyword and arguments; the line number defaults to its position.
-    OptionLinesBuilder& add(const std::string& keyword, std::initializer_list<std::string> args = {},
+    OptionLinesBuilder& add(const std::string& keyword, const std::vector<std::string>& args = {},
                             uint32_t lineNumber = 0) {
         return add(keyword, std::vector<std::string>(args), lineNumber);
     }

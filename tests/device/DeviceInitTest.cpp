@@ -147,17 +147,16 @@ TEST(DeviceLifecycle, SecondInitStartsAfresh) {
 }
 
 TEST(DeviceLifecycle, DeleteDevTakesNullAndUninitialisedDevices) {
-    PluginLibrary plugin;
-    ASSERT_TRUE(plugin.loaded());
-    EXPECT_FALSE(plugin.destroy(nullptr));
+    PluginLibrary plugin(defaultPluginPath());
+    EXPECT_FALSE(plugin.deleteDev(nullptr));
     OptionLinesBuilder lines;
     CLogH hostLog = plainHostLog();
     hostLog.debugLevel = 1;
-    CBase* device = plugin.create(lines.get(), &hostLog);
+    CBase* device = plugin.createDev(lines.get(), &hostLog);
     ASSERT_NE(device, nullptr);
     hostLog.setName("CHANGED");
     CoutCapture capture;
-    EXPECT_TRUE(plugin.destroy(device));
+    EXPECT_TRUE(plugin.deleteDev(device));
     EXPECT_EQ(capture.text(), "HOST: DEBUG: CISX00: \"destructor\" called.\n")
         << "the device logs through its own copy of the host's logger";
 }

@@ -7,7 +7,7 @@
 #include <cstdlib>
 
 DeviceRig::DeviceRig(std::vector<Station> stations, int baudRate, double updateRate, CLogH* hostLog)
-    : baud(baudRate) {
+    : plugin(defaultPluginPath()), baud(baudRate) {
     is900sim::SimulatorOptions options;
     options.stations.clear();
     for (const Station& station : stations) options.stations.push_back({station.number, station.kind});
@@ -16,17 +16,19 @@ DeviceRig::DeviceRig(std::vector<Station> stations, int baudRate, double updateR
     sim.reset(new is900sim::Simulator(options));
     sim->start();
     lines.add("port", {sim->slavePath()}).add("baud", {std::to_string(baud)});
-    if (plugin.loaded()) dev = plugin.create(lines.get(), hostLog);
+    dev = plugin.createDev(lines.get(), hostLog);
 }
 
 DeviceRig::~DeviceRig() {
-    if (dev) plugin.destroy(dev);
+    if (dev) plugin.deleteDev(dev);
 }
 
-int DeviceRig::init() {
+int DeviceRig::init() { return init(trackers, controllers); }
+
+int DeviceRig::init(hostkit::HostStorage& trackerStorage, hostkit::HostStorage& controllerStorage) {
     DevInitInfo info{};
-    info.trackerStorage = trackers.storage();
-    info.controllerStorage = controllers.storage();
+    info.trackerStorage = trackerStorage.storage();
+    info.controllerStorage = controllerStorage.storage();
     info.runFlag = &runFlag;
     return dev->init(&info);
 }

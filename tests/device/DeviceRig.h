@@ -1,13 +1,14 @@
-// A host in miniature for end-to-end tests: the plug-in loaded from its
-// shared library, the host's storages, option lines and run flag, and a
+// A host in miniature for end-to-end tests and benchmarks: the plug-in
+// loaded from its shared library (found as the host finds it, beside the
+// executable; a missing one throws PluginError), the host's storages, option lines and run flag, and a
 // tracker simulator on a pseudo-terminal at the other end of the line.
 #pragma once
 
 #include "common/OptionLinesBuilder.h"
-#include "common/PluginLibrary.h"
 #include "boundary/CBase.h"
 #include "storage/TraData.h"
 #include "tools/hostkit/HostStorage.h"
+#include "tools/hostkit/PluginLibrary.h"
 #include "tools/sim/Simulator.h"
 
 #include <cstdint>
@@ -39,6 +40,8 @@ public:
     // The option lines start with the simulator's port and the rig's baud
     // rate, so that a test's own lines come later and win.
     int init();
+    // The same with storages the host shares among several devices.
+    int init(hostkit::HostStorage& trackerStorage, hostkit::HostStorage& controllerStorage);
     // One recvData call; the records its masks name are copied out as a host would.
     int receive();
     // Calls recvData until a record was published for each given ID, or until the time is up.

@@ -55,6 +55,7 @@ std::size_t Simulator::State::sendRecord(std::size_t index, double seconds) {
                                      seenInFrame(settings.frames[station], sample), forceCrLf);
     if (keepBytes < record.bytes.size()) record.bytes.resize(keepBytes), record.truncated = true;
     std::size_t recordBytes = writeOut(record.bytes);
+    record.writtenAt = Clock::now();
     written += recordBytes;
     if (recordBytes == 0) return written;
     if (recordBytes < record.bytes.size()) record.bytes.resize(recordBytes), record.truncated = true;

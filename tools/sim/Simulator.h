@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -52,6 +53,7 @@ struct SentRecord {
     uint8_t buttons = 0;
     uint8_t joystick[2] = {127, 127};
     std::vector<uint8_t> bytes; // exactly what was written
+    std::chrono::steady_clock::time_point writtenAt; // just after the line took its last byte
 };
 
 class Simulator {

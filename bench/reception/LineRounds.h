@@ -1,0 +1,29 @@
+// Timed rounds of reading simulated tracker lines at 115200 baud: the floor
+// (the least a reader can do: take what the pseudo-terminal holds and find
+// each record's CR LF) and the device (the plug-in's recvData, as a host
+// calls it, with its storages shared among devices), and the receiving
+// thread's cost while the tracker is silent.
+#pragma once
+
+#include <vector>
+
+struct LineSetup {
+    int devices = 1;
+    int stations = 2; // tracker stations 1..n per line, each at 120 Hz at most
+    double seconds = 5;
+};
+
+struct RoundFigures {
+    long records = 0;               // records the simulators sent
+    long lost = 0;                  // changed records that never reached the storage
+    double cpuSeconds = 0;          // receiving threads' CPU time, all together
+    std::vector<double> latencies;  // microseconds from the last byte written to the record read
+
+    double cpuPerRecordMicros() const;
+    double latencyPercentile(double fraction) const;
+};
+
+RoundFigures floorRound(const LineSetup& setup);
+RoundFigures deviceRound(const LineSetup& setup);
+// CPU seconds the receiving thread uses per second while the line is silent.
+double idleCpuPerSecond(double seconds);
