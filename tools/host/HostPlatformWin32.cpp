@@ -45,6 +45,18 @@ std::string defaultPluginPath() {
     return folder + "\\is900.dll";
 }
 
+// Opened as the plug-in opens it, exclusively: a held port is refused.
+bool portCanBeOpened(const std::string& name, std::string& reason) {
+    HANDLE port = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (port == INVALID_HANDLE_VALUE) {
+        reason = systemErrorText(GetLastError());
+        return false;
+    }
+    CloseHandle(port);
+    return true;
+}
+
 bool standardOutputIsTerminal() { return _isatty(_fileno(stdout)) != 0; }
 
 void prepareTerminal() {
