@@ -90,8 +90,11 @@ bool CISX00::setUpStreaming() {
 bool CISX00::stop() {
     log->debug("CISX00: \"stop\" called.", true);
     if (!initialised) return false;
-    commands->stopContinuous();
-    if (tracker && tracker->caveCoordinates) commands->resetAlignment();
+    // A lost line that is not back yet takes no commands.
+    if (!lineDown) {
+        commands->stopContinuous();
+        if (tracker && tracker->caveCoordinates) commands->resetAlignment();
+    }
     port->closePort();
     if (tracker && tracker->calibration && !tracker->calibration->exit()) return false;
     return true;
