@@ -60,7 +60,10 @@ int DeviceRun::supervise(Clock::time_point now) {
     case DeviceState::streaming:
         break;
     }
-    if (publishedSinceUp) failures = 0;
+    if (publishedSinceUp && failures > 0) {
+        failures = 0;
+        current.attempt = 1;
+    }
     if (receiverDone) return lose("the device ended reception (recvData returned -1)", now);
     if (secondsSinceActivity() > options.silenceSeconds)
         return lose("no record from the tracker on " + spec.portName + " for " +
@@ -73,9 +76,10 @@ int DeviceRun::supervise(Clock::time_point now) {
 // is waited for, and only an init that fails on an open port is final.
 int DeviceRun::attempt(Clock::time_point now) {
     setState(DeviceState::starting);
-    if (!options.once && !hostplatform::portCanBeOpened(spec.portName, lastPortProblem)) {
+    std::string portProblem;
+    if (!options.once && !hostplatform::portCanBeOpened(spec.portName, portProblem)) {
         std::cerr << "is900-host: device '" << spec.name << "': cannot open port " << spec.portName << " ("
-                  << lastPortProblem << "), attempt " << current.attempt << "; retrying in "
+                  << portProblem << "), attempt " << current.attempt << "; retrying in "
                   << backOffSeconds(failures + 1) << " s" << std::endl;
         retryLater(now);
         return exitOk;

@@ -66,7 +66,6 @@ private:
     int failures = 0; // failed attempts since the device last published
     bool streamedOnce = false;
     Clock::time_point nextAttempt;
-    std::string lastPortProblem;
     std::atomic<bool> receiverDone{false};
     std::atomic<bool> publishedSinceUp{false};
     std::atomic<int64_t> lastActivity{0};
