@@ -48,7 +48,7 @@ int CISX00::reopenWhenDue() {
     }
     if (!RecordReader::running(runFlag)) return -1;
     port->reportFailuresAtDebug(failedReopens > 0);
-    const bool opened = setUpLine();
+    const bool opened = setUpLine() && (!streaming || setUpStreaming());
     port->reportFailuresAtDebug(false);
     nextReopen = Clock::now() + reopenInterval;
     if (!opened) {
@@ -57,7 +57,6 @@ int CISX00::reopenWhenDue() {
         return 1;
     }
     lineDown = false;
-    if (streaming) setUpStreaming();
     watchSilenceFromNow();
     log->info("CISX00: The line on ", false);
     std::cout << portName << " is back; streaming again." << std::endl;
@@ -72,8 +71,10 @@ void CISX00::repeatSetUpWhenSilent() {
                   << std::endl;
         silentSpell = true;
     }
-    setUpStreaming();
     nextSetUpRepeat = Clock::now() + std::chrono::seconds(silenceLimitSeconds);
+    // A line that takes no commands is gone, also where reads only time out
+    // (a removed adapter under some systems).
+    if (!setUpStreaming()) loseLine();
 }
 
 void CISX00::watchSilenceFromNow() {
