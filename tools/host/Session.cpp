@@ -105,8 +105,8 @@ int Session::run(const std::atomic<bool>& stopRequested) {
             nextRefresh = now + std::chrono::duration_cast<Clock::duration>(refresh);
         }
     }
-    for (auto& device : devices) device->shutDown();
     if (display.showsTable()) display.table(false, statuses());
+    for (auto& device : devices) device->shutDown();
     return status != exitOk ? status : endStatus();
 }
 
