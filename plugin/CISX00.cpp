@@ -13,7 +13,8 @@ CISX00::CISX00(DevConfig* devConfig, const CLogH* hostLog)
     : CBase(hostLog), port(nullptr), deviceName(nullptr), portName(nullptr), reset(false), dataUnit('U'),
       baudRate(38400), sensorOn(), controllerOn(), initInfo(), currentTraData(nullptr), currentConData(nullptr),
       sensorCount(0), controllerCount(0), received(), pose(), runFlag(nullptr), config(devConfig), tracker(nullptr),
-      controller(nullptr), commands(nullptr), initialised(false) {
+      controller(nullptr), commands(nullptr), initialised(false), reconnect(false), silenceLimitSeconds(3),
+      streaming(false), lineDown(false), silentSpell(false), failedReopens(0) {
     for (int i = 0; i < stationCount; ++i) {
         lastTraData[i].clear();
         lastConData[i].clear();
@@ -33,6 +34,7 @@ CISX00::~CISX00() {
 // destructor leaves nothing behind.
 void CISX00::release() {
     initialised = false;
+    streaming = lineDown = false;
     delete[] deviceName;
     deviceName = nullptr;
     delete[] portName;
@@ -70,19 +72,29 @@ int CISX00::configure() {
         log->info("Resetting... Please wait about 20 seconds.", true);
         if (!commands->resetTracker()) return 0;
     }
+    if (!setUpStreaming()) return 0;
+    streaming = true;
+    watchSilenceFromNow();
+    return configureCode;
+}
+
+// Everything of the set-up but the reset: alignment, output lists, binary
+// and continuous output.
+bool CISX00::setUpStreaming() {
     if (tracker && tracker->caveCoordinates) commands->setAlignment();
     for (int station = 1; station <= stationCount; ++station)
-        if (!commands->setDataFormat(station, sensorOn[station - 1], controllerOn[station - 1])) return 0;
-    if (!commands->setBinaryMode()) return 0;
-    if (!commands->startContinuous()) return 0;
-    return configureCode;
+        if (!commands->setDataFormat(station, sensorOn[station - 1], controllerOn[station - 1])) return false;
+    return commands->setBinaryMode() && commands->startContinuous();
 }
 
 bool CISX00::stop() {
     log->debug("CISX00: \"stop\" called.", true);
     if (!initialised) return false;
-    commands->stopContinuous();
-    if (tracker && tracker->caveCoordinates) commands->resetAlignment();
+    // A lost line that is not back yet takes no commands.
+    if (!lineDown) {
+        commands->stopContinuous();
+        if (tracker && tracker->caveCoordinates) commands->resetAlignment();
+    }
     port->closePort();
     if (tracker && tracker->calibration && !tracker->calibration->exit()) return false;
     return true;

@@ -7,6 +7,8 @@
 #include "storage/ConData.h"
 #include "storage/TraData.h"
 
+#include <chrono>
+
 class CRS232H;
 class CTraCommonH;
 class CConCommonH;
@@ -40,8 +42,20 @@ private:
     bool parseStationFlags(ConfigLine& line, bool* flags, uint32_t& count, const char* label, bool controllers);
     bool buildTracker();
     bool buildController();
+    bool parseReconnectLine(ConfigLine& line);
     bool openAndSetUpPort();
+    bool setUpLine();
     void release();
+
+    // Streaming control
+    bool setUpStreaming();
+
+    // Recovery of the line, with the reconnect option on
+    int recover(ReadOutcome outcome);
+    int loseLine();
+    int reopenWhenDue();
+    void repeatSetUpWhenSilent();
+    void watchSilenceFromNow();
 
     // Reception
     bool takeControllerSample(int32_t station, uint32_t& id);
@@ -79,4 +93,14 @@ private:
     CConCommonH* controller;
     IS900CommandSteps* commands;
     bool initialised;
+
+    typedef std::chrono::steady_clock Clock;
+    bool reconnect;
+    int32_t silenceLimitSeconds;
+    bool streaming;
+    bool lineDown;
+    bool silentSpell;
+    uint32_t failedReopens;
+    Clock::time_point nextReopen;
+    Clock::time_point nextSetUpRepeat;
 };

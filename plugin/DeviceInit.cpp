@@ -70,6 +70,8 @@ void CISX00::setDefaults() {
     baudRate = 38400;
     reset = false;
     dataUnit = 'U';
+    reconnect = false;
+    silenceLimitSeconds = 3;
     for (int i = 0; i < stationCount; ++i) {
         sensorOn[i] = i < 2;
         controllerOn[i] = false;
@@ -89,6 +91,8 @@ struct WordChoice {
     const char* words[3];
     bool meaning;
 };
+
+const WordChoice yesOrNo[2] = {{{"yes", "on", nullptr}, true}, {{"no", "off", nullptr}, false}};
 
 // Which of two meanings a word names; false when it names neither.
 bool chooseWord(const char* word, const WordChoice (&choices)[2], bool& meaning) {
@@ -118,6 +122,8 @@ bool CISX00::parseDeviceLine(ConfigLine& line) {
         return parseStationFlags(line, sensorOn, sensorCount, "Sensor(s) at line ", false);
     else if (keywordIs(line, {"wands", "wand", "controllers", "controller"}))
         return parseStationFlags(line, controllerOn, controllerCount, "Controller(s) at line ", true);
+    else if (keywordIs(line, {"reconnect"}))
+        return parseReconnectLine(line);
     else
         return true;
 
@@ -132,8 +138,7 @@ bool CISX00::parseDeviceLine(ConfigLine& line) {
         } else if (keywordIs(line, {"baud", "baudrate"})) {
             baudRate = parseNumber(arg);
         } else if (keywordIs(line, {"reset"})) {
-            static const WordChoice choices[2] = {{{"yes", "on", nullptr}, true}, {{"no", "off", nullptr}, false}};
-            if (!chooseWord(arg, choices, reset)) problem = invalidStringText;
+            if (!chooseWord(arg, yesOrNo, reset)) problem = invalidStringText;
         } else {
             static const WordChoice choices[2] = {{{"in", "inch", "inches"}, true},
                                                   {{"cm", "centimeter", "centimeters"}, false}};
@@ -145,6 +150,24 @@ bool CISX00::parseDeviceLine(ConfigLine& line) {
         }
     }
     if (problem) reportOptionProblem(*log, "CISX00: ", problem, label, line);
+    return problem == nullptr;
+}
+
+// "reconnect yes|on|no|off [seconds]": recovery of the line, and how long
+// a silent tracker is waited for before the streaming set-up is repeated.
+bool CISX00::parseReconnectLine(ConfigLine& line) {
+    line.used = true;
+    const uint32_t argCount = optionArgCount(line);
+    const char* problem = argCount == 0 ? incompleteOptionText : argCount > 2 ? tooManyArgsText : nullptr;
+    if (!problem && !chooseWord(optionArg(line, 0), yesOrNo, reconnect)) problem = invalidStringText;
+    if (!problem && argCount == 2) {
+        const int32_t seconds = parseNumber(optionArg(line, 1));
+        if (seconds < 1)
+            problem = invalidArgText;
+        else
+            silenceLimitSeconds = seconds;
+    }
+    if (problem) reportOptionProblem(*log, "CISX00: ", problem, "Reconnect at line ", line);
     return problem == nullptr;
 }
 
@@ -219,6 +242,12 @@ bool CISX00::buildController() {
 bool CISX00::openAndSetUpPort() {
     port = new CRS232H(log);
     commands = new IS900CommandSteps(port, log);
+    return setUpLine();
+}
+
+// Opens the port and sets the tracker's line up; also when the line is
+// opened again after it was lost.
+bool CISX00::setUpLine() {
     if (!port->openPort(portName)) return false;
     PortAttribute attribute;
     std::memset(&attribute, 0, sizeof attribute);

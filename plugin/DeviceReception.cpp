@@ -58,7 +58,11 @@ int CISX00::recvData(unsigned char* updateMasks, void*) {
     if (tracker) CConCommonH::clearUpdateMask(traMask);
     if (controller) CConCommonH::clearUpdateMask(conMask);
 
-    switch (RecordReader(port, log).read(runFlag, received)) {
+    if (reconnect && lineDown) return reopenWhenDue();
+    const ReadOutcome outcome = RecordReader(port, log).read(runFlag, received);
+    if (reconnect && outcome != ReadOutcome::complete) return recover(outcome);
+    if (reconnect) watchSilenceFromNow();
+    switch (outcome) {
     case ReadOutcome::timedOut:
         return 1;
     case ReadOutcome::failed:

@@ -28,7 +28,8 @@ bool supportedBaudRate(int32_t rate) {
 
 } // namespace
 
-CRS232H::CRS232H(const CLogH* hostLog) : ownsLog(true), portHandle(nullptr), log(makeLog(hostLog)) {
+CRS232H::CRS232H(const CLogH* hostLog)
+    : ownsLog(true), portHandle(nullptr), log(makeLog(hostLog)), quietFailures(false) {
     std::memset(portPath, 0, sizeof portPath);
     std::memset(&savedAttribute, 0, sizeof savedAttribute);
     std::memset(&currentAttribute, 0, sizeof currentAttribute);
@@ -43,7 +44,12 @@ CRS232H::~CRS232H() {
 
 void CRS232H::report(const char* message) const {
     const std::string reason = platform::lastErrorText();
-    log->error(message, false);
+    if (quietFailures) {
+        if (!log->enabled || !log->debugOn()) return;
+        log->debug(message, false);
+    } else {
+        log->error(message, false);
+    }
     std::cout << portPath << ": " << reason << std::endl;
 }
 
@@ -139,4 +145,9 @@ bool CRS232H::closePort() {
     }
     portHandle = nullptr;
     return ok;
+}
+
+void CRS232H::abandonPort() {
+    if (isOpen()) platform::closeSerial(portHandle);
+    portHandle = nullptr;
 }

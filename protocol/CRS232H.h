@@ -31,6 +31,11 @@ public:
     // line is gone: a hang-up, a removed device, a closed port).
     int32_t readData(void* buffer, uint32_t length);
     bool closePort();
+    // Forgets a line that is gone without putting settings back or reporting.
+    void abandonPort();
+    // While set, failures are reported at debug level only (a line that is
+    // retried once a second must not flood the log).
+    void reportFailuresAtDebug(bool quiet) { quietFailures = quiet; }
 
     const char* portName() const { return portPath; }
     bool isOpen() const { return portHandle != nullptr && portHandle != platform::invalidSerialHandle(); }
@@ -46,4 +51,5 @@ private:
     PortAttribute savedAttribute;
     PortAttribute currentAttribute;
     CLogH* log;
+    bool quietFailures;
 };

@@ -10,10 +10,6 @@ namespace {
 const unsigned char recordStart = '0';
 const uint32_t headerSize = 3;
 
-// The host clears its flag from another thread; read it afresh every time,
-// as an atomic load so that the read never races with the host's store.
-bool running(const int32_t* runFlag) { return __atomic_load_n(runFlag, __ATOMIC_RELAXED) != 0; }
-
 bool endsWithCrLf(const RawRecord& record) {
     return record.count >= 2 && record.bytes[record.count - 1] == 0x0A && record.bytes[record.count - 2] == 0x0D;
 }
@@ -27,6 +23,9 @@ float littleEndianFloat(const unsigned char* bytes) {
 }
 
 } // namespace
+
+// An atomic load, so that the read never races with the host's store.
+bool RecordReader::running(const int32_t* runFlag) { return __atomic_load_n(runFlag, __ATOMIC_RELAXED) != 0; }
 
 RecordReader::RecordReader(CRS232H* serialPort, const CLogH* logger) : port(serialPort), log(logger) {}
 

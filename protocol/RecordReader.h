@@ -28,6 +28,8 @@ public:
     // Reads the run flag before every byte and once after the record.
     ReadOutcome read(const int32_t* runFlag, RawRecord& record) const;
 
+    // The host clears its flag from another thread: read afresh every time.
+    static bool running(const int32_t* runFlag);
     // Station number as the record's digit gives it ('1' is 1).
     static int32_t station(const RawRecord& record);
     // The six little-endian floats that follow the header.

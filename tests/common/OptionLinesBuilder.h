@@ -5,7 +5,6 @@
 
 #include <cstring>
 #include <deque>
-#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,11 +15,6 @@ public:
 
     // Adds a line: keyword and arguments; the line number defaults to its position.
     OptionLinesBuilder& add(const std::string& keyword, const std::vector<std::string>& args = {},
-                            uint32_t lineNumber = 0) {
-        return add(keyword, std::vector<std::string>(args), lineNumber);
-    }
-
-    OptionLinesBuilder& add(const std::string& keyword, const std::vector<std::string>& args,
                             uint32_t lineNumber = 0) {
         ConfigLine& line = config->lines[config->lineCount];
         line.lineNumber = lineNumber ? lineNumber : config->lineCount + 1;

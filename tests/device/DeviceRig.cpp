@@ -6,16 +6,18 @@
 #include <cmath>
 #include <cstdlib>
 
-DeviceRig::DeviceRig(std::vector<Station> stations, int baudRate, double updateRate, CLogH* hostLog)
+DeviceRig::DeviceRig(std::vector<Station> stations, int baudRate, double updateRate, CLogH* hostLog,
+                     const std::string& linkPath)
     : plugin(defaultPluginPath()), baud(baudRate) {
     is900sim::SimulatorOptions options;
     options.stations.clear();
     for (const Station& station : stations) options.stations.push_back({station.number, station.kind});
     options.updateRate = updateRate;
     options.resetSilenceMs = 200;
+    options.linkPath = linkPath;
     sim.reset(new is900sim::Simulator(options));
     sim->start();
-    lines.add("port", {sim->slavePath()}).add("baud", {std::to_string(baud)});
+    lines.add("port", {linkPath.empty() ? sim->slavePath() : linkPath}).add("baud", {std::to_string(baud)});
     dev = plugin.createDev(lines.get(), hostLog);
 }
 

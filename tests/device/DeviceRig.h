@@ -26,7 +26,8 @@ class DeviceRig {
 public:
     explicit DeviceRig(std::vector<Station> stations = {{1, is900sim::StationKind::tracker},
                                                         {2, is900sim::StationKind::tracker}},
-                       int baudRate = 38400, double updateRate = 120.0, CLogH* hostLog = nullptr);
+                       int baudRate = 38400, double updateRate = 120.0, CLogH* hostLog = nullptr,
+                       const std::string& linkPath = "");
     ~DeviceRig();
 
     OptionLinesBuilder lines;
@@ -37,7 +38,8 @@ public:
 
     is900sim::Simulator& simulator() { return *sim; }
     CBase* device() { return dev; }
-    // The option lines start with the simulator's port and the rig's baud
+    // The option lines start with the simulator's port (its link when one is
+    // given) and the rig's baud
     // rate, so that a test's own lines come later and win.
     int init();
     // The same with storages the host shares among several devices.

@@ -89,3 +89,41 @@ TEST(ConfigFile, PortOverrideReplacesEveryPortLineOrAddsOne) {
     auto full = parseConfigText(lines(32, "reset no"), "t");
     EXPECT_THROW(overridePortOption(full, "COM4"), ConfigError);
 }
+
+TEST(ConfigFile, DeviceSectionsHoldEachDevicesLinesAndTheirPlugIn) {
+    const HostConfig config = parseHostConfig("# two trackers\n"
+                                              "[device head]   # the CAVE\n"
+                                              "port /dev/ttyUSB0\n"
+                                              "plugin ./other.so\n"
+                                              "reconnect on 4\n"
+                                              "[ DEVICE \"desk two\" ]\n"
+                                              "sensors 1\n",
+                                              "two.cfg");
+    ASSERT_TRUE(config.sectioned);
+    ASSERT_EQ(config.devices.size(), 2u);
+    EXPECT_EQ(config.devices[0].name, "head");
+    EXPECT_EQ(config.devices[0].pluginPath, "./other.so");
+    ASSERT_EQ(config.devices[0].options.size(), 2u) << "the plugin line is the host's";
+    EXPECT_EQ(config.devices[0].options[1].lineNumber, 5u);
+    EXPECT_EQ(ownSilenceLimit(config.devices[0].options), 4);
+    EXPECT_EQ(config.devices[1].name, "desk two");
+    EXPECT_EQ(ownSilenceLimit(config.devices[1].options), 0);
+    EXPECT_FALSE(parseHostConfig("sensors 1\nplugin x\n", "one.cfg").sectioned);
+
+    const std::pair<std::string, std::string> refused[] = {
+        {"[device]\nsensors 1\n", "t.cfg:1: the device section has no name"},
+        {"[device a]\n[device b]\n[device a]\n", "t.cfg:3: a second section for device 'a'"},
+        {"# c\nsensors 1\n[device a]\n", "t.cfg:2: option lines before the first [device NAME] section"},
+        {"[tracker a]\n", "t.cfg:1: expected a section line [device NAME]"},
+        {"[device a\n", "t.cfg:1: expected a section line [device NAME]"},
+        {"[device a]\n" + lines(33, "reset no"), "t.cfg:34: more than 32 options (a device takes at most 32)"},
+    };
+    for (const auto& bad : refused) {
+        try {
+            parseHostConfig(bad.first, "t.cfg");
+            ADD_FAILURE() << bad.first;
+        } catch (const ConfigError& error) {
+            EXPECT_EQ(std::string(error.what()), bad.second);
+        }
+    }
+}

@@ -19,7 +19,26 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// One device of the host: its name, its option lines and, when its section
+// names one, the plug-in library that drives it ("plugin PATH", read by the
+// host and not handed to the device).
+struct DeviceSection {
+    std::string name;
+    std::string pluginPath;
+    std::vector<OptionLine> options;
+};
+
+// A configuration either holds option lines of one device, or device
+// sections: "[device NAME]" followed by that device's option lines.
+struct HostConfig {
+    bool sectioned = false;
+    std::vector<DeviceSection> devices; // one unnamed device when not sectioned
+};
+
 // sourceName appears in messages ("head.cfg:12: ...").
+HostConfig parseHostConfig(const std::string& text, const std::string& sourceName);
+HostConfig readHostConfig(const std::string& path);
+// The option lines of a configuration without sections.
 std::vector<OptionLine> parseConfigText(const std::string& text, const std::string& sourceName);
 std::vector<OptionLine> readConfigFile(const std::string& path);
 

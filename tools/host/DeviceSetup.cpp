@@ -63,3 +63,13 @@ std::string portNameFromOptions(const std::vector<OptionLine>& options) {
         if (anyKeyword(option.keyword, {"port", "serialport"}) && option.args.size() == 1) port = option.args[0];
     return port;
 }
+
+int ownSilenceLimit(const std::vector<OptionLine>& options) {
+    int limit = 0;
+    for (const OptionLine& option : options) {
+        if (!sameKeyword(option.keyword, "reconnect") || option.args.empty()) continue;
+        const bool on = anyKeyword(option.args[0], {"yes", "on"});
+        limit = on ? (option.args.size() > 1 ? static_cast<int>(std::strtol(option.args[1].c_str(), nullptr, 0)) : 3) : 0;
+    }
+    return limit;
+}

@@ -40,3 +40,7 @@ StationLayout stationLayoutFromOptions(const std::vector<OptionLine>& options);
 
 // The port the device will open: the last port line's argument, else "com1".
 std::string portNameFromOptions(const std::vector<OptionLine>& options);
+
+// The silence limit of a device whose last "reconnect" line switches its own
+// recovery on (3 s unless the line gives one); 0 when it is off.
+int ownSilenceLimit(const std::vector<OptionLine>& options);

@@ -5,6 +5,11 @@
 
 namespace hostplatform {
 
+// Opens the serial port the way the plug-in names it ("com1", a device
+// name, a path) and closes it again: false with the reason when the port is
+// missing or another program holds it.
+bool portCanBeOpened(const std::string& name, std::string& reason);
+
 bool standardOutputIsTerminal();
 // Lets the terminal understand the cursor and clearing sequences of the table.
 void prepareTerminal();

@@ -9,6 +9,33 @@
 
 namespace hostplatform {
 
+namespace {
+
+std::string systemErrorText(DWORD code) {
+    char* buffer = nullptr;
+    const DWORD length = FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+        MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<char*>(&buffer), 0, nullptr);
+    std::string text = length ? std::string(buffer, length) : "error " + std::to_string(code);
+    if (buffer) LocalFree(buffer);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
+    return text;
+}
+
+} // namespace
+
+// Opened as the plug-in opens it, exclusively: a held port is refused.
+bool portCanBeOpened(const std::string& name, std::string& reason) {
+    HANDLE port = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (port == INVALID_HANDLE_VALUE) {
+        reason = systemErrorText(GetLastError());
+        return false;
+    }
+    CloseHandle(port);
+    return true;
+}
+
 bool standardOutputIsTerminal() { return _isatty(_fileno(stdout)) != 0; }
 
 void prepareTerminal() {

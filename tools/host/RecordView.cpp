@@ -45,11 +45,12 @@ std::string tableRow(const LiveRecord& record) {
     const RecordView& view = record.view;
     char row[256];
     if (view.kind == RecordKind::tracker)
-        std::snprintf(row, sizeof row, "%-10s %3u %3d %9.4f %9.4f %9.4f %8.2f %8.2f %8.2f %-10s %-16s", "tracker",
-                      view.id, view.station, view.pose[0], view.pose[1], view.pose[2], view.pose[3], view.pose[4],
+        std::snprintf(row, sizeof row, "%-10.10s %-10s %3u %3d %9.4f %9.4f %9.4f %8.2f %8.2f %8.2f %-10s %-16s",
+                      view.device.c_str(), "tracker", view.id, view.station, view.pose[0], view.pose[1], view.pose[2], view.pose[3], view.pose[4],
                       view.pose[5], "", "");
     else
-        std::snprintf(row, sizeof row, "%-10s %3u %3d %9s %9s %9s %8s %8s %8s %-10s %-16s", "controller", view.id,
+        std::snprintf(row, sizeof row, "%-10.10s %-10s %3u %3d %9s %9s %9s %8s %8s %8s %-10s %-16s",
+                      view.device.c_str(), "controller", view.id,
                       view.station, "", "", "", "", "", "", buttonsText(view.buttons).c_str(),
                       valuatorsText(view.valuators).c_str());
     char stats[64];
@@ -90,13 +91,32 @@ std::string jsonLine(const RecordView& view) {
             line << (i ? "," : "") << format("%.3f", view.valuators[i]);
         line << "]";
     }
+    if (!view.device.empty()) line << ",\"device\":" << jsonString(view.device);
     line << "}";
     return line.str();
 }
 
+std::string jsonString(const std::string& text) {
+    std::string quoted = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\') {
+            quoted += '\\';
+            quoted += c;
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(c));
+            quoted += escape;
+        } else {
+            quoted += c;
+        }
+    }
+    return quoted + "\"";
+}
+
 std::string formatTable(const std::vector<LiveRecord>& records) {
     char heading[256];
-    std::snprintf(heading, sizeof heading, "%-10s %3s %3s %9s %9s %9s %8s %8s %8s %-10s %-16s %6s %7s\n", "KIND", "ID",
+    std::snprintf(heading, sizeof heading, "%-10s %-10s %3s %3s %9s %9s %9s %8s %8s %8s %-10s %-16s %6s %7s\n",
+                  "DEVICE", "KIND", "ID",
                   "ST", "X ft", "Y ft", "Z ft", "AZIM", "ELEV", "ROLL", "BUTTONS", "VALUATORS", "RATE", "AGE s");
     std::string table = heading;
     for (const LiveRecord& record : records) table += tableRow(record);

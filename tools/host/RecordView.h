@@ -13,6 +13,7 @@ enum class RecordKind { tracker, controller };
 
 struct RecordView {
     RecordKind kind = RecordKind::tracker;
+    std::string device; // the host's name for the device that published it
     uint32_t id = 0;
     int station = 0;
     double stamp = 0; // the record's time stamp, seconds since 1970
@@ -24,8 +25,11 @@ struct RecordView {
 RecordView viewTracker(const TraData& record, int station);
 RecordView viewController(const ConData& record, int station);
 
-// One JSON object on one line, without the line end.
+// One JSON object on one line, without the line end; "device" comes last,
+// so that readers of the leading fields keep working.
 std::string jsonLine(const RecordView& view);
+// A JSON string literal with its quotes.
+std::string jsonString(const std::string& text);
 
 // A record with the host's statistics of its updates.
 struct LiveRecord {

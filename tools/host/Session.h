@@ -1,21 +1,24 @@
-// One device driven the way the host contract asks: createDev, init,
-// configure and start on the control thread, recvData on a receiving thread
-// while the run flag is set, then stop and deleteDev.
+// The host's run: every configured device supervised on the control thread,
+// each receiving on a thread of its own, and what they publish shown as a
+// table or as JSON lines.
 #pragma once
 
 #include "tools/host/DeviceSetup.h"
 #include "tools/host/LiveBoard.h"
+#include "tools/host/LoggerRecord.h"
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <ostream>
 #include <string>
+#include <vector>
 
-class CBase;
-class CLogH;
 class HostStorages;
 class PluginLibrary;
+class DeviceRun;
 
 enum ExitStatus {
     exitOk = 0,
@@ -31,57 +34,89 @@ enum ExitStatus {
 
 enum class OutputFormat { table, jsonl };
 
-// Called with every published record (on the receiving thread) and with the
-// device's state ("starting", "streaming", "failed") as it changes.
-struct RecordHooks {
+struct DeviceStatus;
+
+// Further outputs of the host (the web view): called with every published
+// record, on the receiving thread that published it, and with every change
+// of a device's state.
+struct OutputHooks {
     std::function<void(const RecordView&)> record;
-    std::function<void(const char*)> state;
+    std::function<void(const DeviceStatus&)> status;
 };
 
 struct SessionOptions {
     double durationSeconds = 0;   // 0: until interrupted
-    double silenceSeconds = 5;    // no data for this long ends the run with an error
+    double silenceSeconds = 10;   // a device that publishes nothing for this long is brought up anew
     double refreshSeconds = 0.1;  // table refresh on a terminal
     OutputFormat format = OutputFormat::table;
     bool terminal = false;        // the table may redraw itself in place
-    std::string deviceName = "is900";
-    std::string portName = "com1";
-    RecordHooks hooks;
+    bool once = false;            // the first failure ends the run with its status
+    OutputHooks hooks;
+};
+
+// One device as the configuration describes it.
+struct DeviceSpec {
+    std::string name;
+    std::string portName;
+    const PluginLibrary* plugin = nullptr;
+    std::vector<OptionLine> options;
+    LoggerSettings logger;
+    StationLayout layout;
+};
+
+enum class DeviceState { starting, streaming, reconnecting, failed };
+
+struct DeviceStatus {
+    std::string device;
+    DeviceState state = DeviceState::starting;
+    int attempt = 1;
+    int retryInSeconds = 0;
+};
+
+double secondsSince1970();
+// {"type":"status","device":...,"state":...,"attempt":N,"retry_in":S,"time":T}
+std::string statusJsonLine(const DeviceStatus& status, double time);
+// One line per device under the table.
+std::string formatStatuses(const std::vector<DeviceStatus>& statuses);
+
+// Where published records and state changes go; used from every thread.
+class Display {
+public:
+    Display(OutputFormat format, bool terminal, std::ostream& out, OutputHooks hooks = OutputHooks());
+
+    void record(const RecordView& view);
+    void status(const DeviceStatus& status);
+    void table(bool redraw, const std::vector<DeviceStatus>& statuses);
+    bool showsTable() const { return format == OutputFormat::table; }
+
+private:
+    OutputFormat format;
+    bool terminal;
+    std::ostream& out;
+    std::mutex mutex;
+    LiveBoard board;
+    OutputHooks hooks;
 };
 
 class Session {
 public:
-    Session(const PluginLibrary& plugin, DevConfig* config, CLogH* log, HostStorages& storages,
-            StationLayout layout, SessionOptions options, std::ostream& out);
+    Session(HostStorages& storages, SessionOptions options, std::ostream& out);
+    ~Session();
 
+    // Devices reserve their record IDs in the order they are added.
+    void addDevice(const DeviceSpec& spec);
     // Returns the process exit status; stopRequested ends streaming in order.
     int run(const std::atomic<bool>& stopRequested);
 
 private:
-    int bringUp(CBase& device);
-    int stream(CBase& device, const std::atomic<bool>& stopRequested);
-    int watch(const std::atomic<bool>& stopRequested);
-    bool waitForReceiver();
-    void receive(CBase& device);
-    void publish(const unsigned char* masks);
-    void showTable(bool redraw);
-    void noteState(const char* state);
-    void noteActivity();
-    double secondsSinceActivity() const;
-    bool running() const;
-    void clearRunFlag();
+    std::vector<DeviceStatus> statuses() const;
+    int endStatus() const;
+    bool allFailed() const;
 
-    const PluginLibrary& plugin;
-    DevConfig* config;
-    CLogH* log;
     HostStorages& storages;
-    StationLayout layout;
     SessionOptions options;
-    std::ostream& out;
-
-    int32_t runFlag = 0;
-    LiveBoard board;
-    std::atomic<bool> receiverDone{false};
-    std::atomic<bool> endedByDevice{false};
-    std::atomic<int64_t> lastActivity{0};
+    Display display;
+    std::vector<std::unique_ptr<DeviceRun>> devices;
+    uint32_t trackerIdsTaken = 0;
+    uint32_t controllerIdsTaken = 0;
 };

@@ -1,5 +1,5 @@
-// is900-host: loads the IS-900 device plug-in, drives one device the way a
-// tracking host does and shows what it publishes.
+// is900-host: loads the IS-900 device plug-in, drives one device or several
+// the way a tracking host does, keeps them running and shows what they publish.
 #include "tools/host/ConfigFile.h"
 #include "tools/host/DeviceSetup.h"
 #include "tools/host/HostPlatform.h"
@@ -21,6 +21,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <iostream>
+#include <map>
 #include <memory>
 
 namespace {
@@ -34,7 +35,8 @@ struct HostOptions {
     std::string simulatorLog;
     std::string format = "auto";
     double durationSeconds = 0;
-    double silenceSeconds = 5;
+    double silenceSeconds = 10;
+    bool once = false;
     bool quiet = false;
     int debugLevel = 0;
     bool timestamps = false;
@@ -51,12 +53,12 @@ extern "C" void onStopSignal(int signalNumber) {
 
 void defineOptions(CLI::App& app, HostOptions& options) {
     app.option_defaults()->always_capture_default();
-    app.add_option("-c,--config", options.configPath, "configuration file of option lines");
+    app.add_option("-c,--config", options.configPath, "configuration file: option lines, or [device NAME] sections");
     app.add_option("--plugin", options.pluginPath, "the device plug-in library");
-    app.add_option("--name", options.deviceName, "device name handed to the plug-in");
-    app.add_option("--port", options.portName, "serial port; replaces the configuration's port line");
+    app.add_option("--name", options.deviceName, "device name handed to the plug-in (one device only)");
+    app.add_option("--port", options.portName, "serial port; replaces the configuration's port line (one device only)");
 #ifdef IS900_HOST_SIMULATOR
-    app.add_flag("--simulate", options.simulate, "run against the built-in tracker simulator");
+    app.add_flag("--simulate", options.simulate, "run against the built-in tracker simulator, one per device");
     app.add_option("--sim-log", options.simulatorLog, "with --simulate: append every command the tracker receives")
         ->needs("--simulate");
 #endif
@@ -64,8 +66,10 @@ void defineOptions(CLI::App& app, HostOptions& options) {
         ->check(CLI::IsMember({"auto", "table", "jsonl"}));
     app.add_option("--duration", options.durationSeconds, "stop by itself after SECONDS")
         ->check(CLI::PositiveNumber);
-    app.add_option("--silence", options.silenceSeconds, "give up when no record arrives for SECONDS")
+    app.add_option("--silence", options.silenceSeconds,
+                   "bring a device up anew when it publishes nothing for SECONDS (with --once: give up)")
         ->check(CLI::PositiveNumber);
+    app.add_flag("--once", options.once, "end the run at the first failure instead of bringing the device up again");
     app.add_flag("-q,--quiet", options.quiet, "switch the plug-in's log lines off");
     app.add_option("--debug", options.debugLevel, "debug level of the plug-in's logger (0: off)");
     app.add_flag("--timestamps", options.timestamps, "date and time on the plug-in's log lines");
@@ -76,29 +80,40 @@ void defineOptions(CLI::App& app, HostOptions& options) {
 #endif
 }
 
-std::vector<OptionLine> loadOptions(const HostOptions& options) {
-    std::vector<OptionLine> lines;
-    if (!options.configPath.empty()) lines = readConfigFile(options.configPath);
-    if (!options.portName.empty()) overridePortOption(lines, options.portName);
-    return lines;
+// The devices to run: the configuration's sections, or one device named by
+// --name whose port --port may replace.
+HostConfig loadConfig(const HostOptions& options, const CLI::App& app) {
+    HostConfig config;
+    config.devices.emplace_back();
+    if (!options.configPath.empty()) config = readHostConfig(options.configPath);
+    if (config.sectioned) {
+        for (const char* flag : {"--port", "--name"})
+            if (app.count(flag) > 0)
+                throw ConfigError(std::string(flag) + " names one device, but " + options.configPath +
+                                  " has device sections");
+        return config;
+    }
+    DeviceSection& device = config.devices.front();
+    device.name = options.deviceName;
+    if (!options.portName.empty()) overridePortOption(device.options, options.portName);
+    return config;
 }
 
-SessionOptions sessionOptions(const HostOptions& options, const std::vector<OptionLine>& lines) {
+SessionOptions sessionOptions(const HostOptions& options) {
     SessionOptions session;
     session.durationSeconds = options.durationSeconds;
     session.silenceSeconds = options.silenceSeconds;
+    session.once = options.once;
     session.terminal = hostplatform::standardOutputIsTerminal();
     session.format = options.format == "jsonl" || (options.format == "auto" && !session.terminal)
                          ? OutputFormat::jsonl
                          : OutputFormat::table;
-    session.deviceName = options.deviceName;
-    session.portName = portNameFromOptions(lines);
     return session;
 }
 
-LoggerSettings loggerSettings(const HostOptions& options) {
+LoggerSettings loggerSettings(const HostOptions& options, const std::string& deviceName) {
     LoggerSettings settings;
-    settings.name = options.deviceName;
+    settings.name = deviceName;
     settings.enabled = !options.quiet;
     settings.timestamps = options.timestamps;
     settings.threadIds = options.threadIds;
@@ -106,50 +121,51 @@ LoggerSettings loggerSettings(const HostOptions& options) {
     return settings;
 }
 
-int runDevice(const HostOptions& options, const PluginLibrary& plugin, const std::vector<OptionLine>& lines,
-              const RecordHooks& hooks) {
-    const StationLayout layout = stationLayoutFromOptions(lines);
-    SessionOptions session = sessionOptions(options, lines);
-    session.hooks = hooks;
-    LoggerRecord logger(loggerSettings(options));
-    HostStorages storages(logger.get());
-    DeviceConfigBlock config(options.deviceName, lines);
-    if (session.format == OutputFormat::table && session.terminal) hostplatform::prepareTerminal();
-    std::cerr << "is900-host: device '" << options.deviceName << "' on " << session.portName
-              << (options.durationSeconds > 0 ? "" : "; Ctrl-C stops") << std::endl;
-    Session device(plugin, config.get(), logger.get(), storages, layout, session, std::cout);
-    return device.run(stopRequested);
+// A device that recovers its own line must be given the time to do so
+// before the host brings it up anew.
+void warnAboutSilence(const HostOptions& options, const DeviceSection& device) {
+    const int limit = ownSilenceLimit(device.options);
+    if (limit > 0 && options.silenceSeconds <= limit + 2)
+        std::cerr << "is900-host: warning: device '" << device.name << "' recovers its line by itself after " << limit
+                  << " s of silence; --silence " << options.silenceSeconds << " should be longer than " << limit + 2
+                  << " s, or the host restarts the device while it recovers" << std::endl;
 }
 
-int runHost(const HostOptions& options) {
-    std::vector<OptionLine> lines;
+int runDevices(const HostOptions& options, const HostConfig& config,
+               const std::map<std::string, std::unique_ptr<PluginLibrary>>& plugins, const OutputHooks& hooks) {
+    SessionOptions session = sessionOptions(options);
+    session.hooks = hooks;
+    LoggerRecord storageLogger(loggerSettings(options, options.deviceName));
+    HostStorages storages(storageLogger.get());
+    if (session.format == OutputFormat::table && session.terminal) hostplatform::prepareTerminal();
+    Session run(storages, session, std::cout);
+    for (const DeviceSection& section : config.devices) {
+        DeviceSpec spec;
+        spec.name = section.name;
+        spec.options = section.options;
+        spec.portName = portNameFromOptions(section.options);
+        spec.layout = stationLayoutFromOptions(section.options);
+        spec.logger = loggerSettings(options, section.name);
+        spec.plugin = plugins.at(section.pluginPath.empty() ? options.pluginPath : section.pluginPath).get();
+        warnAboutSilence(options, section);
+        std::cerr << "is900-host: device '" << spec.name << "' on " << spec.portName
+                  << (options.durationSeconds > 0 ? "" : "; Ctrl-C stops") << std::endl;
+        run.addDevice(spec);
+    }
+    return run.run(stopRequested);
+}
+
+int runHost(const HostOptions& options, const CLI::App& app) {
+    HostConfig config;
     try {
-        lines = loadOptions(options);
+        config = loadConfig(options, app);
     } catch (const ConfigError& error) {
         std::cerr << "is900-host: error: " << error.what() << std::endl;
         return exitConfig;
     }
-    std::unique_ptr<PluginLibrary> plugin;
-    try {
-        plugin.reset(new PluginLibrary(options.pluginPath));
-    } catch (const PluginError& error) {
-        std::cerr << "is900-host: error: " << error.what() << std::endl;
-        return exitPlugin;
-    }
-#ifdef IS900_HOST_SIMULATOR
-    std::unique_ptr<SimulatedTracker> simulator;
-    if (options.simulate) {
-        try {
-            simulator.reset(new SimulatedTracker(stationLayoutFromOptions(lines), options.simulatorLog));
-            overridePortOption(lines, simulator->portName());
-        } catch (const std::exception& error) {
-            std::cerr << "is900-host: error: " << error.what() << std::endl;
-            return exitSimulator;
-        }
-    }
-#endif
-    RecordHooks hooks;
+    OutputHooks hooks;
 #ifdef IS900_HOST_WEB
+    // Started before any device is touched, so that a busy port ends the run at once.
     std::unique_ptr<WebView> web;
     if (!options.web.empty()) {
         web.reset(new WebView(webAssetFolder()));
@@ -158,15 +174,43 @@ int runHost(const HostOptions& options) {
             return exitConfig;
         }
         std::cerr << "is900-host: web view at " << web->url() << std::endl;
-        const std::string name = options.deviceName;
-        web->publish("setup/" + name, webSetupLine(name, lines));
-        hooks.record = [&web, name](const RecordView& view) { web->publishRecord(name, view); };
-        hooks.state = [&web, name](const char* state) {
-            web->publish("status/" + name, webStatusLine(name, state, 0, 0));
+        for (const DeviceSection& device : config.devices)
+            web->publish("setup/" + device.name, webSetupLine(device.name, device.options));
+        WebView* view = web.get();
+        hooks.record = [view](const RecordView& record) { view->publishRecord(record); };
+        hooks.status = [view](const DeviceStatus& status) {
+            view->publish("status/" + status.device, statusJsonLine(status, secondsSince1970()));
         };
     }
 #endif
-    return runDevice(options, *plugin, lines, hooks);
+    std::map<std::string, std::unique_ptr<PluginLibrary>> plugins;
+    try {
+        for (const DeviceSection& device : config.devices) {
+            const std::string path = device.pluginPath.empty() ? options.pluginPath : device.pluginPath;
+            if (!plugins.count(path)) plugins[path].reset(new PluginLibrary(path));
+        }
+    } catch (const PluginError& error) {
+        std::cerr << "is900-host: error: " << error.what() << std::endl;
+        return exitPlugin;
+    }
+#ifdef IS900_HOST_SIMULATOR
+    std::vector<std::unique_ptr<SimulatedTracker>> simulators;
+    if (options.simulate) {
+        try {
+            for (DeviceSection& device : config.devices) {
+                const std::string log = options.simulatorLog.empty() || !config.sectioned
+                                            ? options.simulatorLog
+                                            : options.simulatorLog + "." + device.name;
+                simulators.emplace_back(new SimulatedTracker(stationLayoutFromOptions(device.options), log));
+                overridePortOption(device.options, simulators.back()->portName());
+            }
+        } catch (const std::exception& error) {
+            std::cerr << "is900-host: error: " << error.what() << std::endl;
+            return exitSimulator;
+        }
+    }
+#endif
+    return runDevices(options, config, plugins, hooks);
 }
 
 } // namespace
@@ -178,5 +222,5 @@ int main(int argc, char** argv) {
     CLI11_PARSE(app, argc, argv);
     std::signal(SIGINT, onStopSignal);
     std::signal(SIGTERM, onStopSignal);
-    return runHost(options);
+    return runHost(options, app);
 }

@@ -35,6 +35,11 @@ uint32_t HostStorage::recordCount() {
     return *number;
 }
 
+void HostStorage::setRecordCount(uint32_t count) {
+    HostLock hold(*this);
+    *number = count;
+}
+
 template <typename Record>
 bool HostStorage::readRecord(const Record* list, uint32_t id, Record& copy) {
     HostLock hold(*this);

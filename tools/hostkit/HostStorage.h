@@ -35,6 +35,9 @@ public:
     // Under the lock: the number of records devices have reserved, and a
     // copy of the record with a 1-based ID (false when it is not in use).
     uint32_t recordCount();
+    // Sets the number of reserved records; the host does this only around a
+    // device's init, holding the lock.
+    void setRecordCount(uint32_t count);
     bool readTraData(uint32_t id, TraData& copy);
     bool readConData(uint32_t id, ConData& copy);
 

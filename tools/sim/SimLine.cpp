@@ -49,7 +49,10 @@ bool Simulator::State::openTerminal() {
     if (grantpt(master) != 0 || unlockpt(master) != 0) return error = systemError("grantpt/unlockpt"), false;
     char name[128];
     if (ptsname_r(master, name, sizeof name) != 0) return error = systemError("ptsname_r"), false;
-    slave = name;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        slave = name;
+    }
     slaveHold = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
     termios line;
     if (slaveHold < 0 || tcgetattr(slaveHold, &line) != 0) return error = systemError(name), false;
@@ -74,6 +77,37 @@ void Simulator::State::closeTerminal() {
     master = slaveHold = -1;
 }
 
+bool Simulator::State::linkLine() { return openTerminal() && makeLink(); }
+
+// The adapter is pulled out and plugged in again: the line and its link go
+// away, and a new line appears under the same link path. The tracker keeps
+// its settings, as it never lost power.
+void Simulator::State::unplugFor(unsigned long milliseconds) {
+    closeTerminal();
+    if (!options.linkPath.empty()) unlink(options.linkPath.c_str());
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        unplugged = true;
+        changed.notify_all();
+    }
+    say("unplugged for %lu ms", milliseconds);
+    const Clock::time_point back = Clock::now() + std::chrono::milliseconds(milliseconds);
+    while (running && Clock::now() < back) poll(nullptr, 0, idlePollMs);
+    if (!running) return;
+    const bool plugged = linkLine();
+    if (!plugged) {
+        say("cannot plug the line in again: %s", error.c_str());
+        closeTerminal();
+        hangUpRequested = true;
+        return;
+    }
+    std::lock_guard<std::mutex> lock(mutex);
+    unplugged = false;
+    nextCycle = Clock::now();
+    say("plugged in again on %s", slave.c_str());
+    changed.notify_all();
+}
+
 bool Simulator::State::streaming() const {
     std::lock_guard<std::mutex> lock(mutex);
     Clock::time_point now = Clock::now();
@@ -83,6 +117,10 @@ bool Simulator::State::streaming() const {
 void Simulator::State::run() {
     nextCycle = Clock::now();
     while (running && !hangUpRequested) {
+        if (unsigned long unplugMs = unplugRequestMs.exchange(0)) {
+            unplugFor(unplugMs);
+            continue;
+        }
         bool sending = streaming();
         long wait = sending ? static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                                     nextCycle - Clock::now()).count())

@@ -14,7 +14,7 @@ Simulator::~Simulator() { stop(); }
 bool Simulator::start() {
     State& s = *state;
     if (s.running) return true;
-    if (!s.openTerminal() || !s.makeLink()) {
+    if (!s.linkLine()) {
         s.closeTerminal();
         return false;
     }
@@ -42,13 +42,16 @@ void Simulator::stop() {
     s.closeTerminal();
     if (!s.options.linkPath.empty()) {
         char target[256] = {};
-        if (readlink(s.options.linkPath.c_str(), target, sizeof target - 1) > 0 && s.slave == target)
+        if (readlink(s.options.linkPath.c_str(), target, sizeof target - 1) > 0 && slavePath() == target)
             unlink(s.options.linkPath.c_str());
     }
     if (s.commandFile.is_open()) s.commandFile.close();
 }
 
-std::string Simulator::slavePath() const { return state->slave; }
+std::string Simulator::slavePath() const {
+    std::lock_guard<std::mutex> lock(state->mutex);
+    return state->slave;
+}
 std::string Simulator::errorText() const { return state->error; }
 
 std::vector<std::string> Simulator::commandLog() const {
@@ -153,6 +156,29 @@ void Simulator::hangUp() {
     s.hangUpRequested = true;
     std::unique_lock<std::mutex> lock(s.mutex);
     s.changed.wait_for(lock, std::chrono::seconds(2), [&] { return s.lineDown; });
+}
+
+void Simulator::unplug(unsigned long milliseconds) {
+    State& s = *state;
+    if (!s.thread.joinable() || milliseconds == 0) return;
+    s.unplugRequestMs = milliseconds;
+    std::unique_lock<std::mutex> lock(s.mutex);
+    s.changed.wait_for(lock, std::chrono::seconds(2), [&] { return s.unplugged || s.lineDown; });
+}
+
+bool Simulator::waitForLineBack(unsigned long timeoutMs) const {
+    std::unique_lock<std::mutex> lock(state->mutex);
+    return state->changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                   [&] { return !state->unplugged && state->unplugRequestMs == 0; });
+}
+
+void Simulator::powerCycle(unsigned long milliseconds) {
+    State& s = *state;
+    std::lock_guard<std::mutex> lock(s.mutex);
+    s.settings.powerUp(s.options.stations, s.options.startStreaming);
+    s.pollRequested = false;
+    s.quietUntil = Clock::now() + std::chrono::milliseconds(milliseconds);
+    s.say("power cycle: silent and deaf for %lu ms", milliseconds);
 }
 
 bool parseStationKind(const std::string& text, StationKind& kind) {

@@ -99,6 +99,16 @@ public:
     void forceCrLfInNextRecord(); // next record with a position: x = bytes 0D 0A A0 41
     void silence(unsigned long milliseconds);              // no output for that long
     void hangUp();                                         // closes the master now
+    // The cable is pulled: the pseudo-terminal closes and the link path
+    // disappears; after that long a new pseudo-terminal appears under the
+    // same link path, the tracker's settings unchanged. Returns once the line
+    // is down.
+    void unplug(unsigned long milliseconds);
+    // Waits until an unplugged line is back; true when it is.
+    bool waitForLineBack(unsigned long timeoutMs) const;
+    // The tracker is switched off and on: silent and deaf for that long,
+    // then in its power-up state (ASCII, not continuous, alignment reset).
+    void powerCycle(unsigned long milliseconds);
 
 private:
     struct State;

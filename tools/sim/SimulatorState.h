@@ -46,6 +46,8 @@ struct Simulator::State {
     bool restarting() const { return Clock::now() < quietUntil; }
     double cyclePeriod(std::size_t bytes);
     void closeTerminal();
+    void unplugFor(unsigned long milliseconds);
+    bool linkLine();
 
     SimulatorOptions options;
     int master = -1;
@@ -55,6 +57,7 @@ struct Simulator::State {
     std::thread thread;
     std::atomic<bool> running{false};
     std::atomic<bool> hangUpRequested{false};
+    std::atomic<unsigned long> unplugRequestMs{0};
 
     mutable std::mutex mutex;
     mutable std::condition_variable changed;
@@ -73,6 +76,7 @@ struct Simulator::State {
     uint64_t cycle = 0;
     int baudInUse = 0;
     bool lineDown = false;
+    bool unplugged = false;
     bool pollRequested = false;
 };
 

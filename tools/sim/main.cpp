@@ -29,6 +29,8 @@ struct ProgramOptions {
     double silenceAt = -1;
     unsigned long silenceMs = 0;
     double hangUpAfter = -1;
+    double unplugAt = -1, unplugFor = 3;
+    double powerCycleAt = -1, powerCycleFor = 3;
     bool quiet = false;
 };
 
@@ -56,6 +58,15 @@ void addOptions(CLI::App& app, ProgramOptions& o) {
     app.add_option("--silence-at", o.silenceAt, "Seconds after the start at which the output stops for a while");
     app.add_option("--silence-ms", o.silenceMs, "Milliseconds of silence for --silence-at");
     app.add_option("--hangup-after", o.hangUpAfter, "Seconds after the start at which the line hangs up");
+    app.add_option("--unplug-at", o.unplugAt,
+                   "Seconds after the start at which the cable is pulled: the terminal closes and the --link "
+                   "path disappears");
+    app.add_option("--unplug-for", o.unplugFor,
+                   "Seconds until a new terminal appears under the same --link path (default 3)");
+    app.add_option("--power-cycle-at", o.powerCycleAt,
+                   "Seconds after the start at which the tracker is switched off and on again");
+    app.add_option("--power-cycle-for", o.powerCycleFor,
+                   "Seconds the tracker is silent and deaf before it answers in its power-up state (default 3)");
     app.add_flag("--quiet", o.quiet, "Do not log to stderr");
 }
 
@@ -107,13 +118,19 @@ void installFaults(is900sim::Simulator& simulator, const ProgramOptions& o, std:
     });
 }
 
+unsigned long milliseconds(double seconds) { return static_cast<unsigned long>(seconds * 1000 + 0.5); }
+
 void runTimeline(is900sim::Simulator& simulator, const ProgramOptions& o) {
     auto begin = std::chrono::steady_clock::now();
-    bool silenced = false, hungUp = false;
+    bool silenced = false, hungUp = false, unplugged = false, powerCycled = false;
     while (!interrupted) {
         double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
         if (o.duration > 0 && seconds >= o.duration) break;
         if (!silenced && o.silenceAt >= 0 && seconds >= o.silenceAt) simulator.silence(o.silenceMs), silenced = true;
+        if (!unplugged && o.unplugAt >= 0 && seconds >= o.unplugAt)
+            simulator.unplug(milliseconds(o.unplugFor)), unplugged = true;
+        if (!powerCycled && o.powerCycleAt >= 0 && seconds >= o.powerCycleAt)
+            simulator.powerCycle(milliseconds(o.powerCycleFor)), powerCycled = true;
         if (!hungUp && o.hangUpAfter >= 0 && seconds >= o.hangUpAfter) {
             simulator.hangUp();
             hungUp = true;
@@ -132,6 +149,8 @@ int main(int argc, char** argv) {
     addOptions(app, o);
     CLI11_PARSE(app, argc, argv);
     if (!parseStations(o)) return 2;
+    if (o.unplugAt >= 0 && o.simulator.linkPath.empty())
+        std::cerr << "is900-sim: note: without --link the line comes back under a new path after --unplug-at\n";
     o.simulator.centimetres = o.units == "cm";
     o.simulator.logToStderr = !o.quiet;
 

@@ -2,26 +2,12 @@
 
 #include "tools/host/Orientation.h"
 
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
 
 namespace {
-
-std::string quoted(const std::string& text) {
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '\\') out += '\\', out += c;
-        else if (static_cast<unsigned char>(c) < 0x20) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned char>(c));
-            out += escape;
-        } else out += c;
-    }
-    return out + "\"";
-}
 
 std::string number(double value) {
     char text[32];
@@ -54,14 +40,13 @@ double argument(const OptionLine& option, std::size_t index) { return std::strto
 
 } // namespace
 
-std::string webRecordKey(const std::string& device, const RecordView& view) {
-    return device + (view.kind == RecordKind::tracker ? "/tracker/" : "/controller/") + std::to_string(view.id);
+std::string webRecordKey(const RecordView& view) {
+    return view.device + (view.kind == RecordKind::tracker ? "/tracker/" : "/controller/") + std::to_string(view.id);
 }
 
-std::string webRecordLine(const std::string& device, const RecordView& view) {
+std::string webRecordLine(const RecordView& view) {
     std::string line = jsonLine(view);
     line.pop_back(); // the closing brace
-    line += ",\"device\":" + quoted(device);
     if (view.kind == RecordKind::tracker) {
         const Quaternion q = orientationQuaternion(view.pose[3], view.pose[4], view.pose[5]);
         line += ",\"quat\":[" + number(q.x) + "," + number(q.y) + "," + number(q.z) + "," + number(q.w) + "]";
@@ -91,7 +76,7 @@ std::string webSetupLine(const std::string& device, const std::vector<OptionLine
         }
     }
     std::ostringstream line;
-    line << "{\"type\":\"setup\",\"device\":" << quoted(device) << ",\"cave\":" << (cave ? "true" : "false")
+    line << "{\"type\":\"setup\",\"device\":" << jsonString(device) << ",\"cave\":" << (cave ? "true" : "false")
          << ",\"transmitter\":";
     if (!placed) return line.str() + "null}";
     line << "{\"position\":[" << number(position[0]) << "," << number(position[1]) << "," << number(position[2])
@@ -100,12 +85,4 @@ std::string webSetupLine(const std::string& device, const std::vector<OptionLine
         line << (i ? "," : "") << "[" << number(rows[i][0]) << "," << number(rows[i][1]) << "," << number(rows[i][2])
              << "]";
     return line.str() + "]}}";
-}
-
-std::string webStatusLine(const std::string& device, const std::string& state, unsigned attempt, double retryIn) {
-    const double now = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
-    char time[32];
-    std::snprintf(time, sizeof time, "%.3f", now);
-    return "{\"type\":\"status\",\"device\":" + quoted(device) + ",\"state\":\"" + state +
-           "\",\"attempt\":" + std::to_string(attempt) + ",\"retry_in\":" + number(retryIn) + ",\"time\":" + time + "}";
 }

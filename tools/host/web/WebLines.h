@@ -1,5 +1,5 @@
-// What the web view streams: the host's JSON lines with the device's name,
-// tracker lines with their orientation as a quaternion, and one "setup" line
+// What the web view streams: the host's JSON lines, tracker lines with their
+// orientation as a quaternion, and one "setup" line
 // per device that tells the page how the room's frame is laid out.
 #pragma once
 
@@ -9,7 +9,8 @@
 #include <string>
 #include <vector>
 
-std::string webRecordLine(const std::string& device, const RecordView& view);
+// The record's JSON line with, for a tracker, "quat":[x,y,z,w] added.
+std::string webRecordLine(const RecordView& view);
 
 // {"type":"setup","device":NAME,"cave":BOOL,"transmitter":null|{"position":[x,y,z],"axes":[[...],[...],[...]]}}
 // from the device's option lines: where the transmitter correction puts the
@@ -17,7 +18,5 @@ std::string webRecordLine(const std::string& device, const RecordView& view);
 // rotation), as the device reads them.
 std::string webSetupLine(const std::string& device, const std::vector<OptionLine>& options);
 
-std::string webStatusLine(const std::string& device, const std::string& state, unsigned attempt, double retryIn);
-
 // The key under which the web view keeps a line's newest version.
-std::string webRecordKey(const std::string& device, const RecordView& view);
+std::string webRecordKey(const RecordView& view);

@@ -98,7 +98,7 @@ struct WebView::State {
     std::map<std::string, Line> newest; // by key, in key order
 
     std::mutex pendingMutex;
-    std::deque<std::pair<std::string, RecordView>> pending;
+    std::deque<RecordView> pending;
     std::thread pumpThread;
     bool stopping = false;
     std::condition_variable stopped;
@@ -106,13 +106,13 @@ struct WebView::State {
 
 // Formats and fans out what the receiving thread queued, a batch at a time.
 void WebView::State::pump() {
-    std::deque<std::pair<std::string, RecordView>> batch;
+    std::deque<RecordView> batch;
     std::unique_lock<std::mutex> lock(pendingMutex);
     while (!stopping) {
         stopped.wait_for(lock, pumpInterval, [this] { return stopping; });
         batch.swap(pending);
         lock.unlock();
-        for (const auto& entry : batch) publish(webRecordKey(entry.first, entry.second), webRecordLine(entry.first, entry.second));
+        for (const RecordView& view : batch) publish(webRecordKey(view), webRecordLine(view));
         batch.clear();
         lock.lock();
     }
@@ -230,10 +230,10 @@ std::string WebView::errorText() const { return state->error; }
 
 void WebView::publish(const std::string& key, const std::string& jsonLine) { state->publish(key, jsonLine); }
 
-void WebView::publishRecord(const std::string& device, const RecordView& view) {
+void WebView::publishRecord(const RecordView& view) {
     std::lock_guard<std::mutex> lock(state->pendingMutex);
     if (state->pending.size() >= pendingLimit) state->pending.pop_front();
-    state->pending.emplace_back(device, view);
+    state->pending.push_back(view);
 }
 
 std::size_t WebView::viewerCount() const {

@@ -32,7 +32,7 @@ public:
     void publish(const std::string& key, const std::string& jsonLine);
     // From the receiving thread: only queues the record; the view's own
     // thread turns it into a line and hands it to the viewers.
-    void publishRecord(const std::string& device, const RecordView& view);
+    void publishRecord(const RecordView& view);
     std::size_t viewerCount() const;
 
 private:

@@ -1,0 +1,181 @@
+// The host keeps its devices running: a port that appears late, a device
+// unplugged and brought back while another one streams on, and device
+// sections that the host refuses.
+#include "ChildProcess.h"
+
+#include "tools/sim/Simulator.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <set>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+const std::string host = "./is900-host";
+
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+std::string tempPath(const std::string& name) { return testing::TempDir() + name + "-" + std::to_string(getpid()); }
+
+std::string writeTempFile(const std::string& name, const std::string& text) {
+    const std::string path = tempPath(name);
+    std::ofstream(path) << text;
+    return path;
+}
+
+std::unique_ptr<is900sim::Simulator> trackerBehind(const std::string& link, std::vector<int> stations) {
+    is900sim::SimulatorOptions options;
+    options.stations.clear();
+    for (int station : stations) options.stations.push_back({station, is900sim::StationKind::tracker});
+    options.linkPath = link;
+    std::unique_ptr<is900sim::Simulator> tracker(new is900sim::Simulator(options));
+    EXPECT_TRUE(tracker->start()) << tracker->errorText();
+    return tracker;
+}
+
+// A published record's ID and device, or a status line's state and device.
+struct Line {
+    std::string type, device, state;
+    int id = 0;
+    double time = 0;
+};
+
+std::string field(const std::string& line, const std::string& name) {
+    const std::size_t at = line.find("\"" + name + "\":");
+    if (at == std::string::npos) return "";
+    std::size_t begin = at + name.size() + 3;
+    const bool quoted = line[begin] == '"';
+    if (quoted) ++begin;
+    return line.substr(begin, line.find_first_of(quoted ? "\"" : ",}", begin) - begin);
+}
+
+std::vector<Line> jsonLines(const ChildProcess& child) {
+    std::vector<Line> lines;
+    for (const std::string& text : child.outputLines()) {
+        if (text.empty() || text[0] != '{') continue;
+        Line line;
+        line.type = field(text, "type");
+        line.device = field(text, "device");
+        line.state = field(text, "state");
+        line.id = std::atoi(field(text, "id").c_str());
+        line.time = std::atof(field(text, "time").c_str());
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+double wallClock() {
+    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
+} // namespace
+
+TEST(HostSupervision, APortThatAppearsLaterIsWaitedForUntilItStreams) {
+    const std::string link = tempPath("is900-late-port");
+    std::remove(link.c_str());
+    const std::string config = writeTempFile("late.cfg", "port " + link + "\nsensors 1\ncavecoord off\n");
+    ChildProcess child({host, "-c", config, "--format", "jsonl", "--quiet", "--duration", "30"});
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    auto tracker = trackerBehind(link, {1});
+    EXPECT_TRUE(child.waitForLine([](const std::string& line) { return contains(line, "\"type\":\"tracker\""); },
+                                  15000))
+        << child.errors();
+    child.sendSignal(SIGINT);
+    EXPECT_EQ(child.waitForExit(10000), 0) << child.errors();
+    EXPECT_TRUE(contains(child.errors(), "is900-host: device 'is900': cannot open port " + link)) << child.errors();
+
+    std::vector<std::string> states;
+    for (const Line& line : jsonLines(child))
+        if (line.type == "status") states.push_back(line.state);
+    ASSERT_GE(states.size(), 4u);
+    EXPECT_EQ(states[0], "starting");
+    EXPECT_EQ(states[1], "reconnecting") << "the port is missing at the first attempt";
+    EXPECT_EQ(states[2], "starting");
+    EXPECT_EQ(states.back(), "streaming");
+}
+
+TEST(HostSupervision, AnUnpluggedDeviceIsBroughtBackWithItsIdsWhileTheOtherStreams) {
+    const std::string headLink = tempPath("is900-head"), wandLink = tempPath("is900-second");
+    auto head = trackerBehind(headLink, {1, 2});
+    auto second = trackerBehind(wandLink, {1});
+    const std::string config = writeTempFile(
+        "two-devices.cfg", "# two trackers\n[device head]\nport " + headLink +
+                               "\nsensors 1 1\ncavecoord off\n\n[device second]  # another room\nport " + wandLink +
+                               "\nsensors 1\ncavecoord off\nreconnect off\n");
+    ChildProcess child({host, "-c", config, "--format", "jsonl", "--quiet", "--silence", "3"});
+    std::set<std::string> seen;
+    ASSERT_TRUE(child.waitForLine(
+        [&](const std::string& line) {
+            if (contains(line, "\"type\":\"tracker\"")) seen.insert(field(line, "device"));
+            return seen.size() == 2;
+        },
+        15000))
+        << child.errors();
+
+    const double unplugged = wallClock();
+    head->unplug(3000);
+    int headStreaming = 0;
+    EXPECT_TRUE(child.waitForLine(
+        [&](const std::string& line) {
+            if (field(line, "device") != "head") return false;
+            if (field(line, "state") == "streaming") ++headStreaming;
+            return headStreaming == 2 && field(line, "type") == "tracker";
+        },
+        20000))
+        << "the head is brought up again and publishes\n"
+        << child.errors();
+    child.sendSignal(SIGTERM);
+    EXPECT_EQ(child.waitForExit(15000), 0) << child.errors();
+
+    int secondDuringOutage = 0, headAfterReturn = 0;
+    bool reconnecting = false;
+    for (const Line& line : jsonLines(child)) {
+        if (line.type == "status" && line.device == "head" && line.state == "reconnecting") reconnecting = true;
+        if (line.type != "tracker") continue;
+        if (line.device == "head") {
+            EXPECT_TRUE(line.id == 1 || line.id == 2) << line.id;
+            if (line.time > unplugged + 3.0) ++headAfterReturn;
+        } else {
+            EXPECT_EQ(line.device, "second");
+            EXPECT_EQ(line.id, 3);
+            if (line.time > unplugged + 0.5 && line.time < unplugged + 3.0) ++secondDuringOutage;
+        }
+    }
+    EXPECT_TRUE(reconnecting);
+    EXPECT_GT(secondDuringOutage, 100) << "the second device streams on while the first is away";
+    EXPECT_GT(headAfterReturn, 0);
+    EXPECT_TRUE(contains(child.errors(), "is900-host: error: device 'head': ")) << child.errors();
+}
+
+TEST(HostSupervision, PortAndNameFlagsAreRefusedWithDeviceSections) {
+    const std::string twoDevices = writeTempFile("sections.cfg", "[device a]\nsensors 1\n[device b]\nsensors 1\n");
+    for (const char* flag : {"--port", "--name"}) {
+        ChildProcess child({host, "-c", twoDevices, flag, "x"});
+        EXPECT_EQ(child.waitForExit(10000), 2) << child.errors();
+        EXPECT_TRUE(contains(child.errors(), std::string(flag) + " names one device, but " + twoDevices +
+                                                 " has device sections"))
+            << child.errors();
+    }
+}
+
+TEST(HostSupervision, ASilenceTooShortForTheDevicesOwnRecoveryIsPointedOutAndAPortNeverSeenFailsTheRun) {
+    const std::string config =
+        writeTempFile("short-silence.cfg", "[device a]\nport /no/such/tty\nreconnect on 3\n");
+    ChildProcess child({host, "-c", config, "--silence", "5", "--duration", "2", "--format", "jsonl"});
+    EXPECT_EQ(child.waitForExit(15000), 4) << child.errors();
+    EXPECT_TRUE(contains(child.errors(), "is900-host: warning: device 'a' recovers its line by itself after 3 s of "
+                                         "silence; --silence 5 should be longer than 5 s"))
+        << child.errors();
+    EXPECT_TRUE(contains(child.errors(), "device 'a' could not be initialised (port /no/such/tty); it never came up"))
+        << child.errors();
+    EXPECT_TRUE(contains(child.output(), "{\"type\":\"status\",\"device\":\"a\",\"state\":\"reconnecting\",\"attempt\":2,"
+                                         "\"retry_in\":1,\"time\":"))
+        << child.output();
+}
