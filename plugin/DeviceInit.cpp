@@ -121,7 +121,6 @@ bool CISX00::parseDeviceLine(ConfigLine& line) {
     else
         return true;
 
-    line.used = true;
     const uint32_t argCount = optionArgCount(line);
     const char* problem = argCount == 0 ? incompleteOptionText : argCount > 1 ? tooManyArgsText : nullptr;
     const char* arg = optionArg(line, 0);
@@ -144,13 +143,14 @@ bool CISX00::parseDeviceLine(ConfigLine& line) {
                 problem = invalidStringText;
         }
     }
+    // Only an accepted line counts as consumed.
     if (problem) reportOptionProblem(*log, "CISX00: ", problem, label, line);
+    line.used = problem == nullptr;
     return problem == nullptr;
 }
 
 bool CISX00::parseStationFlags(ConfigLine& line, bool* flags, uint32_t& count, const char* label,
                                bool controllers) {
-    line.used = true;
     const uint32_t argCount = optionArgCount(line);
     if (argCount > stationCount) {
         reportOptionProblem(*log, "CISX00: ", tooManyArgsText, label, line);
@@ -170,6 +170,7 @@ bool CISX00::parseStationFlags(ConfigLine& line, bool* flags, uint32_t& count, c
         }
     }
     for (uint32_t k = argCount; k < stationCount; ++k) flags[k] = false;
+    line.used = true;
     return true;
 }
 
