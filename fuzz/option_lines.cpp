@@ -1,8 +1,8 @@
 // The device, tracker and controller option lines: the input is the text of
 // up to 32 lines, one keyword and up to 64 arguments each, split at blanks
 // (so empty arguments and any other bytes come through). The device goes
-// through createDev, init, printInfo and deleteDev; init either succeeds or
-// fails, and nothing it opened or loaded outlives the device.
+// through createDev, init, printInfo, stop and deleteDev; init either
+// succeeds or fails, and nothing it opened or loaded outlives the device.
 #include "FuzzHost.h"
 
 #include "boundary/CBase.h"
@@ -87,6 +87,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                    "more records reserved than a storage holds");
     }
     device->printInfo();
+    // stop is what ends the calibration library's session; after a failed
+    // init there is nothing to end.
+    FUZZ_CHECK(device->stop() == (result == 1), "stop after an init that returned %d", result);
     FUZZ_CHECK(deleteDev(device), "deleteDev refused the device");
     FUZZ_CHECK(platform::memory::openLineCount() == 0, "a serial line outlived its device");
     FUZZ_CHECK(platform::memory::loadedLibraryCount() == 0, "a library outlived its device");

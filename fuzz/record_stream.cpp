@@ -432,6 +432,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Each call consumes at least one byte unless the line is silent or gone.
     for (size_t calls = 0; calls <= lineSize + 1; ++calls)
         if (!receiveAndCheck(device, settings, *model, trackers, controllers, line, lineSize)) break;
+    FUZZ_CHECK(device->stop(), "stop failed");
     deleteDev(device);
     FUZZ_CHECK(platform::memory::openLineCount() == 0, "the device left its line open");
     return 0;

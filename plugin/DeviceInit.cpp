@@ -56,7 +56,11 @@ int CISX00::init(DevInitInfo* info) {
     if (tracker && tracker->calibration &&
         !tracker->calibration->init(tracker->calibrationArgs, static_cast<int32_t>(tracker->calibrationArgCount)))
         return -1;
-    if (!openAndSetUpPort()) return -1;
+    if (!openAndSetUpPort()) {
+        // The calibration library's session has begun; stop will not run to end it.
+        if (tracker && tracker->calibration) tracker->calibration->exit();
+        return -1;
+    }
     initialised = true;
     return 1;
 }
