@@ -56,7 +56,11 @@ int CISX00::init(DevInitInfo* info) {
     if (tracker && tracker->calibration &&
         !tracker->calibration->init(tracker->calibrationArgs, static_cast<int32_t>(tracker->calibrationArgCount)))
         return -1;
-    if (!openAndSetUpPort()) return -1;
+    if (!openAndSetUpPort()) {
+        // The calibration library's session has begun; stop will not run to end it.
+        if (tracker && tracker->calibration) tracker->calibration->exit();
+        return -1;
+    }
     initialised = true;
     return 1;
 }
@@ -127,7 +131,6 @@ bool CISX00::parseDeviceLine(ConfigLine& line) {
     else
         return true;
 
-    line.used = true;
     const uint32_t argCount = optionArgCount(line);
     const char* problem = argCount == 0 ? incompleteOptionText : argCount > 1 ? tooManyArgsText : nullptr;
     const char* arg = optionArg(line, 0);
@@ -149,14 +152,15 @@ bool CISX00::parseDeviceLine(ConfigLine& line) {
                 problem = invalidStringText;
         }
     }
+    // Only an accepted line counts as consumed.
     if (problem) reportOptionProblem(*log, "CISX00: ", problem, label, line);
+    line.used = problem == nullptr;
     return problem == nullptr;
 }
 
 // "reconnect yes|on|no|off [seconds]": recovery of the line, and how long
 // a silent tracker is waited for before the streaming set-up is repeated.
 bool CISX00::parseReconnectLine(ConfigLine& line) {
-    line.used = true;
     const uint32_t argCount = optionArgCount(line);
     const char* problem = argCount == 0 ? incompleteOptionText : argCount > 2 ? tooManyArgsText : nullptr;
     if (!problem && !chooseWord(optionArg(line, 0), yesOrNo, reconnect)) problem = invalidStringText;
@@ -168,12 +172,12 @@ bool CISX00::parseReconnectLine(ConfigLine& line) {
             silenceLimitSeconds = seconds;
     }
     if (problem) reportOptionProblem(*log, "CISX00: ", problem, "Reconnect at line ", line);
+    line.used = problem == nullptr;
     return problem == nullptr;
 }
 
 bool CISX00::parseStationFlags(ConfigLine& line, bool* flags, uint32_t& count, const char* label,
                                bool controllers) {
-    line.used = true;
     const uint32_t argCount = optionArgCount(line);
     if (argCount > stationCount) {
         reportOptionProblem(*log, "CISX00: ", tooManyArgsText, label, line);
@@ -193,6 +197,7 @@ bool CISX00::parseStationFlags(ConfigLine& line, bool* flags, uint32_t& count, c
         }
     }
     for (uint32_t k = argCount; k < stationCount; ++k) flags[k] = false;
+    line.used = true;
     return true;
 }
 

@@ -107,7 +107,7 @@ bool CISX00::takeControllerSample(int32_t station, uint32_t& id) {
     id = controller->recordId(station);
     if (log->debugOn()) {
         log->debug("CISX00: rawID: ", false);
-        std::cout << station << " newConID: " << id << std::endl;
+        std::cout << static_cast<uint32_t>(station) << " newConID: " << id << std::endl;
     }
     if (!validId(id) || !stationFlag(controllerOn, station)) return false;
     // The controller bytes follow the header in a controller record and the
@@ -128,7 +128,7 @@ int CISX00::takeTrackerSample(int32_t station, uint32_t& id) {
     id = tracker->recordId(station);
     if (log->debugOn()) {
         log->debug("CISX00: rawID: ", false);
-        std::cout << station << " newTraID: " << id << std::endl;
+        std::cout << static_cast<uint32_t>(station) << " newTraID: " << id << std::endl;
     }
     if (!validId(id) || !stationFlag(sensorOn, station)) return 0;
     traData.stampTime();

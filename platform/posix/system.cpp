@@ -13,13 +13,6 @@ namespace platform {
 
 unsigned long currentThreadId() { return static_cast<unsigned long>(syscall(SYS_gettid)); }
 
-void sleepMilliseconds(unsigned long milliseconds) {
-    timespec remaining{static_cast<time_t>(milliseconds / 1000),
-                       static_cast<long>(milliseconds % 1000) * 1000000L};
-    while (nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
-    }
-}
-
 namespace {
 
 // Converting to local time costs more than the rest of a record's reception,

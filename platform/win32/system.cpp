@@ -9,8 +9,6 @@ namespace platform {
 
 unsigned long currentThreadId() { return GetCurrentThreadId(); }
 
-void sleepMilliseconds(unsigned long milliseconds) { Sleep(milliseconds); }
-
 LocalTimeStamp currentTime() {
     __timeb32 now{};
     _ftime32(&now);

@@ -94,6 +94,18 @@ TEST_F(StreamingDevice, ARecordLongerThanTheBufferIsDroppedWithoutOverflow) {
     expectOnlySentRecordsPublished(*rig);
 }
 
+TEST_F(StreamingDevice, AStationDigitBelowOneIsShownUnsignedAndDropped) {
+    std::vector<uint8_t> record = {'0', '/', ' '};
+    record.resize(27, 0x40);
+    record.push_back(0x0D);
+    record.push_back(0x0A);
+    rig->simulator().injectGarbage(record);
+    const std::string output = receiveRecords(5);
+    EXPECT_NE(output.find("CISX00: rawID: 4294967295 newTraID: 0\n"), std::string::npos)
+        << "the station number -1 and the ID are printed as unsigned numbers";
+    expectOnlySentRecordsPublished(*rig);
+}
+
 TEST_F(StreamingDevice, SilenceEndsACallAfterTheReadTimeOutWithClearedMasks) {
     rig->simulator().silence(2500);
     CoutCapture quiet;

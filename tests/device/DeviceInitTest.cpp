@@ -48,6 +48,9 @@ TEST(DeviceInit, OptionErrorsAreAllReportedBeforeInitFails) {
                           errorLine("CISX00: Incomplete option line found for SerialPort at line 6.") +
                           errorLine("CISX00: Too many args found for SerialPort at line 7.") +
                           errorLine("CISX00: Invalid arg found for Controller(s) at line 8."));
+    for (uint32_t i = 2; i <= 7; ++i)
+        EXPECT_FALSE(rig.lines.line(i).used) << "a refused line is not consumed: line " << i + 1;
+    EXPECT_TRUE(rig.lines.line(8).used) << "the accepted reset line is consumed";
 }
 
 TEST(DeviceInit, UnknownOptionsFailAfterTheProcessorsWereBuilt) {

@@ -195,6 +195,22 @@ TEST(Simulator, FaultsAppearOnTheLine) {
     EXPECT_EQ(sent.begin(), truncated);
 }
 
+// Faults queued faster than records go out are all sent, each taken from the
+// queue only once it has been read.
+TEST(Simulator, ManyQueuedFaultsAreAllSent) {
+    SimulatedTracker tracker(stationsOf({{1, StationKind::tracker}}));
+    ASSERT_TRUE(tracker.started);
+    const std::size_t injections = 40;
+    for (std::size_t i = 0; i < injections; ++i) tracker.simulator.injectGarbage({'0', 'x'});
+    ASSERT_TRUE(tracker.configure({{1, StationKind::tracker}}));
+    std::vector<Bytes> pieces = readRecords(tracker.port, 1);
+    tracker.steps.stopContinuous();
+    ASSERT_EQ(1u, pieces.size());
+    const std::vector<SentRecord> sent = tracker.simulator.sentRecords();
+    ASSERT_FALSE(sent.empty());
+    EXPECT_EQ(2 * injections + sent[0].bytes.size(), pieces[0].size()) << "the garbage, then the first record";
+}
+
 TEST(Simulator, SilenceAndHangUp) {
     SimulatedTracker tracker(stationsOf({{1, StationKind::tracker}}));
     ASSERT_TRUE(tracker.started);

@@ -42,7 +42,9 @@ bool configuredStation(const TrackerSettings& settings, int station) {
 bool applyOutputList(int station, const std::vector<double>& numbers, TrackerSettings& settings) {
     std::vector<int> items;
     for (double number : numbers) {
-        if (!knownItem(static_cast<int>(number)) || number != static_cast<int>(number)) return false;
+        // Whole numbers of item size only: a cast of a larger value is undefined.
+        if (!(number >= 0 && number <= 255) || number != static_cast<int>(number)) return false;
+        if (!knownItem(static_cast<int>(number))) return false;
         items.push_back(static_cast<int>(number));
     }
     if (items.empty()) return false;

@@ -35,8 +35,9 @@ bool Simulator::State::takeFaults(bool hasPosition, std::size_t& written, std::s
         } else {
             forceCrLf = true;
         }
-        faults.pop_front();
-        if (fault.kind != Fault::garbage) return true;
+        const bool wasGarbage = fault.kind == Fault::garbage;
+        faults.pop_front(); // fault is gone from here on
+        if (!wasGarbage) return true;
     }
     return true;
 }
