@@ -1,6 +1,7 @@
 // The few operating-system services the host needs, one backend per system.
 #pragma once
 
+#include <cstdio>
 #include <string>
 
 namespace hostplatform {
@@ -8,5 +9,10 @@ namespace hostplatform {
 bool standardOutputIsTerminal();
 // Lets the terminal understand the cursor and clearing sequences of the table.
 void prepareTerminal();
+// Keeps a copy of standard output for the host's data and points the
+// process's standard output (where the plug-in logs) at standard error, or
+// at nothing when discard is set. A reader that goes away makes writes to the
+// copy fail instead of raising SIGPIPE.
+std::FILE* keepStandardOutputForData(bool discard);
 
 } // namespace hostplatform

@@ -2,6 +2,7 @@
 
 #include "boundary/CBase.h"
 #include "tools/host/HostStorages.h"
+#include "tools/host/outputs/OutputHub.h"
 #include "tools/hostkit/PluginLibrary.h"
 
 #include <chrono>
@@ -141,7 +142,8 @@ void Session::publish(const unsigned char* masks) {
     const Clock::time_point now = Clock::now();
     const auto show = [this, now](const RecordView& view) {
         board.update(view, now);
-        if (options.format == OutputFormat::jsonl) out << jsonLine(view) << std::endl;
+        if (options.outputs) options.outputs->publish(options.deviceName, view);
+        else if (options.format == OutputFormat::jsonl) out << jsonLine(view) << std::endl;
         noteActivity();
     };
     publishMarked<TraData>(

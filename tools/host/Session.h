@@ -13,6 +13,7 @@
 
 class CBase;
 class CLogH;
+class OutputHub;
 class HostStorages;
 class PluginLibrary;
 
@@ -38,6 +39,7 @@ struct SessionOptions {
     bool terminal = false;        // the table may redraw itself in place
     std::string deviceName = "is900";
     std::string portName = "com1";
+    OutputHub* outputs = nullptr; // when set, JSON lines go through it, with the network outputs
 };
 
 class Session {

@@ -7,6 +7,7 @@
 #include "tools/host/LoggerRecord.h"
 #include "tools/hostkit/PluginLibrary.h"
 #include "tools/host/Session.h"
+#include "tools/host/outputs/HostOutputs.h"
 #ifdef IS900_HOST_SIMULATOR
 #include "tools/host/SimulatedTracker.h"
 #endif
@@ -35,6 +36,7 @@ struct HostOptions {
     int debugLevel = 0;
     bool timestamps = false;
     bool threadIds = false;
+    OutputOptions outputs;
 };
 
 std::atomic<bool> stopRequested{false};
@@ -65,6 +67,7 @@ void defineOptions(CLI::App& app, HostOptions& options) {
     app.add_option("--debug", options.debugLevel, "debug level of the plug-in's logger (0: off)");
     app.add_flag("--timestamps", options.timestamps, "date and time on the plug-in's log lines");
     app.add_flag("--thread-ids", options.threadIds, "thread ids on the plug-in's log lines");
+    addOutputOptions(app, options.outputs);
 }
 
 std::vector<OptionLine> loadOptions(const HostOptions& options) {
@@ -74,14 +77,13 @@ std::vector<OptionLine> loadOptions(const HostOptions& options) {
     return lines;
 }
 
-SessionOptions sessionOptions(const HostOptions& options, const std::vector<OptionLine>& lines) {
+SessionOptions sessionOptions(const HostOptions& options, const std::vector<OptionLine>& lines, HostOutputs& data) {
     SessionOptions session;
     session.durationSeconds = options.durationSeconds;
     session.silenceSeconds = options.silenceSeconds;
-    session.terminal = hostplatform::standardOutputIsTerminal();
-    session.format = options.format == "jsonl" || (options.format == "auto" && !session.terminal)
-                         ? OutputFormat::jsonl
-                         : OutputFormat::table;
+    session.terminal = data.terminal();
+    session.format = data.jsonLines() ? OutputFormat::jsonl : OutputFormat::table;
+    session.outputs = data.hub();
     session.deviceName = options.deviceName;
     session.portName = portNameFromOptions(lines);
     return session;
@@ -97,16 +99,17 @@ LoggerSettings loggerSettings(const HostOptions& options) {
     return settings;
 }
 
-int runDevice(const HostOptions& options, const PluginLibrary& plugin, const std::vector<OptionLine>& lines) {
+int runDevice(const HostOptions& options, const PluginLibrary& plugin, const std::vector<OptionLine>& lines,
+              HostOutputs& data) {
     const StationLayout layout = stationLayoutFromOptions(lines);
-    SessionOptions session = sessionOptions(options, lines);
+    SessionOptions session = sessionOptions(options, lines, data);
     LoggerRecord logger(loggerSettings(options));
     HostStorages storages(logger.get());
     DeviceConfigBlock config(options.deviceName, lines);
     if (session.format == OutputFormat::table && session.terminal) hostplatform::prepareTerminal();
     std::cerr << "is900-host: device '" << options.deviceName << "' on " << session.portName
               << (options.durationSeconds > 0 ? "" : "; Ctrl-C stops") << std::endl;
-    Session device(plugin, config.get(), logger.get(), storages, layout, session, std::cout);
+    Session device(plugin, config.get(), logger.get(), storages, layout, session, data.screen());
     return device.run(stopRequested);
 }
 
@@ -115,6 +118,14 @@ int runHost(const HostOptions& options) {
     try {
         lines = loadOptions(options);
     } catch (const ConfigError& error) {
+        std::cerr << "is900-host: error: " << error.what() << std::endl;
+        return exitConfig;
+    }
+    std::unique_ptr<HostOutputs> data;
+    try {
+        data.reset(new HostOutputs(options.outputs, options.format, options.quiet, options.deviceName, lines));
+        data->onReaderGone([] { stopRequested = true; });
+    } catch (const OutputError& error) {
         std::cerr << "is900-host: error: " << error.what() << std::endl;
         return exitConfig;
     }
@@ -137,7 +148,9 @@ int runHost(const HostOptions& options) {
         }
     }
 #endif
-    return runDevice(options, *plugin, lines);
+    const int status = runDevice(options, *plugin, lines, *data);
+    data->finish();
+    return status;
 }
 
 } // namespace

@@ -1,0 +1,106 @@
+#include "tools/host/outputs/JsonLinesOutput.h"
+
+#include "tools/host/DeviceSetup.h"
+
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+
+namespace {
+
+std::string quoted(const std::string& text) {
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\') out += '\\';
+        if (static_cast<unsigned char>(c) < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+bool writeAndFlush(std::FILE* file, const std::string& line) {
+    return std::fwrite(line.data(), 1, line.size(), file) == line.size() && std::fputc('\n', file) != EOF &&
+           std::fflush(file) == 0;
+}
+
+bool caveFromOptions(const std::vector<OptionLine>& options) {
+    bool cave = true;
+    for (const OptionLine& option : options)
+        if ((sameKeyword(option.keyword, "cavecoord") || sameKeyword(option.keyword, "cavecoordinates")) &&
+            option.args.size() == 1)
+            cave = sameKeyword(option.args[0], "yes") || sameKeyword(option.args[0], "on");
+    return cave;
+}
+
+const char* stationKind(bool tracker, bool controller) {
+    return tracker && controller ? "both" : tracker ? "tracker" : "controller";
+}
+
+bool holds(const std::vector<int>& stations, int station) {
+    for (int each : stations)
+        if (each == station) return true;
+    return false;
+}
+
+} // namespace
+
+std::string statusLine(const DeviceStatus& status) {
+    char numbers[96];
+    std::snprintf(numbers, sizeof numbers, ",\"attempt\":%d,\"retry_in\":%.1f,\"time\":%.3f}", status.attempt,
+                  status.retryInSeconds, status.time);
+    return "{\"type\":\"status\",\"device\":" + quoted(status.device) + ",\"state\":" + quoted(status.state) + numbers;
+}
+
+bool JsonLinesOutput::send(const PublishedRecord& record) { return writeLine(jsonLine(record.view)); }
+
+void JsonLinesOutput::sendStatus(const DeviceStatus& status) { writeLine(statusLine(status)); }
+
+bool JsonLinesOutput::writeLine(const std::string& line) {
+    if (!failed && !writeAndFlush(file, line)) failed = true;
+    return !failed;
+}
+
+std::string recordingHeader(const std::vector<OptionLine>& options) {
+    const StationLayout layout = stationLayoutFromOptions(options);
+    std::string stations;
+    for (int station = 1; station <= 8; ++station) {
+        const bool tracker = holds(layout.trackerStations, station);
+        const bool controller = holds(layout.controllerStations, station);
+        if (!tracker && !controller) continue;
+        stations += std::string(stations.empty() ? "" : ",") + "{\"station\":" + std::to_string(station) +
+                    ",\"kind\":\"" + stationKind(tracker, controller) + "\"}";
+    }
+    return std::string("{\"type\":\"recording\",\"version\":1,\"units\":\"") +
+           (layout.centimetres ? "cm" : "inches") + "\",\"cave\":" + (caveFromOptions(options) ? "true" : "false") +
+           ",\"stations\":[" + stations + "]}";
+}
+
+RecordFileOutput::RecordFileOutput(const std::string& path, const std::string& device,
+                                   const std::vector<OptionLine>& options)
+    : path(path), device(device), file(std::fopen(path.c_str(), "w")) {
+    if (file && writeAndFlush(file, recordingHeader(options))) return;
+    const std::string reason = std::strerror(errno);
+    if (file) std::fclose(file);
+    throw std::runtime_error("cannot write the record file '" + path + "': " + reason);
+}
+
+RecordFileOutput::~RecordFileOutput() {
+    if (file) std::fclose(file);
+}
+
+bool RecordFileOutput::send(const PublishedRecord& record) {
+    return record.device != device || writeLine(jsonLine(record.view));
+}
+
+void RecordFileOutput::sendStatus(const DeviceStatus& status) {
+    if (status.device == device) writeLine(statusLine(status));
+}
+
+// Each line is flushed so that a recording cut short by a crash keeps
+// every record written before it.
+bool RecordFileOutput::writeLine(const std::string& line) { return writeAndFlush(file, line); }

@@ -1,0 +1,71 @@
+// The hand-over between the receiving threads and the outputs. Each output
+// has a queue and a sending thread of its own: publish() only copies the
+// record into the queues, so a slow or unreachable destination never holds
+// up reception. A lossy output's full queue drops the new record and counts
+// it; a lossless output's full queue (a reader that stopped reading) makes
+// publish() wait for room.
+#pragma once
+
+#include "tools/host/outputs/Output.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+struct OutputCounts {
+    std::string output;
+    uint64_t sent = 0;
+    uint64_t dropped = 0; // queue full or sending failed
+};
+
+class OutputHub {
+public:
+    static const std::size_t lossyQueueLength = 256;
+    static const std::size_t losslessQueueLength = 65536;
+
+    OutputHub() = default;
+    ~OutputHub(); // sends what is queued, then ends the threads
+    OutputHub(const OutputHub&) = delete;
+    OutputHub& operator=(const OutputHub&) = delete;
+
+    void add(std::unique_ptr<Output> output);
+    bool empty() const { return lanes.empty(); }
+    // Called when a lossless output fails for good (its reader went away).
+    void onLosslessFailure(std::function<void()> handler) { failureHandler = std::move(handler); }
+
+    void publish(const std::string& device, const RecordView& view);
+    void publishStatus(const DeviceStatus& status);
+    // Waits until every queue is empty, then stops the sending threads.
+    void close();
+    std::vector<OutputCounts> counts() const;
+
+private:
+    struct Item {
+        bool isStatus = false;
+        PublishedRecord record;
+        DeviceStatus status;
+    };
+    struct Lane {
+        std::unique_ptr<Output> output;
+        std::mutex mutex;
+        std::condition_variable changed;
+        std::deque<Item> queue;
+        bool closing = false;
+        bool failed = false;
+        std::atomic<uint64_t> sent{0};
+        std::atomic<uint64_t> dropped{0};
+        std::thread thread;
+    };
+
+    void enqueue(Lane& lane, Item item);
+    void drain(Lane& lane);
+
+    std::vector<std::unique_ptr<Lane>> lanes;
+    std::function<void()> failureHandler;
+};
