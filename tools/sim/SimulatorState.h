@@ -40,7 +40,10 @@ struct Simulator::State {
     void handleCommand(const std::string& command);
     bool streaming() const;
     std::size_t sendCycle();
+    Clock::time_point sendMotionCycle(); // sends a cycle; returns when the next is due
     std::size_t sendRecord(std::size_t index, double seconds);
+    std::size_t sendSample(int station, const Sample& sample, bool inAlignmentFrame);
+    Clock::time_point sendReplay(); // sends the recorded records that are due; returns when the next is
     bool takeFaults(bool hasPosition, std::size_t& written, std::size_t& keepBytes, bool& forceCrLf);
     std::size_t writeOut(const std::vector<uint8_t>& bytes);
     bool restarting() const { return Clock::now() < quietUntil; }
@@ -74,6 +77,9 @@ struct Simulator::State {
     int baudInUse = 0;
     bool lineDown = false;
     bool pollRequested = false;
+    std::size_t replayNext = 0;
+    bool replayStarted = false;
+    Clock::time_point replayStart;
 };
 
 } // namespace is900sim

@@ -1,5 +1,6 @@
 // is900-sim: an IS-900 tracker on a pseudo-terminal, for running the plug-in
 // without the hardware.
+#include "tools/sim/Replay.h"
 #include "tools/sim/Simulator.h"
 
 #include <CLI/CLI.hpp>
@@ -30,6 +31,7 @@ struct ProgramOptions {
     unsigned long silenceMs = 0;
     double hangUpAfter = -1;
     bool quiet = false;
+    std::string replayPath;
 };
 
 void addOptions(CLI::App& app, ProgramOptions& o) {
@@ -57,6 +59,11 @@ void addOptions(CLI::App& app, ProgramOptions& o) {
     app.add_option("--silence-ms", o.silenceMs, "Milliseconds of silence for --silence-at");
     app.add_option("--hangup-after", o.hangUpAfter, "Seconds after the start at which the line hangs up");
     app.add_flag("--quiet", o.quiet, "Do not log to stderr");
+    app.add_option("--replay", o.replayPath,
+                   "Play back a recording of is900-host (--record) instead of moving; its stations and unit replace "
+                   "--station and --units");
+    app.add_flag("--loop", o.simulator.loop, "With --replay: start over at the end instead of going silent")
+        ->needs("--replay");
 }
 
 bool parseStations(ProgramOptions& o) {
@@ -123,6 +130,19 @@ void runTimeline(is900sim::Simulator& simulator, const ProgramOptions& o) {
     }
 }
 
+bool loadReplay(ProgramOptions& o) {
+    try {
+        auto recording = std::make_shared<is900sim::Recording>(is900sim::readRecording(o.replayPath));
+        o.simulator.stations = recording->stations;
+        o.simulator.centimetres = recording->centimetres;
+        o.simulator.replay = recording;
+        return true;
+    } catch (const is900sim::ReplayError& error) {
+        std::cerr << "is900-sim: " << error.what() << "\n";
+        return false;
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -133,6 +153,7 @@ int main(int argc, char** argv) {
     CLI11_PARSE(app, argc, argv);
     if (!parseStations(o)) return 2;
     o.simulator.centimetres = o.units == "cm";
+    if (!o.replayPath.empty() && !loadReplay(o)) return 2;
     o.simulator.logToStderr = !o.quiet;
 
     std::signal(SIGINT, onSignal);
