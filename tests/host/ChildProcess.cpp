@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <fstream>
 #include <poll.h>
 #include <sstream>
 #include <sys/wait.h>
@@ -103,5 +104,12 @@ std::vector<std::string> ChildProcess::outputLines() const {
     std::vector<std::string> lines;
     std::istringstream text(out);
     for (std::string line; std::getline(text, line);) lines.push_back(line);
+    return lines;
+}
+
+std::vector<std::string> fileLines(const std::string& path) {
+    std::vector<std::string> lines;
+    std::ifstream file(path);
+    for (std::string line; std::getline(file, line);) lines.push_back(line);
     return lines;
 }

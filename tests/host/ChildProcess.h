@@ -34,3 +34,6 @@ private:
     std::string out;
     std::string err;
 };
+
+// The lines of a text file, without their line ends.
+std::vector<std::string> fileLines(const std::string& path);

@@ -56,13 +56,6 @@ std::vector<Published> publishedRecords(const ChildProcess& child) {
     return records;
 }
 
-std::vector<std::string> fileLines(const std::string& path) {
-    std::vector<std::string> lines;
-    std::ifstream file(path);
-    for (std::string line; std::getline(file, line);) lines.push_back(line);
-    return lines;
-}
-
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 std::string writeTempFile(const std::string& name, const std::string& text) {

@@ -79,31 +79,13 @@ bool readHeader(const std::string& line, Recording& recording) {
     return !recording.stations.empty();
 }
 
-// The pose the tracker sent, from the pose the device published. The device
-// cuts each value to its fixed-point step towards zero; half a step away from
-// zero makes the replayed value come out as the recorded one.
-void unconvertPose(const Recording& recording, const double published[6], ReplayFrame& frame) {
-    const float k = recording.centimetres ? centimetresToFeet : inchesToFeet;
-    const double halfStep = 0.5e-5;
-    float p[6];
-    for (int i = 0; i < 6; ++i)
-        p[i] = static_cast<float>(published[i] + (published[i] > 0 ? halfStep : published[i] < 0 ? -halfStep : 0));
-    if (recording.cave) {
-        const float sent[6] = {-p[2] / k, p[0] / k, -p[1] / k, -p[3], p[4], -p[5]};
-        std::copy(sent, sent + 3, frame.position), std::copy(sent + 3, sent + 6, frame.angles);
-    } else {
-        const float sent[6] = {p[0] / k, p[1] / k, p[2] / k, p[3], p[4], p[5]};
-        std::copy(sent, sent + 3, frame.position), std::copy(sent + 3, sent + 6, frame.angles);
-    }
-}
-
 // A valuator of -1..1 back to the joystick byte the device reads it from.
 uint8_t joystickByte(double valuator) {
     const long raw = 127 + std::lround(valuator > 0 ? valuator * 128 : valuator * 127);
     return static_cast<uint8_t>(raw < 0 ? 0 : raw > 255 ? 255 : raw);
 }
 
-bool applyRecord(const std::string& line, const Recording& recording, ReplayFrame& frame) {
+bool applyRecord(const std::string& line, ReplayFrame& frame) {
     std::string type;
     double station, time;
     if (!stringField(line, "type", type) || !numberField(line, "station", station) || !numberField(line, "time", time))
@@ -112,10 +94,8 @@ bool applyRecord(const std::string& line, const Recording& recording, ReplayFram
     frame.seconds = time;
     if (type == "tracker") {
         const char* names[6] = {"x", "y", "z", "azim", "elev", "roll"};
-        double pose[6];
         for (int i = 0; i < 6; ++i)
-            if (!numberField(line, names[i], pose[i])) return false;
-        unconvertPose(recording, pose, frame);
+            if (!numberField(line, names[i], frame.published[i])) return false;
         return true;
     }
     std::vector<double> buttons, valuators;
@@ -145,7 +125,7 @@ Recording readRecording(const std::string& path) {
         ReplayFrame frame;
         double station;
         if (numberField(line, "station", station)) frame = latest[static_cast<int>(station)];
-        if (!applyRecord(line, recording, frame))
+        if (!applyRecord(line, frame))
             throw ReplayError(path + ":" + std::to_string(number) + ": malformed line");
         latest[frame.station] = frame;
         if (firstTime < 0) firstTime = frame.seconds;
@@ -161,6 +141,22 @@ Recording readRecording(const std::string& path) {
         }
     }
     return recording;
+}
+
+void sentPose(const Recording& recording, const double published[6], double stepFraction, float position[3],
+              float angles[3]) {
+    const float k = recording.centimetres ? centimetresToFeet : inchesToFeet;
+    const double step = 1e-5;
+    float p[6];
+    for (int i = 0; i < 6; ++i) {
+        const double away = published[i] > 0 ? stepFraction * step : published[i] < 0 ? -stepFraction * step : 0;
+        p[i] = static_cast<float>(published[i] + away);
+    }
+    const float sent[6] = {p[0] / k, p[1] / k, p[2] / k, p[3], p[4], p[5]};
+    const float cave[6] = {-p[2] / k, p[0] / k, -p[1] / k, -p[3], p[4], -p[5]};
+    const float* chosen = recording.cave ? cave : sent;
+    std::copy(chosen, chosen + 3, position);
+    std::copy(chosen + 3, chosen + 6, angles);
 }
 
 } // namespace is900sim

@@ -14,10 +14,9 @@ namespace is900sim {
 
 // One record to send: the station's latest pose and controls at that time.
 struct ReplayFrame {
-    double seconds = 0;            // since the recording's first record
+    double seconds = 0;                  // since the recording's first record
     int station = 0;
-    float position[3] = {0, 0, 0}; // in the recording's unit, tracker frame
-    float angles[3] = {0, 0, 0};   // azimuth, elevation, roll in degrees
+    double published[6] = {0, 0, 0, 0, 0, 0}; // the pose as the device published it
     uint8_t buttons = 0;
     uint8_t joystick[2] = {127, 127};
 };
@@ -35,5 +34,13 @@ struct ReplayError : std::runtime_error {
 
 // Throws ReplayError naming the file, and the line of a malformed line.
 Recording readRecording(const std::string& path);
+
+// The pose the tracker sent (position in the recording's unit, angles in
+// degrees), undone from the device's unit conversion and CAVE mapping. The
+// device cuts each value to its fixed-point step towards zero; placing the
+// value at stepFraction (0 < f < 1) of the step away from zero makes it come
+// out as the published one.
+void sentPose(const Recording& recording, const double published[6], double stepFraction, float position[3],
+              float angles[3]);
 
 } // namespace is900sim

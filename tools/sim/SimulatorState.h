@@ -20,6 +20,8 @@
 
 namespace is900sim {
 
+struct ReplayFrame;
+
 typedef std::chrono::steady_clock Clock;
 
 struct Fault {
@@ -43,7 +45,8 @@ struct Simulator::State {
     Clock::time_point sendMotionCycle(); // sends a cycle; returns when the next is due
     std::size_t sendRecord(std::size_t index, double seconds);
     std::size_t sendSample(int station, const Sample& sample, bool inAlignmentFrame);
-    Clock::time_point sendReplay(); // sends the recorded records that are due; returns when the next is
+    Clock::time_point sendReplay();
+    Sample replaySample(const ReplayFrame& frame); // sends the recorded records that are due; returns when the next is
     bool takeFaults(bool hasPosition, std::size_t& written, std::size_t& keepBytes, bool& forceCrLf);
     std::size_t writeOut(const std::vector<uint8_t>& bytes);
     bool restarting() const { return Clock::now() < quietUntil; }
