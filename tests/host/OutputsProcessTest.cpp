@@ -218,14 +218,7 @@ namespace {
 // Cyclone DDS on the loopback interface only: no multicast, 127.0.0.1 as the
 // one peer, a domain of this run's own.
 int isolatedDomain() {
-    const std::string config = testing::TempDir() + "cyclonedds-loopback.xml";
-    std::ofstream(config) << "<CycloneDDS><Domain Id=\"any\"><General><Interfaces>"
-                             "<NetworkInterface address=\"127.0.0.1\"/></Interfaces>"
-                             "<AllowMulticast>false</AllowMulticast></General>"
-                             "<Discovery><ParticipantIndex>auto</ParticipantIndex>"
-                             "<MaxAutoParticipantIndex>40</MaxAutoParticipantIndex>"
-                             "<Peers><Peer address=\"127.0.0.1\"/></Peers></Discovery></Domain></CycloneDDS>";
-    setenv("CYCLONEDDS_URI", ("file://" + config).c_str(), 1);
+    setenv("CYCLONEDDS_URI", "file://" HOST_CONFIG_DIR "/cyclonedds-loopback.xml", 1);
     return 1 + static_cast<int>(getpid() % 200);
 }
 

@@ -14,5 +14,7 @@ void prepareTerminal();
 // at nothing when discard is set. A reader that goes away makes writes to the
 // copy fail instead of raising SIGPIPE.
 std::FILE* keepStandardOutputForData(bool discard);
+// Names the calling thread, so that tools can tell the receiving thread apart.
+void nameThisThread(const char* name);
 
 } // namespace hostplatform

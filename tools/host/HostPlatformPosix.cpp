@@ -3,6 +3,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <iostream>
+#include <pthread.h>
 #include <unistd.h>
 
 namespace hostplatform {
@@ -22,5 +23,7 @@ std::FILE* keepStandardOutputForData(bool discard) {
     std::FILE* file = fdopen(copy, "w");
     return file ? file : stdout;
 }
+
+void nameThisThread(const char* name) { pthread_setname_np(pthread_self(), name); }
 
 } // namespace hostplatform

@@ -20,4 +20,6 @@ void prepareTerminal() {
 // Windows keeps one standard output for the data and the plug-in's log lines.
 std::FILE* keepStandardOutputForData(bool) { return stdout; }
 
+void nameThisThread(const char*) {}
+
 } // namespace hostplatform

@@ -1,6 +1,7 @@
 #include "tools/host/Session.h"
 
 #include "boundary/CBase.h"
+#include "tools/host/HostPlatform.h"
 #include "tools/host/HostStorages.h"
 #include "tools/host/outputs/OutputHub.h"
 #include "tools/hostkit/PluginLibrary.h"
@@ -120,6 +121,7 @@ bool Session::waitForReceiver() {
 }
 
 void Session::receive(CBase& device) {
+    hostplatform::nameThisThread("is900-receive");
     unsigned char masks[8];
     while (running()) {
         std::memset(masks, 0, sizeof masks);

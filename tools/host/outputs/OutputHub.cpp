@@ -1,5 +1,15 @@
 #include "tools/host/outputs/OutputHub.h"
 
+#include <chrono>
+
+namespace {
+
+const auto collectInterval = std::chrono::milliseconds(1);
+
+} // namespace
+
+OutputHub::OutputHub() : distributor([this] { distribute(); }) {}
+
 OutputHub::~OutputHub() { close(); }
 
 void OutputHub::add(std::unique_ptr<Output> output) {
@@ -10,24 +20,41 @@ void OutputHub::add(std::unique_ptr<Output> output) {
 }
 
 void OutputHub::publish(const std::string& device, const RecordView& view) {
-    for (auto& lane : lanes) {
-        Item item;
-        item.record.device = device;
-        item.record.view = view;
-        enqueue(*lane, std::move(item));
-    }
+    Item item;
+    item.record.device = device;
+    item.record.view = view;
+    post(std::move(item));
 }
 
 void OutputHub::publishStatus(const DeviceStatus& status) {
-    for (auto& lane : lanes) {
-        Item item;
-        item.isStatus = true;
-        item.status = status;
-        enqueue(*lane, std::move(item));
+    Item item;
+    item.isStatus = true;
+    item.status = status;
+    post(std::move(item));
+}
+
+void OutputHub::post(Item item) {
+    std::unique_lock<std::mutex> lock(inboxMutex);
+    if (inbox.size() >= inboxLength) inboxChanged.wait(lock, [&] { return inbox.size() < inboxLength || closing; });
+    if (!closing) inbox.push_back(std::move(item));
+}
+
+void OutputHub::distribute() {
+    std::deque<Item> batch;
+    std::unique_lock<std::mutex> lock(inboxMutex);
+    while (!closing || !inbox.empty()) {
+        inboxChanged.wait_for(lock, collectInterval, [&] { return closing; });
+        batch.swap(inbox);
+        inboxChanged.notify_all();
+        lock.unlock();
+        for (const Item& item : batch)
+            for (auto& lane : lanes) enqueue(*lane, item);
+        batch.clear();
+        lock.lock();
     }
 }
 
-void OutputHub::enqueue(Lane& lane, Item item) {
+void OutputHub::enqueue(Lane& lane, const Item& item) {
     std::unique_lock<std::mutex> lock(lane.mutex);
     if (lane.output->lossless())
         lane.changed.wait(lock, [&] { return lane.queue.size() < losslessQueueLength || lane.failed || lane.closing; });
@@ -35,7 +62,7 @@ void OutputHub::enqueue(Lane& lane, Item item) {
         ++lane.dropped;
         return;
     }
-    lane.queue.push_back(std::move(item));
+    lane.queue.push_back(item);
     lane.changed.notify_all();
 }
 
@@ -68,6 +95,12 @@ void OutputHub::drain(Lane& lane) {
 }
 
 void OutputHub::close() {
+    {
+        std::lock_guard<std::mutex> lock(inboxMutex);
+        closing = true;
+        inboxChanged.notify_all();
+    }
+    if (distributor.joinable()) distributor.join();
     for (auto& lane : lanes) {
         {
             std::lock_guard<std::mutex> lock(lane->mutex);

@@ -1,9 +1,11 @@
-// The hand-over between the receiving threads and the outputs. Each output
-// has a queue and a sending thread of its own: publish() only copies the
-// record into the queues, so a slow or unreachable destination never holds
-// up reception. A lossy output's full queue drops the new record and counts
-// it; a lossless output's full queue (a reader that stopped reading) makes
-// publish() wait for room.
+// The hand-over between the receiving threads and the outputs. publish()
+// only appends the record to the hub's inbox, under a lock nobody holds for
+// long and without waking anyone: the hub's thread collects the inbox every
+// millisecond and hands each record to every output's queue, and each output
+// has a sending thread of its own, so a slow or unreachable destination never
+// holds up reception. A lossy output's full queue drops the record and counts
+// it; a lossless output's full queue (a reader that stopped reading) holds
+// up the hub, and publish() waits once the inbox is full too.
 #pragma once
 
 #include "tools/host/outputs/Output.h"
@@ -28,12 +30,14 @@ class OutputHub {
 public:
     static const std::size_t lossyQueueLength = 256;
     static const std::size_t losslessQueueLength = 65536;
+    static const std::size_t inboxLength = 65536;
 
-    OutputHub() = default;
+    OutputHub();
     ~OutputHub(); // sends what is queued, then ends the threads
     OutputHub(const OutputHub&) = delete;
     OutputHub& operator=(const OutputHub&) = delete;
 
+    // All outputs are added before the first record is published.
     void add(std::unique_ptr<Output> output);
     bool empty() const { return lanes.empty(); }
     // Called when a lossless output fails for good (its reader went away).
@@ -63,9 +67,16 @@ private:
         std::thread thread;
     };
 
-    void enqueue(Lane& lane, Item item);
+    void post(Item item);
+    void distribute();
+    void enqueue(Lane& lane, const Item& item);
     void drain(Lane& lane);
 
     std::vector<std::unique_ptr<Lane>> lanes;
+    std::mutex inboxMutex;
+    std::condition_variable inboxChanged;
+    std::deque<Item> inbox;
+    bool closing = false;
+    std::thread distributor;
     std::function<void()> failureHandler;
 };
