@@ -23,9 +23,11 @@ std::string quoted(const std::string& text) {
     return out + "\"";
 }
 
+// One write per line: where the plug-in's log shares the stream (Windows),
+// its lines can come between two lines but never inside one.
 bool writeAndFlush(std::FILE* file, const std::string& line) {
-    return std::fwrite(line.data(), 1, line.size(), file) == line.size() && std::fputc('\n', file) != EOF &&
-           std::fflush(file) == 0;
+    const std::string ended = line + '\n';
+    return std::fwrite(ended.data(), 1, ended.size(), file) == ended.size() && std::fflush(file) == 0;
 }
 
 bool caveFromOptions(const std::vector<OptionLine>& options) {
