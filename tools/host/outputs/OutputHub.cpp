@@ -8,8 +8,6 @@ const auto collectInterval = std::chrono::milliseconds(1);
 
 } // namespace
 
-OutputHub::OutputHub() : distributor([this] { distribute(); }) {}
-
 OutputHub::~OutputHub() { close(); }
 
 void OutputHub::add(std::unique_ptr<Output> output) {
@@ -17,6 +15,7 @@ void OutputHub::add(std::unique_ptr<Output> output) {
     Lane& lane = *lanes.back();
     lane.output = std::move(output);
     lane.thread = std::thread([this, &lane] { drain(lane); });
+    if (!distributor.joinable()) distributor = std::thread([this] { distribute(); });
 }
 
 void OutputHub::publish(const std::string& device, const RecordView& view) {
@@ -34,6 +33,7 @@ void OutputHub::publishStatus(const DeviceStatus& status) {
 }
 
 void OutputHub::post(Item item) {
+    if (lanes.empty()) return;
     std::unique_lock<std::mutex> lock(inboxMutex);
     if (inbox.size() >= inboxLength) inboxChanged.wait(lock, [&] { return inbox.size() < inboxLength || closing; });
     if (!closing) inbox.push_back(std::move(item));

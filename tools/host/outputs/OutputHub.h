@@ -32,7 +32,7 @@ public:
     static const std::size_t losslessQueueLength = 65536;
     static const std::size_t inboxLength = 65536;
 
-    OutputHub();
+    OutputHub() = default;
     ~OutputHub(); // sends what is queued, then ends the threads
     OutputHub(const OutputHub&) = delete;
     OutputHub& operator=(const OutputHub&) = delete;
