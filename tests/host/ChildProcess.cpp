@@ -1,7 +1,9 @@
 #include "ChildProcess.h"
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <csignal>
+#include <fstream>
 #include <poll.h>
 #include <sstream>
 #include <sys/wait.h>
@@ -104,4 +106,19 @@ std::vector<std::string> ChildProcess::outputLines() const {
     std::istringstream text(out);
     for (std::string line; std::getline(text, line);) lines.push_back(line);
     return lines;
+}
+
+std::vector<std::string> fileLines(const std::string& path) {
+    std::vector<std::string> lines;
+    std::ifstream file(path);
+    for (std::string line; std::getline(file, line);) lines.push_back(line);
+    return lines;
+}
+
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+std::string writeTempFile(const std::string& name, const std::string& text) {
+    const std::string path = testing::TempDir() + name + "-" + std::to_string(getpid());
+    std::ofstream(path) << text;
+    return path;
 }

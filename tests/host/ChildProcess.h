@@ -34,3 +34,11 @@ private:
     std::string out;
     std::string err;
 };
+
+// The lines of a text file, without their line ends.
+std::vector<std::string> fileLines(const std::string& path);
+
+bool contains(const std::string& text, const std::string& part);
+
+// Writes text to a file of the test's temporary folder, named apart per process.
+std::string writeTempFile(const std::string& name, const std::string& text);

@@ -21,7 +21,6 @@ namespace {
 const std::string host = "./is900-host";
 const std::string headAndWand = std::string(HOST_CONFIG_DIR) + "/head-and-wand.cfg";
 
-bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 struct Published {
     std::string type;
@@ -58,18 +57,7 @@ std::vector<Published> publishedRecords(const ChildProcess& child) {
     return records;
 }
 
-std::vector<std::string> fileLines(const std::string& path) {
-    std::vector<std::string> lines;
-    std::ifstream file(path);
-    for (std::string line; std::getline(file, line);) lines.push_back(line);
-    return lines;
-}
 
-std::string writeTempFile(const std::string& name, const std::string& text) {
-    const std::string path = testing::TempDir() + name;
-    std::ofstream(path) << text;
-    return path;
-}
 
 struct BadRun {
     std::vector<std::string> args;

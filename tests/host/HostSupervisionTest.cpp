@@ -20,15 +20,9 @@ namespace {
 
 const std::string host = "./is900-host";
 
-bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 std::string tempPath(const std::string& name) { return testing::TempDir() + name + "-" + std::to_string(getpid()); }
 
-std::string writeTempFile(const std::string& name, const std::string& text) {
-    const std::string path = tempPath(name);
-    std::ofstream(path) << text;
-    return path;
-}
 
 std::unique_ptr<is900sim::Simulator> trackerBehind(const std::string& link, std::vector<int> stations) {
     is900sim::SimulatorOptions options;

@@ -1,6 +1,6 @@
+// The orientation the host publishes: the pipeline's matrix and its quaternion.
 #include "tools/host/Orientation.h"
 #include "tools/host/web/WebLines.h"
-
 #include "tracker/Matrix4.h"
 #include "tracker/PoseTransform.h"
 
@@ -11,48 +11,66 @@
 
 namespace {
 
-// v' = q v q*, the way ROS and three.js apply an orientation.
-void rotate(const Quaternion& q, const double v[3], double out[3]) {
-    const double tx = 2 * (q.y * v[2] - q.z * v[1]), ty = 2 * (q.z * v[0] - q.x * v[2]),
-                 tz = 2 * (q.x * v[1] - q.y * v[0]);
-    out[0] = v[0] + q.w * tx + (q.y * tz - q.z * ty);
-    out[1] = v[1] + q.w * ty + (q.z * tx - q.x * tz);
-    out[2] = v[2] + q.w * tz + (q.x * ty - q.y * tx);
+// v . R for the row vector v.
+void turnRow(const double v[3], const double m[3][3], double out[3]) {
+    for (int j = 0; j < 3; ++j) out[j] = v[0] * m[0][j] + v[1] * m[1][j] + v[2] * m[2][j];
 }
 
-// Where the plug-in's own pipeline puts the sensor's axis: a sensor offset of
-// one foot along that axis, from the origin, lands on the axis in the output frame.
-void pipelineAxis(float azimuth, float elevation, float roll, int axis, double out[3]) {
-    float pose[6] = {0, 0, 0, azimuth, elevation, roll};
-    const Matrix4 transmitter = identityMatrix();
-    const Matrix4 sensor = composeTransform(identityMatrix(), offsetMatrix(axis == 0, axis == 1, axis == 2));
-    transformPose(pose, &transmitter, &sensor, nullptr);
-    for (int i = 0; i < 3; ++i) out[i] = pose[i];
+// q v q* for the vector v.
+void turnByQuaternion(const Quaternion& q, const double v[3], double out[3]) {
+    const double u[3] = {q.x, q.y, q.z};
+    const double t[3] = {2 * (u[1] * v[2] - u[2] * v[1]), 2 * (u[2] * v[0] - u[0] * v[2]), 2 * (u[0] * v[1] - u[1] * v[0])};
+    out[0] = v[0] + q.w * t[0] + (u[1] * t[2] - u[2] * t[1]);
+    out[1] = v[1] + q.w * t[1] + (u[2] * t[0] - u[0] * t[2]);
+    out[2] = v[2] + q.w * t[2] + (u[0] * t[1] - u[1] * t[0]);
 }
 
 } // namespace
 
-TEST(Orientation, QuaternionTurnsTheSensorAxesWhereThePipelinePutsThem) {
-    const Quaternion quarterTurn = orientationQuaternion(90, 0, 0);
-    EXPECT_NEAR(0.0, quarterTurn.x, 1e-12);
-    EXPECT_NEAR(0.7071067811865476, quarterTurn.y, 1e-12); // right-handed about +Y
-    EXPECT_NEAR(0.0, quarterTurn.z, 1e-12);
-    EXPECT_NEAR(0.7071067811865476, quarterTurn.w, 1e-12);
+TEST(Orientation, AzimuthNinetyTurnsAboutYAndXGoesToMinusZ) {
+    const Quaternion q = orientationQuaternion(90, 0, 0);
+    const double half = std::sqrt(0.5);
+    EXPECT_NEAR(q.x, 0, 1e-7);
+    EXPECT_NEAR(q.y, half, 1e-7);
+    EXPECT_NEAR(q.z, 0, 1e-7);
+    EXPECT_NEAR(q.w, half, 1e-7);
+    const double x[3] = {1, 0, 0};
+    double turned[3];
+    turnByQuaternion(q, x, turned);
+    EXPECT_NEAR(turned[2], -1, 1e-7);
+}
 
-    const float poses[][3] = {{90, 0, 0}, {0, 30, 0}, {0, 0, -45}, {-106.5f, -30.5f, 103.3f},
-                              {179, 80, -179}, {45, -60, 170}, {-170, 10, 5}};
-    for (const auto& pose : poses) {
-        const Quaternion q = orientationQuaternion(pose[0], pose[1], pose[2]);
-        EXPECT_NEAR(1.0, q.x * q.x + q.y * q.y + q.z * q.z + q.w * q.w, 1e-12);
-        for (int axis = 0; axis < 3; ++axis) {
-            const double unit[3] = {double(axis == 0), double(axis == 1), double(axis == 2)};
-            double turned[3], expected[3];
-            rotate(q, unit, turned);
-            pipelineAxis(pose[0], pose[1], pose[2], axis, expected);
-            for (int i = 0; i < 3; ++i)
-                EXPECT_NEAR(expected[i], turned[i], 1e-5) << pose[0] << " " << pose[1] << " " << pose[2] << " axis " << axis;
-        }
-    }
+// Across the whole range, also where the trace of the matrix is negative:
+// the quaternion turns every vector as the row-vector matrix does, and the
+// matrix is the pipeline's own (its product with the transpose, put through
+// the pipeline's rotation step, leaves no angle).
+TEST(Orientation, QuaternionTurnsLikeThePipelinesMatrix) {
+    for (double azimuth = -180; azimuth <= 180; azimuth += 30)
+        for (double elevation = -85; elevation <= 85; elevation += 34)
+            for (double roll = -180; roll <= 180; roll += 45) {
+                double m[3][3];
+                orientationMatrix(azimuth, elevation, roll, m);
+                const Quaternion q = quaternionOf(m);
+                EXPECT_NEAR(q.x * q.x + q.y * q.y + q.z * q.z + q.w * q.w, 1, 1e-12);
+                EXPECT_GE(q.w, 0);
+                const double vectors[4][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {0.3, -0.5, 0.8}};
+                for (const auto& v : vectors) {
+                    double byMatrix[3], byQuaternion[3];
+                    turnRow(v, m, byMatrix);
+                    turnByQuaternion(q, v, byQuaternion);
+                    for (int j = 0; j < 3; ++j) EXPECT_NEAR(byQuaternion[j], byMatrix[j], 1e-12);
+                }
+
+                Matrix4 inverse = identityMatrix();
+                for (int r = 0; r < 3; ++r)
+                    for (int c = 0; c < 3; ++c) inverse[4 * r + c] = static_cast<float>(m[c][r]);
+                const Matrix4 none = identityMatrix();
+                float pose[6] = {0, 0, 0, static_cast<float>(azimuth), static_cast<float>(elevation),
+                                 static_cast<float>(roll)};
+                rotatePose(pose, &inverse, &none);
+                for (int angle = 3; angle < 6; ++angle)
+                    EXPECT_NEAR(pose[angle], 0, 2e-3) << azimuth << " " << elevation << " " << roll;
+            }
 }
 
 TEST(WebLines, SetupPlacesTheTransmitterWhereThePipelineDoes) {

@@ -1,6 +1,7 @@
 // The few operating-system services the host needs, one backend per system.
 #pragma once
 
+#include <cstdio>
 #include <string>
 
 namespace hostplatform {
@@ -13,7 +14,12 @@ bool portCanBeOpened(const std::string& name, std::string& reason);
 bool standardOutputIsTerminal();
 // Lets the terminal understand the cursor and clearing sequences of the table.
 void prepareTerminal();
-// Names the calling thread for tools that look at threads (top -H, benchmarks).
+// Keeps a copy of standard output for the host's data and points the
+// process's standard output (where the plug-in logs) at standard error, or
+// at nothing when discard is set. A reader that goes away makes writes to the
+// copy fail instead of raising SIGPIPE.
+std::FILE* keepStandardOutputForData(bool discard);
+// Names the calling thread, so that tools can tell the receiving thread apart.
 void nameThisThread(const char* name);
 
 } // namespace hostplatform

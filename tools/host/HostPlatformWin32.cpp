@@ -44,6 +44,9 @@ void prepareTerminal() {
     if (GetConsoleMode(output, &mode)) SetConsoleMode(output, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
 }
 
+// Windows keeps one standard output for the data and the plug-in's log lines.
+std::FILE* keepStandardOutputForData(bool) { return stdout; }
+
 void nameThisThread(const char*) {}
 
 } // namespace hostplatform

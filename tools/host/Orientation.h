@@ -1,19 +1,21 @@
-// A sensor's orientation as the pose pipeline defines it. The pipeline's
-// matrix R(azimuth, elevation, roll) is used with row vectors (p' = p . R):
-// row i of R is the sensor's own axis i written in the output frame. The
-// quaternion here is the same rotation for column vectors (v' = q v q*): it
-// turns a vector given in the sensor's frame into the output frame, as ROS
-// and three.js expect of an orientation.
+// The orientation of a published pose as other software expects it: the
+// rotation matrix the device's pose pipeline builds from azimuth, elevation
+// and roll, and the unit quaternion of that matrix.
 #pragma once
 
+// R(a, e, r) = Rz(r) . Rx(e) . Ry(a) for row vectors (p' = p . R), angles in
+// degrees: the matrix the pipeline turns sensor-frame vectors with. Row i is
+// the image of the sensor's unit axis i in the output frame.
+void orientationMatrix(double azimuth, double elevation, double roll, double matrix[3][3]);
+
 struct Quaternion {
-    double x, y, z, w; // w is the scalar part
+    double x, y, z, w; // w the scalar part; w >= 0
 };
 
-// R(azimuth, elevation, roll) in degrees = Rz(roll) . Rx(elevation) . Ry(azimuth)
-// in the row-vector form: roll about Z first, then elevation about X, then
-// azimuth about Y.
-void pipelineRotation(double azimuth, double elevation, double roll, double matrix[3][3]);
-
-// The unit quaternion of exactly that matrix, with w >= 0.
+// The quaternion q with q v q* = v . R for every vector v (as a column, it
+// rotates by the transpose of R): it turns the sensor's frame into the output
+// frame, the meaning of a ROS pose's orientation.
+Quaternion quaternionOf(const double matrix[3][3]);
 Quaternion orientationQuaternion(double azimuth, double elevation, double roll);
+
+const double metresPerFoot = 0.3048;

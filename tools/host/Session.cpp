@@ -2,6 +2,7 @@
 
 #include "tools/host/DeviceRun.h"
 #include "tools/host/HostStorages.h"
+#include "tools/host/outputs/OutputHub.h"
 
 #include <chrono>
 #include <cstdio>
@@ -29,10 +30,10 @@ double secondsSince1970() {
     return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
 }
 
-std::string statusJsonLine(const DeviceStatus& status, double time) {
+std::string statusJsonLine(const DeviceStatus& status) {
     char tail[96];
     std::snprintf(tail, sizeof tail, ",\"attempt\":%d,\"retry_in\":%d,\"time\":%.3f}", status.attempt,
-                  status.retryInSeconds, time);
+                  status.retryInSeconds, status.time);
     return "{\"type\":\"status\",\"device\":" + jsonString(status.device) + ",\"state\":\"" +
            stateName(status.state) + "\"" + tail;
 }
@@ -51,19 +52,23 @@ std::string formatStatuses(const std::vector<DeviceStatus>& statuses) {
     return lines;
 }
 
-Display::Display(OutputFormat format, bool terminal, std::ostream& out, OutputHooks hooks)
-    : format(format), terminal(terminal), out(out), hooks(std::move(hooks)) {}
+Display::Display(OutputFormat format, bool terminal, std::ostream& out, OutputHooks hooks, OutputHub* outputs)
+    : format(format), terminal(terminal), out(out), hooks(std::move(hooks)), outputs(outputs) {}
 
 void Display::record(const RecordView& view) {
     std::lock_guard<std::mutex> guard(mutex);
     board.update(view, Clock::now());
-    if (format == OutputFormat::jsonl) out << jsonLine(view) << std::endl;
+    if (outputs) outputs->publish(view.device, view);
+    else if (format == OutputFormat::jsonl) out << jsonLine(view) << std::endl;
     if (hooks.record) hooks.record(view);
 }
 
-void Display::status(const DeviceStatus& status) {
+void Display::status(const DeviceStatus& state) {
+    DeviceStatus status = state;
+    status.time = secondsSince1970();
     std::lock_guard<std::mutex> guard(mutex);
-    if (format == OutputFormat::jsonl) out << statusJsonLine(status, secondsSince1970()) << std::endl;
+    if (outputs) outputs->publishStatus(status);
+    else if (format == OutputFormat::jsonl) out << statusJsonLine(status) << std::endl;
     if (hooks.status) hooks.status(status);
 }
 
@@ -76,7 +81,7 @@ void Display::table(bool redraw, const std::vector<DeviceStatus>& statuses) {
 }
 
 Session::Session(HostStorages& storages, SessionOptions options, std::ostream& out)
-    : storages(storages), options(options), display(options.format, options.terminal, out, options.hooks) {}
+    : storages(storages), options(options), display(options.format, options.terminal, out, options.hooks, options.outputs) {}
 
 Session::~Session() = default;
 

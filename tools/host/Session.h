@@ -4,6 +4,7 @@
 #pragma once
 
 #include "tools/host/DeviceSetup.h"
+#include "tools/host/DeviceStatus.h"
 #include "tools/host/LiveBoard.h"
 #include "tools/host/LoggerRecord.h"
 
@@ -16,6 +17,7 @@
 #include <string>
 #include <vector>
 
+class OutputHub;
 class HostStorages;
 class PluginLibrary;
 class DeviceRun;
@@ -34,8 +36,6 @@ enum ExitStatus {
 
 enum class OutputFormat { table, jsonl };
 
-struct DeviceStatus;
-
 // Further outputs of the host (the web view): called with every published
 // record, on the receiving thread that published it, and with every change
 // of a device's state.
@@ -52,6 +52,7 @@ struct SessionOptions {
     bool terminal = false;        // the table may redraw itself in place
     bool once = false;            // the first failure ends the run with its status
     OutputHooks hooks;
+    OutputHub* outputs = nullptr; // when set, records and states go through it (JSON lines, record file, network)
 };
 
 // One device as the configuration describes it.
@@ -64,25 +65,14 @@ struct DeviceSpec {
     StationLayout layout;
 };
 
-enum class DeviceState { starting, streaming, reconnecting, failed };
-
-struct DeviceStatus {
-    std::string device;
-    DeviceState state = DeviceState::starting;
-    int attempt = 1;
-    int retryInSeconds = 0;
-};
-
-double secondsSince1970();
-// {"type":"status","device":...,"state":...,"attempt":N,"retry_in":S,"time":T}
-std::string statusJsonLine(const DeviceStatus& status, double time);
 // One line per device under the table.
 std::string formatStatuses(const std::vector<DeviceStatus>& statuses);
 
 // Where published records and state changes go; used from every thread.
 class Display {
 public:
-    Display(OutputFormat format, bool terminal, std::ostream& out, OutputHooks hooks = OutputHooks());
+    Display(OutputFormat format, bool terminal, std::ostream& out, OutputHooks hooks = OutputHooks(),
+            OutputHub* outputs = nullptr);
 
     void record(const RecordView& view);
     void status(const DeviceStatus& status);
@@ -96,6 +86,7 @@ private:
     std::mutex mutex;
     LiveBoard board;
     OutputHooks hooks;
+    OutputHub* outputs;
 };
 
 class Session {

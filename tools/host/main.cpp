@@ -7,6 +7,7 @@
 #include "tools/host/LoggerRecord.h"
 #include "tools/hostkit/PluginLibrary.h"
 #include "tools/host/Session.h"
+#include "tools/host/outputs/HostOutputs.h"
 #ifdef IS900_HOST_SIMULATOR
 #include "tools/host/SimulatedTracker.h"
 #endif
@@ -42,6 +43,7 @@ struct HostOptions {
     bool timestamps = false;
     bool threadIds = false;
     std::string web;
+    OutputOptions outputs;
 };
 
 std::atomic<bool> stopRequested{false};
@@ -78,6 +80,7 @@ void defineOptions(CLI::App& app, HostOptions& options) {
     app.add_option("--web", options.web,
                    "serve a live 3D view at [ADDRESS:]PORT (address 127.0.0.1 unless given; port 0 picks a free one)");
 #endif
+    addOutputOptions(app, options.outputs);
 }
 
 // The devices to run: the configuration's sections, or one device named by
@@ -99,15 +102,14 @@ HostConfig loadConfig(const HostOptions& options, const CLI::App& app) {
     return config;
 }
 
-SessionOptions sessionOptions(const HostOptions& options) {
+SessionOptions sessionOptions(const HostOptions& options, HostOutputs& data) {
     SessionOptions session;
     session.durationSeconds = options.durationSeconds;
     session.silenceSeconds = options.silenceSeconds;
     session.once = options.once;
-    session.terminal = hostplatform::standardOutputIsTerminal();
-    session.format = options.format == "jsonl" || (options.format == "auto" && !session.terminal)
-                         ? OutputFormat::jsonl
-                         : OutputFormat::table;
+    session.terminal = data.terminal();
+    session.format = data.jsonLines() ? OutputFormat::jsonl : OutputFormat::table;
+    session.outputs = data.hub();
     return session;
 }
 
@@ -132,13 +134,14 @@ void warnAboutSilence(const HostOptions& options, const DeviceSection& device) {
 }
 
 int runDevices(const HostOptions& options, const HostConfig& config,
-               const std::map<std::string, std::unique_ptr<PluginLibrary>>& plugins, const OutputHooks& hooks) {
-    SessionOptions session = sessionOptions(options);
+               const std::map<std::string, std::unique_ptr<PluginLibrary>>& plugins, const OutputHooks& hooks,
+               HostOutputs& data) {
+    SessionOptions session = sessionOptions(options, data);
     session.hooks = hooks;
     LoggerRecord storageLogger(loggerSettings(options, options.deviceName));
     HostStorages storages(storageLogger.get());
     if (session.format == OutputFormat::table && session.terminal) hostplatform::prepareTerminal();
-    Session run(storages, session, std::cout);
+    Session run(storages, session, data.screen());
     for (const DeviceSection& section : config.devices) {
         DeviceSpec spec;
         spec.name = section.name;
@@ -155,11 +158,31 @@ int runDevices(const HostOptions& options, const HostConfig& config,
     return run.run(stopRequested);
 }
 
+// The device whose records --record writes: the one --record-device names,
+// or the only one.
+const DeviceSection& recordedDevice(const HostOptions& options, const HostConfig& config) {
+    const std::string& wanted = options.outputs.recordDevice;
+    for (const DeviceSection& device : config.devices)
+        if (device.name == wanted) return device;
+    if (!options.outputs.recordPath.empty() && wanted.empty() && config.devices.size() > 1)
+        throw OutputError("--record needs --record-device NAME when the configuration has several devices");
+    return config.devices.front(); // a name that matches no device is refused by the outputs
+}
+
 int runHost(const HostOptions& options, const CLI::App& app) {
     HostConfig config;
     try {
         config = loadConfig(options, app);
     } catch (const ConfigError& error) {
+        std::cerr << "is900-host: error: " << error.what() << std::endl;
+        return exitConfig;
+    }
+    std::unique_ptr<HostOutputs> data;
+    try {
+        const DeviceSection& recorded = recordedDevice(options, config);
+        data.reset(new HostOutputs(options.outputs, options.format, options.quiet, recorded.name, recorded.options));
+        data->onReaderGone([] { stopRequested = true; });
+    } catch (const OutputError& error) {
         std::cerr << "is900-host: error: " << error.what() << std::endl;
         return exitConfig;
     }
@@ -179,7 +202,7 @@ int runHost(const HostOptions& options, const CLI::App& app) {
         WebView* view = web.get();
         hooks.record = [view](const RecordView& record) { view->publishRecord(record); };
         hooks.status = [view](const DeviceStatus& status) {
-            view->publish("status/" + status.device, statusJsonLine(status, secondsSince1970()));
+            view->publish("status/" + status.device, statusJsonLine(status));
         };
     }
 #endif
@@ -210,7 +233,9 @@ int runHost(const HostOptions& options, const CLI::App& app) {
         }
     }
 #endif
-    return runDevices(options, config, plugins, hooks);
+    const int status = runDevices(options, config, plugins, hooks, *data);
+    data->finish();
+    return status;
 }
 
 } // namespace

@@ -131,8 +131,7 @@ void Simulator::State::run() {
         if (!sending) {
             nextCycle = Clock::now();
         } else if (Clock::now() >= nextCycle) {
-            nextCycle += std::chrono::microseconds(static_cast<long long>(cyclePeriod(sendCycle()) * 1e6));
-            if (nextCycle < Clock::now() - std::chrono::milliseconds(100)) nextCycle = Clock::now();
+            nextCycle = options.replay ? sendReplay() : sendMotionCycle();
         }
     }
     if (hangUpRequested) {
@@ -142,6 +141,11 @@ void Simulator::State::run() {
         lineDown = true;
         changed.notify_all();
     }
+}
+
+Clock::time_point Simulator::State::sendMotionCycle() {
+    Clock::time_point next = nextCycle + std::chrono::microseconds(static_cast<long long>(cyclePeriod(sendCycle()) * 1e6));
+    return next < Clock::now() - std::chrono::milliseconds(100) ? Clock::now() : next;
 }
 
 // A cycle is one record per station; it takes at least as long as the line

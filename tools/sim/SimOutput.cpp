@@ -43,8 +43,12 @@ bool Simulator::State::takeFaults(bool hasPosition, std::size_t& written, std::s
 }
 
 std::size_t Simulator::State::sendRecord(std::size_t index, double seconds) {
-    const int station = options.stations[index].number;
-    Sample sample = motions[index].next(seconds);
+    return sendSample(options.stations[index].number, motions[index].next(seconds), true);
+}
+
+// inAlignmentFrame: the sample is in the tracker's default frame and is sent
+// as the station's alignment frame sees it; otherwise it is sent as it is.
+std::size_t Simulator::State::sendSample(int station, const Sample& sample, bool inAlignmentFrame) {
     std::unique_lock<std::mutex> lock(mutex);
     if (Clock::now() < silentUntil) return 0;
     const std::vector<int>& items = settings.outputLists[station];
@@ -53,7 +57,8 @@ std::size_t Simulator::State::sendRecord(std::size_t index, double seconds) {
     bool forceCrLf = false;
     if (!takeFaults(hasPosition, written, keepBytes, forceCrLf)) return written;
     SentRecord record = encodeRecord(station, items, settings.binary, options.centimetres,
-                                     seenInFrame(settings.frames[station], sample), forceCrLf);
+                                     inAlignmentFrame ? seenInFrame(settings.frames[station], sample) : sample,
+                                     forceCrLf);
     if (keepBytes < record.bytes.size()) record.bytes.resize(keepBytes), record.truncated = true;
     std::size_t recordBytes = writeOut(record.bytes);
     record.writtenAt = Clock::now();

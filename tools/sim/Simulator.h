@@ -15,6 +15,8 @@
 
 namespace is900sim {
 
+struct Recording;
+
 // What is live on a station. tracker: a head sensor that moves slowly, its
 // buttons idle (0) and joystick at rest (127). wand: buttons and joystick
 // change over time, the sensor moves faster. both: a wand that is also used
@@ -38,6 +40,10 @@ struct SimulatorOptions {
     std::string linkPath;                // when set, a symbolic link to the slave side
     std::string commandLogPath;          // when set, every command is appended as a line
     bool logToStderr = false;            // say what happens on stderr
+    // When set, the stations play this recording back instead of moving
+    // (the stations and the unit are the recording's); loop repeats it.
+    std::shared_ptr<const Recording> replay;
+    bool loop = false;
 };
 
 // One record as it went out on the line, with the values it carries.

@@ -20,6 +20,8 @@
 
 namespace is900sim {
 
+struct ReplayFrame;
+
 typedef std::chrono::steady_clock Clock;
 
 struct Fault {
@@ -40,7 +42,11 @@ struct Simulator::State {
     void handleCommand(const std::string& command);
     bool streaming() const;
     std::size_t sendCycle();
+    Clock::time_point sendMotionCycle(); // sends a cycle; returns when the next is due
     std::size_t sendRecord(std::size_t index, double seconds);
+    std::size_t sendSample(int station, const Sample& sample, bool inAlignmentFrame);
+    Clock::time_point sendReplay();
+    Sample replaySample(const ReplayFrame& frame); // sends the recorded records that are due; returns when the next is
     bool takeFaults(bool hasPosition, std::size_t& written, std::size_t& keepBytes, bool& forceCrLf);
     std::size_t writeOut(const std::vector<uint8_t>& bytes);
     bool restarting() const { return Clock::now() < quietUntil; }
@@ -78,6 +84,9 @@ struct Simulator::State {
     bool lineDown = false;
     bool unplugged = false;
     bool pollRequested = false;
+    std::size_t replayNext = 0;
+    bool replayStarted = false;
+    Clock::time_point replayStart;
 };
 
 } // namespace is900sim

@@ -1,5 +1,6 @@
 // is900-sim: an IS-900 tracker on a pseudo-terminal, for running the plug-in
 // without the hardware.
+#include "tools/sim/Replay.h"
 #include "tools/sim/Simulator.h"
 
 #include <CLI/CLI.hpp>
@@ -32,6 +33,7 @@ struct ProgramOptions {
     double unplugAt = -1, unplugFor = 3;
     double powerCycleAt = -1, powerCycleFor = 3;
     bool quiet = false;
+    std::string replayPath;
 };
 
 void addOptions(CLI::App& app, ProgramOptions& o) {
@@ -68,6 +70,11 @@ void addOptions(CLI::App& app, ProgramOptions& o) {
     app.add_option("--power-cycle-for", o.powerCycleFor,
                    "Seconds the tracker is silent and deaf before it answers in its power-up state (default 3)");
     app.add_flag("--quiet", o.quiet, "Do not log to stderr");
+    app.add_option("--replay", o.replayPath,
+                   "Play back a recording of is900-host (--record) instead of moving; its stations and unit replace "
+                   "--station and --units");
+    app.add_flag("--loop", o.simulator.loop, "With --replay: start over at the end instead of going silent")
+        ->needs("--replay");
 }
 
 bool parseStations(ProgramOptions& o) {
@@ -140,6 +147,19 @@ void runTimeline(is900sim::Simulator& simulator, const ProgramOptions& o) {
     }
 }
 
+bool loadReplay(ProgramOptions& o) {
+    try {
+        auto recording = std::make_shared<is900sim::Recording>(is900sim::readRecording(o.replayPath));
+        o.simulator.stations = recording->stations;
+        o.simulator.centimetres = recording->centimetres;
+        o.simulator.replay = recording;
+        return true;
+    } catch (const is900sim::ReplayError& error) {
+        std::cerr << "is900-sim: " << error.what() << "\n";
+        return false;
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -152,6 +172,7 @@ int main(int argc, char** argv) {
     if (o.unplugAt >= 0 && o.simulator.linkPath.empty())
         std::cerr << "is900-sim: note: without --link the line comes back under a new path after --unplug-at\n";
     o.simulator.centimetres = o.units == "cm";
+    if (!o.replayPath.empty() && !loadReplay(o)) return 2;
     o.simulator.logToStderr = !o.quiet;
 
     std::signal(SIGINT, onSignal);

@@ -1,0 +1,76 @@
+// The hub between the receiving thread and the outputs, with outputs that
+// stand for a destination that cannot keep up.
+#include "tools/host/outputs/OutputHub.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+class SlowOutput : public Output {
+public:
+    SlowOutput(bool lossless, std::vector<uint32_t>& sentIds) : isLossless(lossless), sentIds(sentIds) {}
+    bool send(const PublishedRecord& record) override {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        sentIds.push_back(record.view.id);
+        return record.device == "is900";
+    }
+    bool lossless() const override { return isLossless; }
+    std::string describe() const override { return isLossless ? "lossless" : "lossy"; }
+
+private:
+    bool isLossless;
+    std::vector<uint32_t>& sentIds;
+};
+
+} // namespace
+
+TEST(OutputHub, ASlowNetworkOutputDropsAndCountsWhileTheLosslessOneGetsEveryRecordInOrder) {
+    std::vector<uint32_t> lossy, lossless;
+    const uint32_t records = 1000;
+    {
+        OutputHub hub;
+        hub.add(std::unique_ptr<Output>(new SlowOutput(false, lossy)));
+        hub.add(std::unique_ptr<Output>(new SlowOutput(true, lossless)));
+        const auto begin = std::chrono::steady_clock::now();
+        for (uint32_t id = 1; id <= records; ++id) {
+            RecordView view;
+            view.id = id;
+            hub.publish("is900", view);
+        }
+        EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::milliseconds(500))
+            << "publishing waits for no output";
+        hub.close();
+        const std::vector<OutputCounts> counts = hub.counts();
+        ASSERT_EQ(counts.size(), 2u);
+        EXPECT_EQ(counts[0].sent, lossy.size());
+        EXPECT_EQ(counts[0].sent + counts[0].dropped, records);
+        EXPECT_GT(counts[0].dropped, 0u);
+        EXPECT_EQ(counts[1].sent, records);
+        EXPECT_EQ(counts[1].dropped, 0u);
+    }
+    ASSERT_EQ(lossless.size(), records);
+    for (uint32_t id = 1; id <= records; ++id) EXPECT_EQ(lossless[id - 1], id);
+    EXPECT_TRUE(std::is_sorted(lossy.begin(), lossy.end()));
+}
+
+TEST(OutputHub, ALosslessOutputThatFailsIsReportedOnceAndDropsTheRest) {
+    std::vector<uint32_t> sent;
+    std::atomic<int> failures{0};
+    OutputHub hub;
+    hub.add(std::unique_ptr<Output>(new SlowOutput(true, sent)));
+    hub.onLosslessFailure([&] { ++failures; });
+    RecordView view;
+    for (uint32_t id = 1; id <= 20; ++id) {
+        view.id = id;
+        hub.publish(id < 5 ? "is900" : "gone", view);
+    }
+    hub.close();
+    EXPECT_EQ(failures, 1);
+    EXPECT_EQ(hub.counts()[0].sent, 4u);
+    EXPECT_EQ(hub.counts()[0].dropped, 16u);
+}

@@ -1,0 +1,362 @@
+// is900-host's outputs seen from outside: standard output with data only, a
+// reader that leaves, OSC to a liblo server, DDS to a Cyclone DDS reader, and
+// a recording played back by is900-sim into a second host. Everything stays
+// on 127.0.0.1.
+#include "ChildProcess.h"
+
+#include "Ros2Messages.h"
+#include "tools/host/Orientation.h"
+
+#include <dds/dds.h>
+#include <gtest/gtest.h>
+#include <lo/lo.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+const std::string host = "./is900-host";
+const std::string headAndWand = std::string(HOST_CONFIG_DIR) + "/head-and-wand.cfg";
+
+
+double numberAfter(const std::string& line, const std::string& key) {
+    const std::size_t at = line.find("\"" + key + "\":");
+    return at == std::string::npos ? NAN : std::strtod(line.c_str() + at + key.size() + 3, nullptr);
+}
+
+std::vector<double> arrayAfter(const std::string& line, const std::string& key) {
+    std::vector<double> values;
+    const char* text = line.c_str() + line.find("\"" + key + "\":[") + key.size() + 4;
+    while (*text != ']') {
+        char* end;
+        values.push_back(std::strtod(text, &end));
+        text = *end == ',' ? end + 1 : end;
+    }
+    return values;
+}
+
+// A published record as its JSON line gives it.
+struct JsonRecord {
+    bool tracker = true;
+    int id = 0, station = 0;
+    double time = 0;
+    double pose[6] = {0, 0, 0, 0, 0, 0};
+    std::vector<double> buttons, valuators;
+};
+
+std::vector<JsonRecord> jsonRecords(const std::vector<std::string>& lines) {
+    std::vector<JsonRecord> records;
+    const char* names[6] = {"x", "y", "z", "azim", "elev", "roll"};
+    for (const std::string& line : lines) {
+        if (!contains(line, "\"type\":\"tracker\"") && !contains(line, "\"type\":\"controller\"")) continue;
+        JsonRecord record;
+        record.tracker = contains(line, "\"type\":\"tracker\"");
+        record.id = static_cast<int>(numberAfter(line, "id"));
+        record.station = static_cast<int>(numberAfter(line, "station"));
+        record.time = numberAfter(line, "time");
+        if (record.tracker)
+            for (int i = 0; i < 6; ++i) record.pose[i] = numberAfter(line, names[i]);
+        else
+            record.buttons = arrayAfter(line, "buttons"), record.valuators = arrayAfter(line, "valuators");
+        records.push_back(record);
+    }
+    return records;
+}
+
+// The JSON record of that kind and ID whose time (printed to the
+// millisecond) is the stamp's.
+const JsonRecord* recordAt(const std::vector<JsonRecord>& records, bool tracker, int id, double stamp) {
+    for (const JsonRecord& record : records)
+        if (record.tracker == tracker && record.id == id && std::fabs(record.time - stamp) < 6e-4) return &record;
+    return nullptr;
+}
+
+std::vector<std::string> run(const std::vector<std::string>& command, int expectedStatus, std::string* errors = nullptr) {
+    ChildProcess child(command);
+    EXPECT_EQ(child.waitForExit(60000), expectedStatus) << child.errors();
+    if (errors) *errors = child.errors();
+    return child.outputLines();
+}
+
+} // namespace
+
+TEST(HostOutputs, StandardOutputCarriesDataOnlyAndAReaderThatLeavesEndsTheRunInOrder) {
+    std::string errors;
+    const std::vector<std::string> quiet =
+        run({host, "--simulate", "-c", headAndWand, "--format", "jsonl", "--duration", "2", "-q"}, 0, &errors);
+    EXPECT_GT(quiet.size(), 20u);
+    for (const std::string& line : quiet) EXPECT_EQ(line[0], '{') << line;
+    EXPECT_FALSE(contains(errors, "is900: ")) << "-q sends the plug-in's lines nowhere";
+
+    const std::string commandLog = testing::TempDir() + "outputs-head.log";
+    const auto begin = std::chrono::steady_clock::now();
+    const std::vector<std::string> three = run(
+        {"/bin/sh", "-c",
+         "{ " + host + " --simulate -c " + headAndWand + " --format jsonl --duration 30 --sim-log " + commandLog +
+             "; echo host status $? >&2; } | head -3"},
+        0, &errors);
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(20));
+    ASSERT_EQ(three.size(), 3u);
+    for (const std::string& line : three) EXPECT_EQ(line[0], '{') << line;
+    EXPECT_TRUE(contains(errors, "is900: INFO")) << "the plug-in's log lines go to standard error";
+    EXPECT_TRUE(contains(errors, "host status 0")) << errors;
+    const std::vector<std::string> commands = fileLines(commandLog);
+    ASSERT_FALSE(commands.empty());
+    EXPECT_EQ(commands.back(), "A8,0,0,0,200,0,0,0,200,0") << "stop restored the alignment";
+}
+
+TEST(HostOutputs, BadOutputOptionsAndReplayFilesAreRefusedBeforeAnyDeviceIsTouched) {
+    const std::string badReplay = testing::TempDir() + "bad-replay.jsonl";
+    std::ofstream(badReplay) << "{\"type\":\"recording\",\"version\":1,\"units\":\"inches\",\"cave\":true,"
+                                "\"stations\":[{\"station\":1,\"kind\":\"tracker\"}]}\n"
+                                "{\"type\":\"status\",\"device\":\"is900\",\"state\":\"streaming\"}\n"
+                                "{\"type\":\"tracker\",\"id\":1,\"station\":1,\"time\":5,\"x\":1}\n";
+    const std::string noHeader = testing::TempDir() + "no-header.jsonl";
+    std::ofstream(noHeader) << "{\"type\":\"tracker\",\"id\":1,\"station\":1,\"time\":5}\n";
+    const std::vector<std::pair<std::vector<std::string>, std::string>> runs = {
+        {{host, "--simulate", "--osc", "osc.udp://127.0.0.1"}, "--osc osc.udp://127.0.0.1 is not an OSC address"},
+        {{host, "--simulate", "--osc", "osc.tcp://127.0.0.1:9000"}, "is not an OSC address of the form osc.udp://HOST:PORT"},
+        {{host, "--simulate", "--dds", "--dds-domain", "233"}, "--dds-domain 233 is outside 0..232"},
+        {{host, "--simulate", "--record", "/no/such/folder/r.jsonl"}, "cannot write the record file '/no/such/folder/r.jsonl'"},
+        {{"./is900-sim", "--replay", badReplay}, badReplay + ":3: malformed line"},
+        {{"./is900-sim", "--replay", noHeader}, noHeader + ": the first line is no recording header"},
+    };
+    for (const auto& bad : runs) {
+        std::string errors;
+        const std::vector<std::string> output = run(bad.first, 2, &errors);
+        EXPECT_TRUE(contains(errors, bad.second)) << errors;
+        EXPECT_FALSE(contains(errors, "is900: ")) << "the plug-in was not loaded";
+        EXPECT_TRUE(output.empty());
+    }
+}
+
+namespace {
+
+struct OscMessage {
+    std::string path;
+    std::vector<double> numbers;
+};
+
+int collectOsc(const char* path, const char* types, lo_arg** argv, int argc, lo_message, void* data) {
+    OscMessage message{path, {}};
+    // liblo leaves doubles at 4-byte alignment: copy the bytes out.
+    for (int i = 0; i < argc; ++i) {
+        float f;
+        double d;
+        int32_t n;
+        if (types[i] == 'd') std::memcpy(&d, argv[i], sizeof d);
+        else if (types[i] == 'f') std::memcpy(&f, argv[i], sizeof f), d = f;
+        else std::memcpy(&n, argv[i], sizeof n), d = n;
+        message.numbers.push_back(d);
+    }
+    auto* received = static_cast<std::pair<std::mutex, std::vector<OscMessage>>*>(data);
+    std::lock_guard<std::mutex> lock(received->first);
+    received->second.push_back(message);
+    return 0;
+}
+
+} // namespace
+
+TEST(HostOutputs, OscMessagesCarryThePublishedRecords) {
+    std::pair<std::mutex, std::vector<OscMessage>> received;
+    lo_server_thread server = lo_server_thread_new_with_proto(nullptr, LO_UDP, nullptr);
+    ASSERT_NE(server, nullptr);
+    lo_server_thread_add_method(server, nullptr, nullptr, collectOsc, &received);
+    lo_server_thread_start(server);
+    const std::string url = "osc.udp://127.0.0.1:" + std::to_string(lo_server_thread_get_port(server));
+
+    const std::vector<JsonRecord> records = jsonRecords(
+        run({host, "--simulate", "-c", headAndWand, "--format", "jsonl", "--duration", "2", "-q", "--osc", url}, 0));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    lo_server_thread_free(server);
+
+    std::map<std::string, int> perPath;
+    std::vector<std::vector<double>> controllerMessages;
+    for (const OscMessage& message : received.second) {
+        ++perPath[message.path];
+        if (message.path == "/is900/controller/1") {
+            controllerMessages.push_back(message.numbers);
+            continue;
+        }
+        ASSERT_EQ(message.numbers.size(), 7u) << message.path;
+        const int id = std::atoi(message.path.c_str() + message.path.rfind('/') + 1);
+        const JsonRecord* record = recordAt(records, true, id, message.numbers[6]);
+        ASSERT_NE(record, nullptr) << message.path << " at " << message.numbers[6];
+        for (int i = 0; i < 6; ++i) EXPECT_NEAR(message.numbers[i], record->pose[i], 1e-5);
+    }
+    EXPECT_EQ(perPath.size(), 3u);
+    EXPECT_GT(perPath["/is900/tracker/1"], 30);
+    EXPECT_GT(perPath["/is900/tracker/2"], 30);
+
+    // Controller messages carry no time: they follow the JSON lines in order.
+    std::vector<const JsonRecord*> controllers;
+    for (const JsonRecord& record : records)
+        if (!record.tracker) controllers.push_back(&record);
+    ASSERT_EQ(controllerMessages.size(), controllers.size());
+    for (std::size_t k = 0; k < controllers.size(); ++k) {
+        int bits = 0;
+        for (std::size_t n = 0; n < controllers[k]->buttons.size(); ++n)
+            if (controllers[k]->buttons[n] != 0) bits |= 1 << n;
+        ASSERT_EQ(controllerMessages[k].size(), 1 + controllers[k]->valuators.size());
+        EXPECT_EQ(controllerMessages[k][0], bits);
+        for (std::size_t i = 0; i < controllers[k]->valuators.size(); ++i)
+            EXPECT_NEAR(controllerMessages[k][1 + i], controllers[k]->valuators[i], 1e-6);
+    }
+}
+
+namespace {
+
+// Cyclone DDS on the loopback interface only: no multicast, 127.0.0.1 as the
+// one peer, a domain of this run's own.
+int isolatedDomain() {
+    setenv("CYCLONEDDS_URI", "file://" HOST_CONFIG_DIR "/cyclonedds-loopback.xml", 1);
+    return 1 + static_cast<int>(getpid() % 200);
+}
+
+// What a test needs of the samples, copied out of the reader's loans.
+struct PoseSample {
+    int id;
+    double stamp;
+    std::string frameId;
+    double position[3];
+    geometry_msgs_msg_dds__Quaternion_ orientation;
+};
+
+struct JoySample {
+    double stamp;
+    std::vector<float> axes;
+    std::vector<int32_t> buttons;
+};
+
+double stampOf(const std_msgs_msg_dds__Header_& header) { return header.stamp.sec + header.stamp.nanosec * 1e-9; }
+
+template <typename Sample, typename Copy>
+void takeAll(dds_entity_t reader, Copy copy) {
+    void* buffers[64] = {};
+    dds_sample_info_t infos[64];
+    int count;
+    while ((count = dds_take(reader, buffers, infos, 64, 64)) > 0) {
+        for (int k = 0; k < count; ++k)
+            if (infos[k].valid_data) copy(*static_cast<const Sample*>(buffers[k]));
+        dds_return_loan(reader, buffers, count);
+    }
+}
+
+} // namespace
+
+TEST(HostOutputs, DdsReaderReceivesPoseStampedAndJoyThatMatchThePublishedRecords) {
+    const int domain = isolatedDomain();
+    const std::string prefix = "is900test" + std::to_string(getpid());
+    const dds_entity_t participant = dds_create_participant(domain, nullptr, nullptr);
+    ASSERT_GT(participant, 0) << dds_strretcode(participant);
+    dds_qos_t* qos = dds_create_qos();
+    dds_qset_reliability(qos, DDS_RELIABILITY_BEST_EFFORT, 0);
+    dds_qset_history(qos, DDS_HISTORY_KEEP_ALL, 0);
+    const auto readerOf = [&](const dds_topic_descriptor_t* type, const std::string& name) {
+        const dds_entity_t topic = dds_create_topic(participant, type, ("rt/" + prefix + "/" + name).c_str(), nullptr, nullptr);
+        return dds_create_reader(participant, topic, qos, nullptr);
+    };
+    const dds_entity_t poses[2] = {readerOf(&geometry_msgs_msg_dds__PoseStamped__desc, "tracker1"),
+                                   readerOf(&geometry_msgs_msg_dds__PoseStamped__desc, "tracker2")};
+    const dds_entity_t joy = readerOf(&sensor_msgs_msg_dds__Joy__desc, "controller1");
+    dds_delete_qos(qos);
+
+    ChildProcess child({host, "--simulate", "-c", headAndWand, "--format", "jsonl", "--duration", "4", "-q", "--dds",
+                        "--dds-domain", std::to_string(domain), "--dds-prefix", prefix, "--frame", "cave"});
+    // The readers keep every sample until it is taken.
+    const int status = child.waitForExit(30000);
+    std::vector<PoseSample> poseSamples;
+    std::vector<JoySample> joySamples;
+    for (int id = 1; id <= 2; ++id)
+        takeAll<geometry_msgs_msg_dds__PoseStamped_>(poses[id - 1], [&](const geometry_msgs_msg_dds__PoseStamped_& s) {
+            poseSamples.push_back({id, stampOf(s.header), s.header.frame_id,
+                                   {s.pose.position.x, s.pose.position.y, s.pose.position.z}, s.pose.orientation});
+        });
+    takeAll<sensor_msgs_msg_dds__Joy_>(joy, [&](const sensor_msgs_msg_dds__Joy_& s) {
+        joySamples.push_back({stampOf(s.header), std::vector<float>(s.axes._buffer, s.axes._buffer + s.axes._length),
+                              std::vector<int32_t>(s.buttons._buffer, s.buttons._buffer + s.buttons._length)});
+    });
+    dds_delete(participant);
+    ASSERT_EQ(status, 0) << child.errors();
+    const std::vector<JsonRecord> records = jsonRecords(child.outputLines());
+
+    int perId[3] = {0, 0, 0};
+    for (const PoseSample& sample : poseSamples) {
+        EXPECT_EQ(sample.frameId, "cave");
+        const JsonRecord* record = recordAt(records, true, sample.id, sample.stamp);
+        ASSERT_NE(record, nullptr) << "tracker " << sample.id << " at " << sample.stamp;
+        ++perId[sample.id];
+        for (int axis = 0; axis < 3; ++axis) EXPECT_NEAR(sample.position[axis], record->pose[axis] * 0.3048, 1e-4);
+        // The rotation the quaternion stands for against the pipeline's matrix.
+        const auto& q = sample.orientation;
+        const double fromQuaternion[3][3] = {
+            {1 - 2 * (q.y * q.y + q.z * q.z), 2 * (q.x * q.y + q.z * q.w), 2 * (q.x * q.z - q.y * q.w)},
+            {2 * (q.x * q.y - q.z * q.w), 1 - 2 * (q.x * q.x + q.z * q.z), 2 * (q.y * q.z + q.x * q.w)},
+            {2 * (q.x * q.z + q.y * q.w), 2 * (q.y * q.z - q.x * q.w), 1 - 2 * (q.x * q.x + q.y * q.y)}};
+        double pipeline[3][3];
+        orientationMatrix(record->pose[3], record->pose[4], record->pose[5], pipeline);
+        for (int r = 0; r < 3; ++r)
+            for (int c = 0; c < 3; ++c) EXPECT_NEAR(fromQuaternion[r][c], pipeline[r][c], 1e-5);
+    }
+    for (const JoySample& sample : joySamples) {
+        const JsonRecord* record = recordAt(records, false, 1, sample.stamp);
+        ASSERT_NE(record, nullptr) << "controller at " << sample.stamp;
+        ASSERT_EQ(sample.buttons.size(), record->buttons.size());
+        ASSERT_EQ(sample.axes.size(), record->valuators.size());
+        for (std::size_t n = 0; n < sample.buttons.size(); ++n) EXPECT_EQ(sample.buttons[n], record->buttons[n]);
+        for (std::size_t i = 0; i < sample.axes.size(); ++i) EXPECT_NEAR(sample.axes[i], record->valuators[i], 1e-6);
+    }
+    EXPECT_GT(perId[1], 0);
+    EXPECT_GT(perId[2], 0);
+    EXPECT_GT(joySamples.size(), 0u);
+}
+
+TEST(HostOutputs, ARecordingReplayedIntoASecondHostGivesThePosesBack) {
+    const std::string recording = testing::TempDir() + "round-trip.jsonl";
+    const std::vector<JsonRecord> first = jsonRecords(run(
+        {host, "--simulate", "-c", headAndWand, "--format", "jsonl", "--duration", "10", "-q", "--record", recording},
+        0));
+    const std::vector<std::string> recorded = fileLines(recording);
+    ASSERT_GT(recorded.size(), 1u);
+    EXPECT_EQ(recorded[0], "{\"type\":\"recording\",\"version\":1,\"units\":\"inches\",\"cave\":true,\"stations\":["
+                           "{\"station\":1,\"kind\":\"tracker\"},{\"station\":2,\"kind\":\"both\"}]}");
+    const std::vector<JsonRecord> recordedRecords = jsonRecords(recorded);
+    EXPECT_EQ(recordedRecords.size(), first.size()) << "the record file holds every published record";
+
+    ChildProcess tracker({"./is900-sim", "--replay", recording, "--quiet"});
+    ASSERT_TRUE(tracker.waitForLine([](const std::string& line) { return line[0] == '/'; }, 5000));
+    const std::string port = tracker.outputLines()[0];
+    const std::vector<JsonRecord> second =
+        jsonRecords(run({host, "-c", headAndWand, "--port", port, "--format", "jsonl", "--duration", "13", "-q",
+                         "--silence", "20"},
+                        0));
+    tracker.sendSignal(SIGTERM);
+    EXPECT_EQ(tracker.waitForExit(5000), 0);
+
+    for (int id = 1; id <= 2; ++id) {
+        std::vector<const JsonRecord*> before, after;
+        for (const JsonRecord& record : first)
+            if (record.tracker && record.id == id) before.push_back(&record);
+        for (const JsonRecord& record : second)
+            if (record.tracker && record.id == id) after.push_back(&record);
+        ASSERT_GT(before.size(), 500u);
+        ASSERT_EQ(after.size(), before.size()) << "tracker " << id;
+        // Within the fixed-point step; angles near 180 degrees are floats
+        // whose own step (1.5e-5) is coarser, and may differ by that too.
+        for (std::size_t k = 0; k < before.size(); ++k)
+            for (int i = 0; i < 6; ++i) {
+                const float value = static_cast<float>(before[k]->pose[i]);
+                const double floatStep = std::nextafter(std::fabs(value), 1e30f) - std::fabs(value);
+                ASSERT_NEAR(after[k]->pose[i], before[k]->pose[i], 1.01e-5 + (floatStep > 1e-5 ? floatStep : 0))
+                    << id << " " << k;
+            }
+    }
+}
