@@ -52,8 +52,8 @@ std::string formatStatuses(const std::vector<DeviceStatus>& statuses) {
     return lines;
 }
 
-Display::Display(OutputFormat format, bool terminal, std::ostream& out, OutputHooks hooks, OutputHub* outputs)
-    : format(format), terminal(terminal), out(out), hooks(std::move(hooks)), outputs(outputs) {}
+Display::Display(OutputFormat format, std::ostream& out, OutputHooks hooks, OutputHub* outputs)
+    : format(format), out(out), hooks(std::move(hooks)), outputs(outputs) {}
 
 void Display::record(const RecordView& view) {
     std::lock_guard<std::mutex> guard(mutex);
@@ -81,7 +81,7 @@ void Display::table(bool redraw, const std::vector<DeviceStatus>& statuses) {
 }
 
 Session::Session(HostStorages& storages, SessionOptions options, std::ostream& out)
-    : storages(storages), options(options), display(options.format, options.terminal, out, options.hooks, options.outputs) {}
+    : storages(storages), options(options), display(options.format, out, options.hooks, options.outputs) {}
 
 Session::~Session() = default;
 

@@ -71,7 +71,7 @@ std::string formatStatuses(const std::vector<DeviceStatus>& statuses);
 // Where published records and state changes go; used from every thread.
 class Display {
 public:
-    Display(OutputFormat format, bool terminal, std::ostream& out, OutputHooks hooks = OutputHooks(),
+    Display(OutputFormat format, std::ostream& out, OutputHooks hooks = OutputHooks(),
             OutputHub* outputs = nullptr);
 
     void record(const RecordView& view);
@@ -81,7 +81,6 @@ public:
 
 private:
     OutputFormat format;
-    bool terminal;
     std::ostream& out;
     std::mutex mutex;
     LiveBoard board;
