@@ -40,11 +40,12 @@ int backOffSeconds(int failures) {
 
 } // namespace
 
-DeviceRun::DeviceRun(const DeviceSpec& spec, HostStorages& storages, HostStorages::Numbers bases,
+DeviceRun::DeviceRun(const DeviceDefinition& definition, HostStorages& storages, HostStorages::Numbers bases,
                      const SessionOptions& options, Display& display)
-    : spec(spec), storages(storages), bases(bases), options(options), display(display), logger(spec.logger),
-      config(new DeviceConfigBlock(spec.name, spec.options)), nextAttempt(Clock::now()) {
-    current.device = spec.name;
+    : definition(definition), storages(storages), bases(bases), options(options), display(display),
+      logger(definition.logger),
+      config(new DeviceConfigBlock(definition.name, definition.options)), nextAttempt(Clock::now()) {
+    current.device = definition.name;
     display.status(current);
 }
 
@@ -66,7 +67,7 @@ int DeviceRun::supervise(Clock::time_point now) {
     }
     if (receiverDone) return lose("the device ended reception (recvData returned -1)", now);
     if (secondsSinceActivity() > options.silenceSeconds)
-        return lose("no record from the tracker on " + spec.portName + " for " +
+        return lose("no record from the tracker on " + definition.portName + " for " +
                         std::to_string(static_cast<int>(options.silenceSeconds)) + " seconds",
                     now);
     return exitOk;
@@ -77,14 +78,14 @@ int DeviceRun::supervise(Clock::time_point now) {
 int DeviceRun::attempt(Clock::time_point now) {
     setState(DeviceState::starting);
     std::string portProblem;
-    if (!options.once && !hostplatform::portCanBeOpened(spec.portName, portProblem)) {
-        std::cerr << "is900-host: device '" << spec.name << "': cannot open port " << spec.portName << " ("
+    if (!options.once && !hostplatform::portCanBeOpened(definition.portName, portProblem)) {
+        std::cerr << "is900-host: device '" << definition.name << "': cannot open port " << definition.portName << " ("
                   << portProblem << "), attempt " << current.attempt << "; retrying in "
                   << backOffSeconds(failures + 1) << " s" << std::endl;
         retryLater(now);
         return exitOk;
     }
-    device = spec.plugin->createDev(config->get(), logger.get());
+    device = definition.plugin->createDev(config->get(), logger.get());
     if (!device) {
         reportError("createDev returned no device");
         setState(DeviceState::failed);
@@ -96,14 +97,14 @@ int DeviceRun::attempt(Clock::time_point now) {
     info.runFlag = &runFlag;
     runFlag = 1;
     if (initKeepingIds(info) != 1) {
-        reportError("device '" + spec.name + "' could not be initialised (port " + spec.portName +
+        reportError("device '" + definition.name + "' could not be initialised (port " + definition.portName +
                     "); the device's messages above say why");
         release();
         setState(DeviceState::failed);
         return options.once ? exitInit : exitOk;
     }
     if (device->configure() == 0) {
-        reportError("the tracker on " + spec.portName + " could not be set up for streaming");
+        reportError("the tracker on " + definition.portName + " could not be set up for streaming");
         device->stop();
         release();
         if (options.once) return exitConfigure;
@@ -136,7 +137,7 @@ int DeviceRun::initKeepingIds(DevInitInfo& info) {
 }
 
 int DeviceRun::lose(const std::string& why, Clock::time_point now) {
-    reportError("device '" + spec.name + "': " + why);
+    reportError("device '" + definition.name + "': " + why);
     shutDown();
     if (options.once) return exitReception;
     retryLater(now);
@@ -169,7 +170,7 @@ void DeviceRun::shutDown() {
 }
 
 void DeviceRun::release() {
-    spec.plugin->deleteDev(device);
+    definition.plugin->deleteDev(device);
     device = nullptr;
 }
 
@@ -191,7 +192,7 @@ void DeviceRun::receive() {
         // A call that returns at once may also be a read failing at once, so
         // speed counts as a sign of life only where nothing else can be one:
         // tracker records always change, controller records only when used.
-        if (spec.layout.trackerStations.empty() && Clock::now() - begin < fastCall) noteActivity();
+        if (definition.layout.trackerStations.empty() && Clock::now() - begin < fastCall) noteActivity();
         publish(masks);
         if (result != 1) break;
     }
@@ -200,19 +201,21 @@ void DeviceRun::receive() {
 
 void DeviceRun::publish(const unsigned char* masks) {
     const auto show = [this](RecordView view) {
-        view.device = spec.name;
+        view.device = definition.name;
         display.record(view);
         noteActivity();
         publishedSinceUp = true;
     };
     publishMarked<TraData>(
         masks, [this](uint32_t id, TraData& record) { return storages.readTracker(id, record); },
-        [this](const TraData& record, uint32_t id) { return viewTracker(record, spec.layout.trackerStation(id - bases.tracker)); },
+        [this](const TraData& record, uint32_t id) {
+            return viewTracker(record, definition.layout.trackerStation(id - bases.tracker));
+        },
         show);
     publishMarked<ConData>(
         masks + 4, [this](uint32_t id, ConData& record) { return storages.readController(id, record); },
         [this](const ConData& record, uint32_t id) {
-            return viewController(record, spec.layout.controllerStation(id - bases.controller));
+            return viewController(record, definition.layout.controllerStation(id - bases.controller));
         },
         show);
 }

@@ -21,7 +21,7 @@ public:
     using Clock = LiveBoard::Clock;
 
     // bases: the storages' record numbers just before this device's first init.
-    DeviceRun(const DeviceSpec& spec, HostStorages& storages, HostStorages::Numbers bases,
+    DeviceRun(const DeviceDefinition& definition, HostStorages& storages, HostStorages::Numbers bases,
               const SessionOptions& options, Display& display);
     ~DeviceRun();
     DeviceRun(const DeviceRun&) = delete;
@@ -35,7 +35,7 @@ public:
 
     const DeviceStatus& status() const { return current; }
     bool everStreamed() const { return streamedOnce; }
-    const std::string& portName() const { return spec.portName; }
+    const std::string& portName() const { return definition.portName; }
 
 private:
     int attempt(Clock::time_point now);
@@ -50,7 +50,7 @@ private:
     double secondsSinceActivity() const;
     bool running() const;
 
-    DeviceSpec spec;
+    DeviceDefinition definition;
     HostStorages& storages;
     HostStorages::Numbers bases;
     const SessionOptions& options;

@@ -87,11 +87,11 @@ Session::~Session() = default;
 
 // Each device's block of IDs follows the blocks of the devices before it in
 // the configuration, whenever it comes up.
-void Session::addDevice(const DeviceSpec& spec) {
+void Session::addDevice(const DeviceDefinition& definition) {
     const HostStorages::Numbers bases{trackerIdsTaken, controllerIdsTaken};
-    trackerIdsTaken += static_cast<uint32_t>(spec.layout.trackerStations.size());
-    controllerIdsTaken += static_cast<uint32_t>(spec.layout.controllerStations.size());
-    devices.emplace_back(new DeviceRun(spec, storages, bases, options, display));
+    trackerIdsTaken += static_cast<uint32_t>(definition.layout.trackerStations.size());
+    controllerIdsTaken += static_cast<uint32_t>(definition.layout.controllerStations.size());
+    devices.emplace_back(new DeviceRun(definition, storages, bases, options, display));
 }
 
 int Session::run(const std::atomic<bool>& stopRequested) {

@@ -56,7 +56,7 @@ struct SessionOptions {
 };
 
 // One device as the configuration describes it.
-struct DeviceSpec {
+struct DeviceDefinition {
     std::string name;
     std::string portName;
     const PluginLibrary* plugin = nullptr;
@@ -94,7 +94,7 @@ public:
     ~Session();
 
     // Devices reserve their record IDs in the order they are added.
-    void addDevice(const DeviceSpec& spec);
+    void addDevice(const DeviceDefinition& definition);
     // Returns the process exit status; stopRequested ends streaming in order.
     int run(const std::atomic<bool>& stopRequested);
 

@@ -143,17 +143,17 @@ int runDevices(const HostOptions& options, const HostConfig& config,
     if (session.format == OutputFormat::table && session.terminal) hostplatform::prepareTerminal();
     Session run(storages, session, data.screen());
     for (const DeviceSection& section : config.devices) {
-        DeviceSpec spec;
-        spec.name = section.name;
-        spec.options = section.options;
-        spec.portName = portNameFromOptions(section.options);
-        spec.layout = stationLayoutFromOptions(section.options);
-        spec.logger = loggerSettings(options, section.name);
-        spec.plugin = plugins.at(section.pluginPath.empty() ? options.pluginPath : section.pluginPath).get();
+        DeviceDefinition definition;
+        definition.name = section.name;
+        definition.options = section.options;
+        definition.portName = portNameFromOptions(section.options);
+        definition.layout = stationLayoutFromOptions(section.options);
+        definition.logger = loggerSettings(options, section.name);
+        definition.plugin = plugins.at(section.pluginPath.empty() ? options.pluginPath : section.pluginPath).get();
         warnAboutSilence(options, section);
-        std::cerr << "is900-host: device '" << spec.name << "' on " << spec.portName
+        std::cerr << "is900-host: device '" << definition.name << "' on " << definition.portName
                   << (options.durationSeconds > 0 ? "" : "; Ctrl-C stops") << std::endl;
-        run.addDevice(spec);
+        run.addDevice(definition);
     }
     return run.run(stopRequested);
 }
