@@ -71,10 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     hostkit::HostStorage trackers(hostkit::StorageKind::tracker);
     hostkit::HostStorage controllers(hostkit::StorageKind::controller);
     int32_t runFlag = 1;
-    DevInitInfo info{};
-    info.trackerStorage = trackers.storage();
-    info.controllerStorage = controllers.storage();
-    info.runFlag = &runFlag;
+    DevInitInfo info = hostkit::deviceInitInfo(trackers, controllers, &runFlag);
 
     CBase* device = createDev(&lines->config, nullptr);
     FUZZ_CHECK(device != nullptr, "createDev gave no device");

@@ -419,10 +419,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     OptionLinesBuilder lines;
     addOptionLines(settings, lines);
     int32_t runFlag = 1;
-    DevInitInfo info{};
-    info.trackerStorage = trackers.storage();
-    info.controllerStorage = controllers.storage();
-    info.runFlag = &runFlag;
+    DevInitInfo info = hostkit::deviceInitInfo(trackers, controllers, &runFlag);
 
     CBase* device = createDev(lines.get(), nullptr);
     FUZZ_CHECK(device->init(&info) == 1, "init refused the stream's option lines");

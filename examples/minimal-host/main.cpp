@@ -68,10 +68,7 @@ int main(int argc, char** argv) {
         hostkit::HostStorage trackers(hostkit::StorageKind::tracker);
         hostkit::HostStorage controllers(hostkit::StorageKind::controller);
         int32_t runFlag = 1;
-        DevInitInfo info{};
-        info.trackerStorage = trackers.storage();
-        info.controllerStorage = controllers.storage();
-        info.runFlag = &runFlag;
+        DevInitInfo info = hostkit::deviceInitInfo(trackers, controllers, &runFlag);
 
         CBase* device = plugin.createDev(options.get(), log.record());
         if (!device) return 1;

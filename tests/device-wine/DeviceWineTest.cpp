@@ -41,10 +41,7 @@ struct WineDevice {
     int init() {
         device = plugin.create(lines.get(), nullptr);
         if (!device) return 0;
-        DevInitInfo info{};
-        info.trackerStorage = trackers.storage();
-        info.controllerStorage = controllers.storage();
-        info.runFlag = &runFlag;
+        DevInitInfo info = hostkit::deviceInitInfo(trackers, controllers, &runFlag);
         return device->init(&info);
     }
     ~WineDevice() {

@@ -28,10 +28,7 @@ DeviceRig::~DeviceRig() {
 int DeviceRig::init() { return init(trackers, controllers); }
 
 int DeviceRig::init(hostkit::HostStorage& trackerStorage, hostkit::HostStorage& controllerStorage) {
-    DevInitInfo info{};
-    info.trackerStorage = trackerStorage.storage();
-    info.controllerStorage = controllerStorage.storage();
-    info.runFlag = &runFlag;
+    DevInitInfo info = hostkit::deviceInitInfo(trackerStorage, controllerStorage, &runFlag);
     return dev->init(&info);
 }
 

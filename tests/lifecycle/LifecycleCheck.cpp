@@ -37,10 +37,7 @@ bool cycle(const PluginLibrary& plugin, const char* port) {
     hostkit::HostStorage trackers(hostkit::StorageKind::tracker);
     hostkit::HostStorage controllers(hostkit::StorageKind::controller);
     int32_t runFlag = 1;
-    DevInitInfo info{};
-    info.trackerStorage = trackers.storage();
-    info.controllerStorage = controllers.storage();
-    info.runFlag = &runFlag;
+    DevInitInfo info = hostkit::deviceInitInfo(trackers, controllers, &runFlag);
 
     CBase* device = plugin.create(lines.get(), nullptr);
     if (!device) return std::cerr << "createDev failed\n", false;

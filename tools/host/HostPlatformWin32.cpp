@@ -1,4 +1,5 @@
 #include "tools/host/HostPlatform.h"
+#include "tools/hostkit/win32/SystemErrorText.h"
 
 #include <io.h>
 #include <windows.h>
@@ -9,27 +10,12 @@
 
 namespace hostplatform {
 
-namespace {
-
-std::string systemErrorText(DWORD code) {
-    char* buffer = nullptr;
-    const DWORD length = FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-        MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<char*>(&buffer), 0, nullptr);
-    std::string text = length ? std::string(buffer, length) : "error " + std::to_string(code);
-    if (buffer) LocalFree(buffer);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
-    return text;
-}
-
-} // namespace
-
 // Opened as the plug-in opens it, exclusively: a held port is refused.
 bool portCanBeOpened(const std::string& name, std::string& reason) {
     HANDLE port = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (port == INVALID_HANDLE_VALUE) {
-        reason = systemErrorText(GetLastError());
+        reason = hostkit::systemErrorText(GetLastError());
         return false;
     }
     CloseHandle(port);

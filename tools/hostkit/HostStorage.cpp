@@ -52,4 +52,12 @@ bool HostStorage::readTraData(uint32_t id, TraData& copy) { return readRecord(tr
 
 bool HostStorage::readConData(uint32_t id, ConData& copy) { return readRecord(conList.get(), id, copy); }
 
+DevInitInfo deviceInitInfo(HostStorage& trackers, HostStorage& controllers, int32_t* runFlag) {
+    DevInitInfo info{};
+    info.trackerStorage = trackers.storage();
+    info.controllerStorage = controllers.storage();
+    info.runFlag = runFlag;
+    return info;
+}
+
 } // namespace hostkit

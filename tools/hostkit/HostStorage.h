@@ -3,6 +3,7 @@
 // operating-system mutex, and a logger. The object owns and frees all of it.
 #pragma once
 
+#include "boundary/HostRecords.h"
 #include "storage/CDataStorage.h"
 #include "tools/hostkit/HostLog.h"
 
@@ -57,6 +58,9 @@ private:
     std::unique_ptr<CMutexH> mutex;
     std::unique_ptr<CDataStorage> record;
 };
+
+// What a host hands to a device's init: its two storages and its run flag.
+DevInitInfo deviceInitInfo(HostStorage& trackers, HostStorage& controllers, int32_t* runFlag);
 
 // Holds a host storage's lock for one scope.
 class HostLock {

@@ -1,12 +1,11 @@
 #include "tools/hostkit/LibraryLoader.h"
+#include "tools/hostkit/win32/SystemErrorText.h"
 
 #include <windows.h>
 
 namespace hostkit {
 
-namespace {
-
-std::string systemErrorText(DWORD code) {
+std::string systemErrorText(unsigned long code) {
     char* buffer = nullptr;
     const DWORD length = FormatMessageA(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
@@ -16,8 +15,6 @@ std::string systemErrorText(DWORD code) {
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
     return text;
 }
-
-} // namespace
 
 void* openLibrary(const std::string& path, std::string& errorText) {
     HMODULE library = LoadLibraryA(path.c_str());
