@@ -61,7 +61,7 @@ def read_published(path):
             if r["type"] == "tracker":
                 values = tuple(round(r[k] * 1e5) for k in ("x", "y", "z", "azim", "elev", "roll"))
                 trackers.setdefault(r["station"], []).append(values)
-            else:
+            elif r["type"] == "controller":
                 buttons = sum(1 << n for n, b in enumerate(r["buttons"]) if b)
                 controllers.setdefault(r["station"], []).append(
                     tuple([buttons] + [round(v * 1e3) for v in r["valuators"]]))
