@@ -42,8 +42,8 @@ set(kit_headers
   boundary/CBase.h boundary/HostRecords.h boundary/OptionLines.h
   storage/CDataStorage.h storage/TraData.h storage/ConData.h storage/RecordFields.h storage/FixedPoint.h
   support/CLogH.h platform/platform.h
-  tools/hostkit/HostStorage.h tools/hostkit/HostLog.h tools/hostkit/HostMutex.h
-  tools/hostkit/PluginLibrary.h tools/hostkit/LibraryLoader.h)
+  hostkit/HostStorage.h hostkit/HostLog.h hostkit/HostMutex.h
+  hostkit/PluginLibrary.h hostkit/LibraryLoader.h)
 foreach(header ${kit_headers})
   get_filename_component(folder ${header} DIRECTORY)
   install(FILES ${CMAKE_SOURCE_DIR}/${header} DESTINATION include/is900/${folder} COMPONENT kit)

@@ -8,7 +8,7 @@
 #include "boundary/CBase.h"
 #include "common/OptionLinesBuilder.h"
 #include "platform/memory/MemoryLine.h"
-#include "tools/hostkit/HostStorage.h"
+#include "hostkit/HostStorage.h"
 
 #include <cmath>
 #include <cstdint>

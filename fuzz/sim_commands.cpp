@@ -3,7 +3,7 @@
 // output lists.
 #include "FuzzHost.h"
 
-#include "tools/sim/Commands.h"
+#include "sim/Commands.h"
 
 #include <cstdint>
 #include <string>

@@ -6,7 +6,7 @@
 // stays on 127.0.0.1.
 //   bench_host_outputs [rounds (3)] [seconds per run (4)]
 #include "Ros2Messages.h"
-#include "tools/sim/Simulator.h"
+#include "sim/Simulator.h"
 
 #include <dds/dds.h>
 #include <lo/lo.h>

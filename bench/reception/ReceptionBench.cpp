@@ -8,7 +8,7 @@
 //   and receiving thread, sharing the host's two storages.
 #include "LineRounds.h"
 
-#include "tools/hostkit/PluginLibrary.h"
+#include "hostkit/PluginLibrary.h"
 
 #include <algorithm>
 #include <cstdio>

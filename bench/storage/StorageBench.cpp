@@ -1,5 +1,5 @@
 #include "storage/CDataStorage.h"
-#include "tools/hostkit/HostStorage.h"
+#include "hostkit/HostStorage.h"
 
 #include <benchmark/benchmark.h>
 

@@ -6,9 +6,9 @@
 #include "boundary/CBase.h"
 #include "boundary/HostRecords.h"
 #include "storage/FixedPoint.h"
-#include "tools/hostkit/HostLog.h"
-#include "tools/hostkit/HostStorage.h"
-#include "tools/hostkit/PluginLibrary.h"
+#include "hostkit/HostLog.h"
+#include "hostkit/HostStorage.h"
+#include "hostkit/PluginLibrary.h"
 
 #include <chrono>
 #include <cstdio>

@@ -5,7 +5,7 @@
 #include "common/PluginLibrary.h"
 #include "storage/ConData.h"
 #include "storage/FixedPoint.h"
-#include "tools/hostkit/HostStorage.h"
+#include "hostkit/HostStorage.h"
 
 #include <gtest/gtest.h>
 

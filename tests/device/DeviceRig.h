@@ -7,9 +7,9 @@
 #include "common/OptionLinesBuilder.h"
 #include "boundary/CBase.h"
 #include "storage/TraData.h"
-#include "tools/hostkit/HostStorage.h"
-#include "tools/hostkit/PluginLibrary.h"
-#include "tools/sim/Simulator.h"
+#include "hostkit/HostStorage.h"
+#include "hostkit/PluginLibrary.h"
+#include "sim/Simulator.h"
 
 #include <cstdint>
 #include <map>

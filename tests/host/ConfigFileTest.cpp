@@ -1,5 +1,5 @@
-#include "tools/host/ConfigFile.h"
-#include "tools/host/DeviceSetup.h"
+#include "host/ConfigFile.h"
+#include "host/DeviceSetup.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-#include "tools/host/DeviceSetup.h"
-#include "tools/host/LiveBoard.h"
-#include "tools/host/LoggerRecord.h"
-#include "tools/host/RecordView.h"
+#include "host/DeviceSetup.h"
+#include "host/LiveBoard.h"
+#include "host/LoggerRecord.h"
+#include "host/RecordView.h"
 
 #include "storage/FixedPoint.h"
 

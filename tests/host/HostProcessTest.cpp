@@ -1,7 +1,7 @@
 // Runs is900-host as its own process, the way a user does.
 #include "ChildProcess.h"
 
-#include "tools/sim/Simulator.h"
+#include "sim/Simulator.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // sections that the host refuses.
 #include "ChildProcess.h"
 
-#include "tools/sim/Simulator.h"
+#include "sim/Simulator.h"
 
 #include <gtest/gtest.h>
 

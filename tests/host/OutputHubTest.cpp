@@ -1,6 +1,6 @@
 // The hub between the receiving thread and the outputs, with outputs that
 // stand for a destination that cannot keep up.
-#include "tools/host/outputs/OutputHub.h"
+#include "host/outputs/OutputHub.h"
 
 #include <gtest/gtest.h>
 

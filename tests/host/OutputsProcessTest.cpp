@@ -5,7 +5,7 @@
 #include "ChildProcess.h"
 
 #include "Ros2Messages.h"
-#include "tools/host/Orientation.h"
+#include "host/Orientation.h"
 
 #include <dds/dds.h>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "tools/hostkit/PluginLibrary.h"
+#include "hostkit/PluginLibrary.h"
 
 #include "boundary/HostRecords.h"
 

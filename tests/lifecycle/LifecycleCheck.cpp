@@ -6,7 +6,7 @@
 // descriptors than it started with. Meant to run under Valgrind.
 #include "common/OptionLinesBuilder.h"
 #include "common/PluginLibrary.h"
-#include "tools/hostkit/HostStorage.h"
+#include "hostkit/HostStorage.h"
 
 #include <dirent.h>
 

@@ -5,7 +5,7 @@
 #include "protocol/CRS232H.h"
 #include "protocol/CommandSteps.h"
 #include "support/CLogH.h"
-#include "tools/sim/Simulator.h"
+#include "sim/Simulator.h"
 
 #include <gtest/gtest.h>
 

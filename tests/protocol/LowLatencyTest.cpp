@@ -6,7 +6,7 @@
 #include "platform/posix/serialdriver.h"
 #include "protocol/CRS232H.h"
 #include "support/CLogH.h"
-#include "tools/sim/Simulator.h"
+#include "sim/Simulator.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "TestLine.h"
 
-#include "tools/sim/Simulator.h"
+#include "sim/Simulator.h"
 
 std::string silentPortName() {
     static is900sim::Simulator simulator;

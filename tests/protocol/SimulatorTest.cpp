@@ -4,9 +4,9 @@
 #include "protocol/CRS232H.h"
 #include "protocol/CommandSteps.h"
 #include "support/CLogH.h"
-#include "tools/sim/Commands.h"
-#include "tools/sim/Records.h"
-#include "tools/sim/Simulator.h"
+#include "sim/Commands.h"
+#include "sim/Records.h"
+#include "sim/Simulator.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,176 @@
+#include "host/ConfigFile.h"
+
+#include "boundary/HostRecords.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+std::string locate(const std::string& sourceName, uint32_t lineNumber) {
+    return sourceName + ":" + std::to_string(lineNumber) + ": ";
+}
+
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
+
+// Splits one line into words; false when a quote is left open.
+bool splitWords(const std::string& line, std::vector<std::string>& words) {
+    std::string word;
+    bool inWord = false;
+    bool quoted = false;
+    for (char c : line) {
+        if (quoted) {
+            if (c == '"') quoted = false;
+            else word += c;
+        } else if (c == '"') {
+            quoted = true;
+            inWord = true;
+        } else if (c == '#') {
+            break;
+        } else if (isBlank(c)) {
+            if (inWord) words.push_back(word);
+            word.clear();
+            inWord = false;
+        } else {
+            word += c;
+            inWord = true;
+        }
+    }
+    if (quoted) return false;
+    if (inWord) words.push_back(word);
+    return true;
+}
+
+OptionLine optionFromLine(const std::string& line, uint32_t lineNumber, const std::string& sourceName) {
+    std::vector<std::string> words;
+    if (!splitWords(line, words)) throw ConfigError(locate(sourceName, lineNumber) + "unterminated double quote");
+    OptionLine option;
+    option.lineNumber = lineNumber;
+    if (words.empty()) return option;
+    if (words.size() - 1 > maxOptionArgs)
+        throw ConfigError(locate(sourceName, lineNumber) + "more than " + std::to_string(maxOptionArgs) +
+                          " arguments to option '" + words.front() + "'");
+    option.keyword = words.front();
+    option.args.assign(words.begin() + 1, words.end());
+    return option;
+}
+
+std::string trimmed(const std::string& text) {
+    const std::size_t first = text.find_first_not_of(" \t\r\v\f");
+    if (first == std::string::npos) return "";
+    return text.substr(first, text.find_last_not_of(" \t\r\v\f") + 1 - first);
+}
+
+// "[device NAME]", blanks allowed inside the brackets, a comment after them.
+bool isSectionLine(const std::string& line) {
+    const std::string text = trimmed(line.substr(0, line.find('#')));
+    return !text.empty() && text[0] == '[';
+}
+
+std::string sectionName(const std::string& line, uint32_t lineNumber, const std::string& sourceName) {
+    const std::string text = trimmed(line.substr(0, line.find('#')));
+    std::vector<std::string> words;
+    if (text.back() != ']' || !splitWords(text.substr(1, text.size() - 2), words) || words.empty() ||
+        !sameKeyword(words[0], "device") || words.size() > 2)
+        throw ConfigError(locate(sourceName, lineNumber) + "expected a section line [device NAME]");
+    if (words.size() == 1 || words[1].empty())
+        throw ConfigError(locate(sourceName, lineNumber) + "the device section has no name");
+    return words[1];
+}
+
+void addOption(DeviceSection& device, const OptionLine& option, const std::string& sourceName, bool sectioned) {
+    if (sectioned && sameKeyword(option.keyword, "plugin")) {
+        if (option.args.size() != 1)
+            throw ConfigError(locate(sourceName, option.lineNumber) + "'plugin' takes one path");
+        device.pluginPath = option.args[0];
+        return;
+    }
+    if (device.options.size() == maxOptionLines)
+        throw ConfigError(locate(sourceName, option.lineNumber) + "more than " + std::to_string(maxOptionLines) +
+                          " options (a device takes at most " + std::to_string(maxOptionLines) + ")");
+    device.options.push_back(option);
+}
+
+bool isPortKeyword(const std::string& keyword) {
+    return sameKeyword(keyword, "port") || sameKeyword(keyword, "serialport");
+}
+
+} // namespace
+
+bool sameKeyword(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+HostConfig parseHostConfig(const std::string& text, const std::string& sourceName) {
+    HostConfig config;
+    config.devices.emplace_back();
+    std::istringstream lines(text);
+    std::string line;
+    uint32_t lineNumber = 0;
+    while (std::getline(lines, line)) {
+        ++lineNumber;
+        if (isSectionLine(line)) {
+            const std::string name = sectionName(line, lineNumber, sourceName);
+            if (!config.sectioned && !config.devices.front().options.empty())
+                throw ConfigError(locate(sourceName, config.devices.front().options.front().lineNumber) +
+                                  "option lines before the first [device NAME] section");
+            if (!config.sectioned) config.devices.clear();
+            config.sectioned = true;
+            for (const DeviceSection& device : config.devices)
+                if (device.name == name)
+                    throw ConfigError(locate(sourceName, lineNumber) + "a second section for device '" + name + "'");
+            config.devices.push_back(DeviceSection{name, "", {}});
+            continue;
+        }
+        OptionLine option = optionFromLine(line, lineNumber, sourceName);
+        if (!option.keyword.empty()) addOption(config.devices.back(), option, sourceName, config.sectioned);
+    }
+    return config;
+}
+
+namespace {
+
+std::vector<OptionLine> singleDevice(const HostConfig& config, const std::string& sourceName) {
+    if (config.sectioned) throw ConfigError(sourceName + ": device sections where one device's options were expected");
+    return config.devices.front().options;
+}
+
+} // namespace
+
+HostConfig readHostConfig(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) throw ConfigError("cannot read configuration file '" + path + "': " + std::strerror(errno));
+    std::ostringstream text;
+    text << file.rdbuf();
+    if (file.bad()) throw ConfigError("cannot read configuration file '" + path + "'");
+    return parseHostConfig(text.str(), path);
+}
+
+std::vector<OptionLine> parseConfigText(const std::string& text, const std::string& sourceName) {
+    return singleDevice(parseHostConfig(text, sourceName), sourceName);
+}
+
+std::vector<OptionLine> readConfigFile(const std::string& path) { return singleDevice(readHostConfig(path), path); }
+
+void overridePortOption(std::vector<OptionLine>& options, const std::string& portName) {
+    auto first = std::find_if(options.begin(), options.end(),
+                              [](const OptionLine& option) { return isPortKeyword(option.keyword); });
+    if (first == options.end()) {
+        if (options.size() == maxOptionLines)
+            throw ConfigError("no room for the port option: the configuration already has " +
+                              std::to_string(maxOptionLines) + " options");
+        options.push_back(OptionLine{0, "port", {portName}});
+        return;
+    }
+    first->keyword = "port";
+    first->args = {portName};
+    options.erase(std::remove_if(first + 1, options.end(),
+                                 [](const OptionLine& option) { return isPortKeyword(option.keyword); }),
+                  options.end());
+}

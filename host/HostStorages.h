@@ -1,0 +1,45 @@
+// The tracker and controller storages the host shares with the device.
+#pragma once
+
+#include "hostkit/HostStorage.h"
+
+class HostStorages {
+public:
+    explicit HostStorages(CLogH* log)
+        : trackerStorage(hostkit::StorageKind::tracker, log),
+          controllerStorage(hostkit::StorageKind::controller, log) {}
+
+    CDataStorage* tracker() { return trackerStorage.storage(); }
+    CDataStorage* controller() { return controllerStorage.storage(); }
+
+    struct Numbers {
+        uint32_t tracker = 0;
+        uint32_t controller = 0;
+    };
+
+    // Both storages' mutexes, held for one scope; they are recursive, so a
+    // device's init may lock them again on the same thread.
+    class BothLocked {
+    public:
+        explicit BothLocked(HostStorages& storages)
+            : trackerLock(storages.trackerStorage), controllerLock(storages.controllerStorage) {}
+
+    private:
+        hostkit::HostLock trackerLock;
+        hostkit::HostLock controllerLock;
+    };
+
+    Numbers numbers() { return {trackerStorage.recordCount(), controllerStorage.recordCount()}; }
+    void setNumbers(const Numbers& numbers) {
+        trackerStorage.setRecordCount(numbers.tracker);
+        controllerStorage.setRecordCount(numbers.controller);
+    }
+
+    // Copies a published record under the storage's mutex.
+    bool readTracker(uint32_t id, TraData& record) { return trackerStorage.readTraData(id, record); }
+    bool readController(uint32_t id, ConData& record) { return controllerStorage.readConData(id, record); }
+
+private:
+    hostkit::HostStorage trackerStorage;
+    hostkit::HostStorage controllerStorage;
+};

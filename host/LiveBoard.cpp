@@ -1,0 +1,50 @@
+#include "host/LiveBoard.h"
+
+namespace {
+
+const std::chrono::duration<double> rateWindow(1.0);
+
+double secondsBetween(LiveBoard::Clock::time_point from, LiveBoard::Clock::time_point to) {
+    return std::chrono::duration<double>(to - from).count();
+}
+
+} // namespace
+
+void LiveBoard::update(const RecordView& view, Clock::time_point now) {
+    std::lock_guard<std::mutex> guard(mutex);
+    Entry& entry = entries[{view.kind, view.id}];
+    entry.view = view;
+    entry.lastUpdate = now;
+    if (entry.updates++ == 0) {
+        entry.windowStart = now;
+        return;
+    }
+    ++entry.windowUpdates;
+    if (now - entry.windowStart >= rateWindow) {
+        entry.rate = entry.windowUpdates / secondsBetween(entry.windowStart, now);
+        entry.windowStart = now;
+        entry.windowUpdates = 0;
+    }
+}
+
+std::vector<LiveRecord> LiveBoard::snapshot(Clock::time_point now) const {
+    std::lock_guard<std::mutex> guard(mutex);
+    std::vector<LiveRecord> records;
+    for (const auto& item : entries) {
+        const Entry& entry = item.second;
+        LiveRecord record;
+        record.view = entry.view;
+        record.updates = entry.updates;
+        record.ageSeconds = secondsBetween(entry.lastUpdate, now);
+        record.rate = record.ageSeconds > rateWindow.count() ? 0.0 : entry.rate;
+        records.push_back(record);
+    }
+    return records;
+}
+
+std::vector<uint32_t> markedIds(const unsigned char* mask) {
+    std::vector<uint32_t> ids;
+    for (uint32_t id = 1; id <= 32; ++id)
+        if (mask[3 - (id - 1) / 8] >> ((id - 1) % 8) & 1u) ids.push_back(id);
+    return ids;
+}

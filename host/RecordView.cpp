@@ -1,0 +1,125 @@
+#include "host/RecordView.h"
+
+#include "storage/FixedPoint.h"
+
+#include <cstdio>
+#include <sstream>
+
+namespace {
+
+double stampOf(uint32_t timeSec, uint32_t timeUsec) {
+    return fixedpoint::fromNetworkOrder(timeSec) + fixedpoint::fromNetworkOrder(timeUsec) / 1e6;
+}
+
+std::string format(const char* pattern, double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, pattern, value);
+    return text;
+}
+
+template <typename Record>
+RecordView commonView(const Record& record, RecordKind kind, int station) {
+    RecordView view;
+    view.kind = kind;
+    view.id = fixedpoint::fromNetworkOrder(record.id);
+    view.station = station;
+    view.stamp = stampOf(record.timeSec, record.timeUsec);
+    return view;
+}
+
+const char* kindName(RecordKind kind) { return kind == RecordKind::tracker ? "tracker" : "controller"; }
+
+std::string buttonsText(const std::vector<bool>& buttons) {
+    std::string text;
+    for (std::size_t n = 0; n < buttons.size(); ++n) text += buttons[n] ? static_cast<char>('0' + (n + 1) % 10) : '-';
+    return text;
+}
+
+std::string valuatorsText(const std::vector<float>& valuators) {
+    std::string text;
+    for (float value : valuators) text += (text.empty() ? "" : " ") + format("%+.3f", value);
+    return text;
+}
+
+std::string tableRow(const LiveRecord& record) {
+    const RecordView& view = record.view;
+    char row[256];
+    if (view.kind == RecordKind::tracker)
+        std::snprintf(row, sizeof row, "%-10.10s %-10s %3u %3d %9.4f %9.4f %9.4f %8.2f %8.2f %8.2f %-10s %-16s",
+                      view.device.c_str(), "tracker", view.id, view.station, view.pose[0], view.pose[1], view.pose[2], view.pose[3], view.pose[4],
+                      view.pose[5], "", "");
+    else
+        std::snprintf(row, sizeof row, "%-10.10s %-10s %3u %3d %9s %9s %9s %8s %8s %8s %-10s %-16s",
+                      view.device.c_str(), "controller", view.id,
+                      view.station, "", "", "", "", "", "", buttonsText(view.buttons).c_str(),
+                      valuatorsText(view.valuators).c_str());
+    char stats[64];
+    std::snprintf(stats, sizeof stats, " %6.1f %7.2f\n", record.rate, record.ageSeconds);
+    return std::string(row) + stats;
+}
+
+} // namespace
+
+RecordView viewTracker(const TraData& record, int station) {
+    RecordView view = commonView(record, RecordKind::tracker, station);
+    const uint32_t fields[6] = {record.x, record.y, record.z, record.azim, record.elev, record.roll};
+    for (int i = 0; i < 6; ++i) view.pose[i] = fixedpoint::decodePose(fields[i]);
+    return view;
+}
+
+RecordView viewController(const ConData& record, int station) {
+    RecordView view = commonView(record, RecordKind::controller, station);
+    const uint32_t valuatorCount = record.valuatorCount() < maxValuators ? record.valuatorCount() : maxValuators;
+    const uint32_t buttonCount = record.buttonCount() < maxButtons ? record.buttonCount() : maxButtons;
+    for (uint32_t i = 0; i < valuatorCount; ++i) view.valuators.push_back(fixedpoint::decodeValuator(record.val[i]));
+    for (uint32_t n = 1; n <= buttonCount; ++n) view.buttons.push_back(record.buttonPressed(n));
+    return view;
+}
+
+std::string jsonLine(const RecordView& view) {
+    std::ostringstream line;
+    line << "{\"type\":\"" << kindName(view.kind) << "\",\"id\":" << view.id << ",\"station\":" << view.station
+         << ",\"time\":" << format("%.3f", view.stamp);
+    if (view.kind == RecordKind::tracker) {
+        const char* names[6] = {"x", "y", "z", "azim", "elev", "roll"};
+        for (int i = 0; i < 6; ++i) line << ",\"" << names[i] << "\":" << format("%.5f", view.pose[i]);
+    } else {
+        line << ",\"buttons\":[";
+        for (std::size_t n = 0; n < view.buttons.size(); ++n) line << (n ? "," : "") << (view.buttons[n] ? 1 : 0);
+        line << "],\"valuators\":[";
+        for (std::size_t i = 0; i < view.valuators.size(); ++i)
+            line << (i ? "," : "") << format("%.3f", view.valuators[i]);
+        line << "]";
+    }
+    if (!view.device.empty()) line << ",\"device\":" << jsonString(view.device);
+    line << "}";
+    return line.str();
+}
+
+std::string jsonString(const std::string& text) {
+    std::string quoted = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\') {
+            quoted += '\\';
+            quoted += c;
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(c));
+            quoted += escape;
+        } else {
+            quoted += c;
+        }
+    }
+    return quoted + "\"";
+}
+
+std::string formatTable(const std::vector<LiveRecord>& records) {
+    char heading[256];
+    std::snprintf(heading, sizeof heading, "%-10s %-10s %3s %3s %9s %9s %9s %8s %8s %8s %-10s %-16s %6s %7s\n",
+                  "DEVICE", "KIND", "ID",
+                  "ST", "X ft", "Y ft", "Z ft", "AZIM", "ELEV", "ROLL", "BUTTONS", "VALUATORS", "RATE", "AGE s");
+    std::string table = heading;
+    for (const LiveRecord& record : records) table += tableRow(record);
+    if (records.empty()) table += "(no record published yet)\n";
+    return table;
+}

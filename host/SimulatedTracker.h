@@ -1,0 +1,22 @@
+// The project's tracker simulator on a pseudo-terminal inside the host, set
+// up with the stations the device's options switch on.
+#pragma once
+
+#include "host/DeviceSetup.h"
+#include "sim/Simulator.h"
+
+#include <memory>
+#include <string>
+
+class SimulatedTracker {
+public:
+    // Throws std::runtime_error when the pseudo-terminal cannot be set up.
+    SimulatedTracker(const StationLayout& layout, const std::string& commandLogPath);
+
+    std::string portName() const { return simulator->slavePath(); }
+
+private:
+    std::unique_ptr<is900sim::Simulator> simulator;
+};
+
+is900sim::SimulatorOptions simulatorOptionsFor(const StationLayout& layout);

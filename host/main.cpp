@@ -1,0 +1,251 @@
+// is900-host: loads the IS-900 device plug-in, drives one device or several
+// the way a tracking host does, keeps them running and shows what they publish.
+#include "host/ConfigFile.h"
+#include "host/DeviceSetup.h"
+#include "host/HostPlatform.h"
+#include "host/HostStorages.h"
+#include "host/LoggerRecord.h"
+#include "hostkit/PluginLibrary.h"
+#include "host/Session.h"
+#include "host/outputs/HostOutputs.h"
+#ifdef IS900_HOST_SIMULATOR
+#include "host/SimulatedTracker.h"
+#endif
+#ifdef IS900_HOST_WEB
+#include "host/web/WebLines.h"
+#include "host/web/WebView.h"
+#endif
+
+#include <CLI/CLI.hpp>
+
+#include <atomic>
+#include <csignal>
+#include <cstdlib>
+#include <iostream>
+#include <map>
+#include <memory>
+
+namespace {
+
+struct HostOptions {
+    std::string configPath;
+    std::string pluginPath = defaultPluginPath();
+    std::string deviceName = "is900";
+    std::string portName;
+    bool simulate = false;
+    std::string simulatorLog;
+    std::string format = "auto";
+    double durationSeconds = 0;
+    double silenceSeconds = 10;
+    bool once = false;
+    bool quiet = false;
+    int debugLevel = 0;
+    bool timestamps = false;
+    bool threadIds = false;
+    std::string web;
+    OutputOptions outputs;
+};
+
+std::atomic<bool> stopRequested{false};
+
+extern "C" void onStopSignal(int signalNumber) {
+    if (stopRequested.exchange(true)) std::_Exit(130);
+    std::signal(signalNumber, onStopSignal);
+}
+
+void defineOptions(CLI::App& app, HostOptions& options) {
+    app.option_defaults()->always_capture_default();
+    app.add_option("-c,--config", options.configPath, "configuration file: option lines, or [device NAME] sections");
+    app.add_option("--plugin", options.pluginPath, "the device plug-in library");
+    app.add_option("--name", options.deviceName, "device name handed to the plug-in (one device only)");
+    app.add_option("--port", options.portName, "serial port; replaces the configuration's port line (one device only)");
+#ifdef IS900_HOST_SIMULATOR
+    app.add_flag("--simulate", options.simulate, "run against the built-in tracker simulator, one per device");
+    app.add_option("--sim-log", options.simulatorLog, "with --simulate: append every command the tracker receives")
+        ->needs("--simulate");
+#endif
+    app.add_option("--format", options.format, "auto (table on a terminal, else jsonl), table or jsonl")
+        ->check(CLI::IsMember({"auto", "table", "jsonl"}));
+    app.add_option("--duration", options.durationSeconds, "stop by itself after SECONDS")
+        ->check(CLI::PositiveNumber);
+    app.add_option("--silence", options.silenceSeconds,
+                   "bring a device up anew when it publishes nothing for SECONDS (with --once: give up)")
+        ->check(CLI::PositiveNumber);
+    app.add_flag("--once", options.once, "end the run at the first failure instead of bringing the device up again");
+    app.add_flag("-q,--quiet", options.quiet, "switch the plug-in's log lines off");
+    app.add_option("--debug", options.debugLevel, "debug level of the plug-in's logger (0: off)");
+    app.add_flag("--timestamps", options.timestamps, "date and time on the plug-in's log lines");
+    app.add_flag("--thread-ids", options.threadIds, "thread ids on the plug-in's log lines");
+#ifdef IS900_HOST_WEB
+    app.add_option("--web", options.web,
+                   "serve a live 3D view at [ADDRESS:]PORT (address 127.0.0.1 unless given; port 0 picks a free one)");
+#endif
+    addOutputOptions(app, options.outputs);
+}
+
+// The devices to run: the configuration's sections, or one device named by
+// --name whose port --port may replace.
+HostConfig loadConfig(const HostOptions& options, const CLI::App& app) {
+    HostConfig config;
+    config.devices.emplace_back();
+    if (!options.configPath.empty()) config = readHostConfig(options.configPath);
+    if (config.sectioned) {
+        for (const char* flag : {"--port", "--name"})
+            if (app.count(flag) > 0)
+                throw ConfigError(std::string(flag) + " names one device, but " + options.configPath +
+                                  " has device sections");
+        return config;
+    }
+    DeviceSection& device = config.devices.front();
+    device.name = options.deviceName;
+    if (!options.portName.empty()) overridePortOption(device.options, options.portName);
+    return config;
+}
+
+SessionOptions sessionOptions(const HostOptions& options, HostOutputs& data) {
+    SessionOptions session;
+    session.durationSeconds = options.durationSeconds;
+    session.silenceSeconds = options.silenceSeconds;
+    session.once = options.once;
+    session.terminal = data.terminal();
+    session.format = data.jsonLines() ? OutputFormat::jsonl : OutputFormat::table;
+    session.outputs = data.hub();
+    return session;
+}
+
+LoggerSettings loggerSettings(const HostOptions& options, const std::string& deviceName) {
+    LoggerSettings settings;
+    settings.name = deviceName;
+    settings.enabled = !options.quiet;
+    settings.timestamps = options.timestamps;
+    settings.threadIds = options.threadIds;
+    settings.debugLevel = options.debugLevel;
+    return settings;
+}
+
+// A device that recovers its own line must be given the time to do so
+// before the host brings it up anew.
+void warnAboutSilence(const HostOptions& options, const DeviceSection& device) {
+    const int limit = ownSilenceLimit(device.options);
+    if (limit > 0 && options.silenceSeconds <= limit + 2)
+        std::cerr << "is900-host: warning: device '" << device.name << "' recovers its line by itself after " << limit
+                  << " s of silence; --silence " << options.silenceSeconds << " should be longer than " << limit + 2
+                  << " s, or the host restarts the device while it recovers" << std::endl;
+}
+
+int runDevices(const HostOptions& options, const HostConfig& config,
+               const std::map<std::string, std::unique_ptr<PluginLibrary>>& plugins, const OutputHooks& hooks,
+               HostOutputs& data) {
+    SessionOptions session = sessionOptions(options, data);
+    session.hooks = hooks;
+    LoggerRecord storageLogger(loggerSettings(options, options.deviceName));
+    HostStorages storages(storageLogger.get());
+    if (session.format == OutputFormat::table && session.terminal) hostplatform::prepareTerminal();
+    Session run(storages, session, data.screen());
+    for (const DeviceSection& section : config.devices) {
+        DeviceDefinition definition;
+        definition.name = section.name;
+        definition.options = section.options;
+        definition.portName = portNameFromOptions(section.options);
+        definition.layout = stationLayoutFromOptions(section.options);
+        definition.logger = loggerSettings(options, section.name);
+        definition.plugin = plugins.at(section.pluginPath.empty() ? options.pluginPath : section.pluginPath).get();
+        warnAboutSilence(options, section);
+        std::cerr << "is900-host: device '" << definition.name << "' on " << definition.portName
+                  << (options.durationSeconds > 0 ? "" : "; Ctrl-C stops") << std::endl;
+        run.addDevice(definition);
+    }
+    return run.run(stopRequested);
+}
+
+// The device whose records --record writes: the one --record-device names,
+// or the only one.
+const DeviceSection& recordedDevice(const HostOptions& options, const HostConfig& config) {
+    const std::string& wanted = options.outputs.recordDevice;
+    for (const DeviceSection& device : config.devices)
+        if (device.name == wanted) return device;
+    if (!options.outputs.recordPath.empty() && wanted.empty() && config.devices.size() > 1)
+        throw OutputError("--record needs --record-device NAME when the configuration has several devices");
+    return config.devices.front(); // a name that matches no device is refused by the outputs
+}
+
+int runHost(const HostOptions& options, const CLI::App& app) {
+    HostConfig config;
+    try {
+        config = loadConfig(options, app);
+    } catch (const ConfigError& error) {
+        std::cerr << "is900-host: error: " << error.what() << std::endl;
+        return exitConfig;
+    }
+    std::unique_ptr<HostOutputs> data;
+    try {
+        const DeviceSection& recorded = recordedDevice(options, config);
+        data.reset(new HostOutputs(options.outputs, options.format, options.quiet, recorded.name, recorded.options));
+        data->onReaderGone([] { stopRequested = true; });
+    } catch (const OutputError& error) {
+        std::cerr << "is900-host: error: " << error.what() << std::endl;
+        return exitConfig;
+    }
+    OutputHooks hooks;
+#ifdef IS900_HOST_WEB
+    // Started before any device is touched, so that a busy port ends the run at once.
+    std::unique_ptr<WebView> web;
+    if (!options.web.empty()) {
+        web.reset(new WebView(webAssetFolder()));
+        if (!web->start(options.web)) {
+            std::cerr << "is900-host: error: --web: " << web->errorText() << std::endl;
+            return exitConfig;
+        }
+        std::cerr << "is900-host: web view at " << web->url() << std::endl;
+        for (const DeviceSection& device : config.devices)
+            web->publish("setup/" + device.name, webSetupLine(device.name, device.options));
+        WebView* view = web.get();
+        hooks.record = [view](const RecordView& record) { view->publishRecord(record); };
+        hooks.status = [view](const DeviceStatus& status) {
+            view->publish("status/" + status.device, statusJsonLine(status));
+        };
+    }
+#endif
+    std::map<std::string, std::unique_ptr<PluginLibrary>> plugins;
+    try {
+        for (const DeviceSection& device : config.devices) {
+            const std::string path = device.pluginPath.empty() ? options.pluginPath : device.pluginPath;
+            if (!plugins.count(path)) plugins[path].reset(new PluginLibrary(path));
+        }
+    } catch (const PluginError& error) {
+        std::cerr << "is900-host: error: " << error.what() << std::endl;
+        return exitPlugin;
+    }
+#ifdef IS900_HOST_SIMULATOR
+    std::vector<std::unique_ptr<SimulatedTracker>> simulators;
+    if (options.simulate) {
+        try {
+            for (DeviceSection& device : config.devices) {
+                const std::string log = options.simulatorLog.empty() || !config.sectioned
+                                            ? options.simulatorLog
+                                            : options.simulatorLog + "." + device.name;
+                simulators.emplace_back(new SimulatedTracker(stationLayoutFromOptions(device.options), log));
+                overridePortOption(device.options, simulators.back()->portName());
+            }
+        } catch (const std::exception& error) {
+            std::cerr << "is900-host: error: " << error.what() << std::endl;
+            return exitSimulator;
+        }
+    }
+#endif
+    const int status = runDevices(options, config, plugins, hooks, *data);
+    data->finish();
+    return status;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"Loads the IS-900 device plug-in, streams from the tracker and shows the published records."};
+    HostOptions options;
+    defineOptions(app, options);
+    CLI11_PARSE(app, argc, argv);
+    std::signal(SIGINT, onStopSignal);
+    std::signal(SIGTERM, onStopSignal);
+    return runHost(options, app);
+}

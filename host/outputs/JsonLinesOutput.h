@@ -1,0 +1,53 @@
+// JSON lines on a stream of the host's own (its copy of standard output), and
+// the record file: the JSON lines of one device behind a line that describes
+// the recording. Both are lossless.
+#pragma once
+
+#include "host/ConfigFile.h"
+#include "host/outputs/Output.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+
+class JsonLinesOutput : public Output {
+public:
+    // Writes to file, which stays the caller's; a write that fails (a reader
+    // that went away) fails the output.
+    explicit JsonLinesOutput(std::FILE* file) : file(file) {}
+
+    bool send(const PublishedRecord& record) override;
+    void sendStatus(const DeviceStatus& status) override;
+    bool lossless() const override { return true; }
+    std::string describe() const override { return "standard output"; }
+
+private:
+    bool writeLine(const std::string& line);
+
+    std::FILE* file;
+    bool failed = false;
+};
+
+// What a recording's first line says, read from the device's option lines:
+// `devdataunit`, `cavecoord` (on unless switched off), the station flags.
+std::string recordingHeader(const std::vector<OptionLine>& options);
+
+class RecordFileOutput : public Output {
+public:
+    // Throws std::runtime_error naming the file when it cannot be written.
+    RecordFileOutput(const std::string& path, const std::string& device, const std::vector<OptionLine>& options);
+    ~RecordFileOutput() override;
+
+    bool send(const PublishedRecord& record) override;
+    void sendStatus(const DeviceStatus& status) override;
+    bool lossless() const override { return true; }
+    std::string describe() const override { return "record file " + path; }
+
+private:
+    bool writeLine(const std::string& line);
+
+    std::string path;
+    std::string device;
+    std::FILE* file = nullptr;
+};

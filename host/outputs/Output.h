@@ -1,0 +1,29 @@
+// What the host publishes beyond its own screen: every record of every device
+// and each change of a device's state, handed to outputs that send them on.
+#pragma once
+
+#include "host/DeviceStatus.h"
+#include "host/RecordView.h"
+
+#include <cstdint>
+#include <string>
+
+struct PublishedRecord {
+    std::string device; // the device's name, as given to the plug-in
+    RecordView view;
+};
+
+// One destination. Its operations run on a sending thread of the output's
+// own (see OutputHub), never on a receiving thread, so they may block.
+class Output {
+public:
+    virtual ~Output() = default;
+    // Sends one record; false when it could not be sent (counted as dropped).
+    virtual bool send(const PublishedRecord& record) = 0;
+    virtual void sendStatus(const DeviceStatus&) {}
+    // Lossless outputs get every record, at the price of holding up the
+    // hub when their queue is full; the others lose what does not fit.
+    virtual bool lossless() const = 0;
+    // Names the output in messages, e.g. "osc osc.udp://127.0.0.1:7770".
+    virtual std::string describe() const = 0;
+};

@@ -1,0 +1,244 @@
+#include "host/web/WebView.h"
+
+#include "host/web/WebLines.h"
+#include "hostkit/LibraryLoader.h"
+
+#include <httplib.h>
+#include <sys/socket.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <set>
+#include <thread>
+#include <vector>
+
+namespace {
+
+const std::size_t viewerQueueLimit = 2048; // lines; a viewer further behind is dropped
+const std::size_t serverWorkers = WebView::maxViewers + 8;
+const auto keepAliveInterval = std::chrono::seconds(1);
+const auto pumpInterval = std::chrono::milliseconds(20); // the page draws at most about 60 times a second
+const std::size_t pendingLimit = 8192; // records; beyond it the oldest are dropped
+
+using Line = std::shared_ptr<const std::string>;
+
+struct Viewer {
+    std::mutex mutex;
+    std::condition_variable ready;
+    std::deque<Line> queue;
+    bool dropped = false;
+
+    void offer(const Line& line) {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            if (dropped) return;
+            if (queue.size() >= viewerQueueLimit) {
+                dropped = true;
+                queue.clear();
+            } else {
+                queue.push_back(line);
+            }
+        }
+        ready.notify_one();
+    }
+
+    // Waits a while for lines; false once the viewer is dropped.
+    bool take(std::vector<Line>& lines) {
+        std::unique_lock<std::mutex> lock(mutex);
+        ready.wait_for(lock, keepAliveInterval, [this] { return dropped || !queue.empty(); });
+        lines.assign(queue.begin(), queue.end());
+        queue.clear();
+        return !dropped;
+    }
+
+    void drop() {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            dropped = true;
+        }
+        ready.notify_one();
+    }
+};
+
+bool splitAddress(const std::string& where, std::string& address, int& port) {
+    const std::size_t colon = where.rfind(':');
+    address = colon == std::string::npos ? "127.0.0.1" : where.substr(0, colon);
+    const std::string number = colon == std::string::npos ? where : where.substr(colon + 1);
+    if (address.empty() || number.empty() || number.size() > 5 ||
+        number.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    port = std::stoi(number);
+    return port <= 65535;
+}
+
+} // namespace
+
+struct WebView::State {
+    explicit State(std::string folder) : assetFolder(std::move(folder)) {}
+
+    void route();
+    void serveEvents(const httplib::Request&, httplib::Response& response);
+    std::shared_ptr<Viewer> addViewer();
+    void pump();
+    void publish(const std::string& key, const std::string& jsonLine);
+
+    std::string assetFolder;
+    httplib::Server server;
+    std::thread thread;
+    std::string address;
+    int port = 0;
+    std::string error;
+
+    mutable std::mutex mutex;
+    std::set<std::shared_ptr<Viewer>> viewers;
+    std::map<std::string, Line> newest; // by key, in key order
+
+    std::mutex pendingMutex;
+    std::deque<RecordView> pending;
+    std::thread pumpThread;
+    bool stopping = false;
+    std::condition_variable stopped;
+};
+
+// Formats and fans out what the receiving thread queued, a batch at a time.
+void WebView::State::pump() {
+    std::deque<RecordView> batch;
+    std::unique_lock<std::mutex> lock(pendingMutex);
+    while (!stopping) {
+        stopped.wait_for(lock, pumpInterval, [this] { return stopping; });
+        batch.swap(pending);
+        lock.unlock();
+        for (const RecordView& view : batch) publish(webRecordKey(view), webRecordLine(view));
+        batch.clear();
+        lock.lock();
+    }
+}
+
+void WebView::State::publish(const std::string& key, const std::string& jsonLine) {
+    const Line line = std::make_shared<const std::string>(jsonLine);
+    std::lock_guard<std::mutex> lock(mutex);
+    newest[key] = line;
+    for (const auto& viewer : viewers) viewer->offer(line);
+}
+
+void WebView::State::route() {
+    server.new_task_queue = [] { return new httplib::ThreadPool(serverWorkers); };
+    // The library's default also shares the port (SO_REUSEPORT), which would
+    // let a second host listen beside a running one; a busy port must fail.
+    server.set_socket_options([](socket_t socket) {
+        const int yes = 1;
+        setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
+    server.set_write_timeout(2, 0);
+    server.Get("/events", [this](const httplib::Request& request, httplib::Response& response) {
+        serveEvents(request, response);
+    });
+    server.set_mount_point("/", assetFolder);
+    const auto refuse = [](const httplib::Request&, httplib::Response& response) {
+        response.status = 405;
+        response.set_header("Allow", "GET, HEAD");
+    };
+    server.Post(".*", refuse).Put(".*", refuse).Patch(".*", refuse).Delete(".*", refuse).Options(".*", refuse);
+    server.set_file_request_handler([](const httplib::Request&, httplib::Response& response) {
+        response.set_header("Cache-Control", "no-cache");
+    });
+}
+
+std::shared_ptr<Viewer> WebView::State::addViewer() {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (viewers.size() >= maxViewers) return nullptr;
+    std::shared_ptr<Viewer> viewer = std::make_shared<Viewer>();
+    for (const auto& entry : newest) viewer->queue.push_back(entry.second);
+    viewers.insert(viewer);
+    return viewer;
+}
+
+void WebView::State::serveEvents(const httplib::Request&, httplib::Response& response) {
+    std::shared_ptr<Viewer> viewer = addViewer();
+    if (!viewer) {
+        response.status = 503;
+        response.set_content("Too many viewers\n", "text/plain");
+        return;
+    }
+    response.set_header("Cache-Control", "no-cache");
+    response.set_chunked_content_provider(
+        "text/event-stream",
+        [viewer](std::size_t, httplib::DataSink& sink) {
+            std::vector<Line> lines;
+            const bool alive = viewer->take(lines);
+            std::string chunk = lines.empty() ? std::string(": keep-alive\n\n") : std::string();
+            for (const Line& line : lines) chunk += "data: " + *line + "\n\n";
+            return alive && sink.write(chunk.data(), chunk.size());
+        },
+        [this, viewer](bool) {
+            std::lock_guard<std::mutex> lock(mutex);
+            viewers.erase(viewer);
+        });
+}
+
+WebView::WebView(std::string assetFolder) : state(new State(std::move(assetFolder))) {}
+
+WebView::~WebView() {
+    {
+        std::lock_guard<std::mutex> lock(state->pendingMutex);
+        state->stopping = true;
+    }
+    state->stopped.notify_all();
+    if (state->pumpThread.joinable()) state->pumpThread.join();
+    {
+        std::lock_guard<std::mutex> lock(state->mutex);
+        for (const auto& viewer : state->viewers) viewer->drop();
+    }
+    state->server.stop();
+    if (state->thread.joinable()) state->thread.join();
+}
+
+bool WebView::start(const std::string& where) {
+    State& s = *state;
+    if (!splitAddress(where, s.address, s.port)) {
+        s.error = "'" + where + "' is not [ADDRESS:]PORT";
+        return false;
+    }
+    if (!std::ifstream(s.assetFolder + "/index.html")) {
+        s.error = "the web view's pages are missing: no folder " + s.assetFolder;
+        return false;
+    }
+    s.route();
+    const bool bound = s.port == 0 ? (s.port = s.server.bind_to_any_port(s.address)) > 0
+                                   : s.server.bind_to_port(s.address, s.port);
+    if (!bound) {
+        s.error = "cannot listen on " + s.address + ":" + std::to_string(s.port) +
+                  " (in use, or not an address of this machine)";
+        return false;
+    }
+    s.thread = std::thread([&s] { s.server.listen_after_bind(); });
+    s.pumpThread = std::thread([&s] { s.pump(); });
+    return true;
+}
+
+std::string WebView::url() const {
+    const std::string& address = state->address;
+    const bool ipv6 = address.find(':') != std::string::npos;
+    return "http://" + (ipv6 ? "[" + address + "]" : address) + ":" + std::to_string(state->port) + "/";
+}
+
+std::string WebView::errorText() const { return state->error; }
+
+void WebView::publish(const std::string& key, const std::string& jsonLine) { state->publish(key, jsonLine); }
+
+void WebView::publishRecord(const RecordView& view) {
+    std::lock_guard<std::mutex> lock(state->pendingMutex);
+    if (state->pending.size() >= pendingLimit) state->pending.pop_front();
+    state->pending.push_back(view);
+}
+
+std::size_t WebView::viewerCount() const {
+    std::lock_guard<std::mutex> lock(state->mutex);
+    return state->viewers.size();
+}
+
+std::string webAssetFolder() { return hostkit::executableFolder() + "../share/is900/web"; }

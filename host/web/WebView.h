@@ -1,0 +1,45 @@
+// The live view of the tracking space: serves one page, its assets and a
+// Server-Sent Events stream of the host's JSON lines to a few browsers.
+// Reception never waits for a viewer: each viewer has a bounded queue of
+// its own, and one that falls behind is dropped.
+#pragma once
+
+#include "host/RecordView.h"
+
+#include <cstddef>
+#include <memory>
+#include <string>
+
+class WebView {
+public:
+    static const std::size_t maxViewers = 16;
+
+    // Serves assetFolder at "/" and the stream at "/events".
+    explicit WebView(std::string assetFolder);
+    ~WebView(); // stops the server and ends every stream
+    WebView(const WebView&) = delete;
+    WebView& operator=(const WebView&) = delete;
+
+    // Binds "[ADDRESS:]PORT" (127.0.0.1 unless an address is given; port 0
+    // picks a free one) and starts serving. False with errorText() set when
+    // the address is bad or the port cannot be had.
+    bool start(const std::string& where);
+    std::string url() const; // http://ADDRESS:PORT/
+    std::string errorText() const;
+
+    // One JSON object (without line end). key names what the line describes,
+    // so a viewer that connects later first gets the newest line of each key.
+    void publish(const std::string& key, const std::string& jsonLine);
+    // From the receiving thread: only queues the record; the view's own
+    // thread turns it into a line and hands it to the viewers.
+    void publishRecord(const RecordView& view);
+    std::size_t viewerCount() const;
+
+private:
+    struct State;
+    std::unique_ptr<State> state;
+};
+
+// The asset folder beside an executable: ../share/is900/web relative to its
+// folder, as laid out in the build tree and in an installed tree alike.
+std::string webAssetFolder();

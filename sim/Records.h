@@ -1,0 +1,40 @@
+// The tracker's side of the line format: alignment frames, output lists and
+// the records they select.
+#pragma once
+
+#include "sim/Motion.h"
+#include "sim/Simulator.h"
+
+#include <string>
+#include <vector>
+
+namespace is900sim {
+
+// A station's reference frame: origin and unit axes (rows), both in the
+// tracker's default frame, centimetres.
+struct AlignmentFrame {
+    double origin[3] = {0, 0, 0};
+    double axes[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+};
+
+// Puts a new frame, given as origin, point on X and point on Y in the
+// current frame, on top of the current one; false for a degenerate frame.
+bool alignOnTop(AlignmentFrame& frame, const double numbers[9]);
+// The sample as seen in the frame.
+Sample seenInFrame(const AlignmentFrame& frame, const Sample& sample);
+
+char stationCharacter(int station);
+int stationOfCharacter(char character); // 0 when not a station
+
+std::vector<int> defaultOutputList(StationKind kind);
+// Items the simulator can send: 1, 2, 4, 22, 23.
+bool knownItem(int item);
+
+// A record of the station's output list; positions in inches unless
+// centimetres is set. forceCrLf replaces x by crLfFloat().
+SentRecord encodeRecord(int station, const std::vector<int>& items, bool binary, bool centimetres,
+                        const Sample& sample, bool forceCrLf);
+// A float whose little-endian bytes are 0D 0A A0 41.
+float crLfFloat();
+
+} // namespace is900sim

@@ -1,0 +1,92 @@
+// The simulator's inner state, shared by its parts: the line and its pacing
+// (SimLine.cpp), command handling (SimCommandHandling.cpp), record output
+// (SimOutput.cpp) and the public face (Simulator.cpp).
+#pragma once
+
+#include "sim/Commands.h"
+#include "sim/Motion.h"
+#include "sim/Simulator.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <fstream>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace is900sim {
+
+struct ReplayFrame;
+
+typedef std::chrono::steady_clock Clock;
+
+struct Fault {
+    enum Kind { garbage, truncate, crLf, silence } kind;
+    std::vector<uint8_t> bytes;
+    std::size_t keepBytes = 0;
+    unsigned long milliseconds = 0;
+};
+
+struct Simulator::State {
+    explicit State(SimulatorOptions options) : options(std::move(options)) {}
+
+    void say(const char* format, ...) const;
+    bool openTerminal();
+    bool makeLink();
+    void run();
+    void receive();
+    void handleCommand(const std::string& command);
+    bool streaming() const;
+    std::size_t sendCycle();
+    Clock::time_point sendMotionCycle(); // sends a cycle; returns when the next is due
+    std::size_t sendRecord(std::size_t index, double seconds);
+    std::size_t sendSample(int station, const Sample& sample, bool inAlignmentFrame);
+    Clock::time_point sendReplay();
+    Sample replaySample(const ReplayFrame& frame); // sends the recorded records that are due; returns when the next is
+    bool takeFaults(bool hasPosition, std::size_t& written, std::size_t& keepBytes, bool& forceCrLf);
+    std::size_t writeOut(const std::vector<uint8_t>& bytes);
+    bool restarting() const { return Clock::now() < quietUntil; }
+    double cyclePeriod(std::size_t bytes);
+    void closeTerminal();
+    void unplugFor(unsigned long milliseconds);
+    bool linkLine();
+
+    SimulatorOptions options;
+    int master = -1;
+    int slaveHold = -1;
+    std::string slave;
+    std::string error;
+    std::thread thread;
+    std::atomic<bool> running{false};
+    std::atomic<bool> hangUpRequested{false};
+    std::atomic<unsigned long> unplugRequestMs{0};
+
+    mutable std::mutex mutex;
+    mutable std::condition_variable changed;
+    TrackerSettings settings;
+    CommandSplitter splitter;
+    std::vector<std::string> commands;
+    std::vector<uint8_t> received;
+    std::vector<SentRecord> sent;
+    std::deque<Fault> faults;
+    std::function<void(const SentRecord&)> callback;
+    std::vector<StationMotion> motions;
+    std::ofstream commandFile;
+    Clock::time_point quietUntil;
+    Clock::time_point silentUntil;
+    Clock::time_point nextCycle;
+    uint64_t cycle = 0;
+    int baudInUse = 0;
+    bool lineDown = false;
+    bool unplugged = false;
+    bool pollRequested = false;
+    std::size_t replayNext = 0;
+    bool replayStarted = false;
+    Clock::time_point replayStart;
+};
+
+} // namespace is900sim

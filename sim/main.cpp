@@ -1,0 +1,194 @@
+// is900-sim: an IS-900 tracker on a pseudo-terminal, for running the plug-in
+// without the hardware.
+#include "sim/Replay.h"
+#include "sim/Simulator.h"
+
+#include <CLI/CLI.hpp>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+std::atomic<bool> interrupted{false};
+
+void onSignal(int) { interrupted = true; }
+
+struct ProgramOptions {
+    is900sim::SimulatorOptions simulator;
+    std::vector<std::string> stations;
+    std::string units = "inches";
+    std::string recordLogPath;
+    double duration = 0;
+    unsigned garbageEvery = 0, truncateEvery = 0, crLfEvery = 0;
+    double silenceAt = -1;
+    unsigned long silenceMs = 0;
+    double hangUpAfter = -1;
+    double unplugAt = -1, unplugFor = 3;
+    double powerCycleAt = -1, powerCycleFor = 3;
+    bool quiet = false;
+    std::string replayPath;
+};
+
+void addOptions(CLI::App& app, ProgramOptions& o) {
+    app.add_option("--station", o.stations,
+                   "A station as NUMBER:KIND, KIND tracker (moving sensor), wand (buttons and joystick) or both; "
+                   "repeat for more stations (default 1:tracker)");
+    app.add_option("--rate", o.simulator.updateRate, "Records per second per station, at most (default 120)");
+    app.add_option("--baud", o.simulator.baudRate,
+                   "Line speed used to pace the output; 0 reads the speed the port was set to (default 0)");
+    app.add_option("--reset-silence", o.simulator.resetSilenceMs,
+                   "Milliseconds the tracker is silent and deaf after Ctrl-Y (default 20000)");
+    app.add_option("--units", o.units, "Position unit: inches or cm (default inches)")
+        ->check(CLI::IsMember({"inches", "cm"}));
+    app.add_option("--seed", o.simulator.seed, "Seed of the motion noise, buttons and joystick (default 1)");
+    app.add_flag("--stream", o.simulator.startStreaming,
+                 "Power up in binary continuous mode instead of ASCII, not continuous");
+    app.add_option("--link", o.simulator.linkPath, "Make a symbolic link with this path to the pseudo-terminal");
+    app.add_option("--command-log", o.simulator.commandLogPath, "Write every command received to this file, one a line");
+    app.add_option("--record-log", o.recordLogPath, "Write every record sent to this file, one a line");
+    app.add_option("--duration", o.duration, "Seconds to run; 0 runs until SIGINT or SIGTERM (default 0)");
+    app.add_option("--garbage-every", o.garbageEvery, "Send 5 garbage bytes after every N-th record");
+    app.add_option("--truncate-every", o.truncateEvery, "Cut the record after every N-th record to 10 bytes");
+    app.add_option("--crlf-every", o.crLfEvery, "Put the bytes 0D 0A into x of a record after every N-th record");
+    app.add_option("--silence-at", o.silenceAt, "Seconds after the start at which the output stops for a while");
+    app.add_option("--silence-ms", o.silenceMs, "Milliseconds of silence for --silence-at");
+    app.add_option("--hangup-after", o.hangUpAfter, "Seconds after the start at which the line hangs up");
+    app.add_option("--unplug-at", o.unplugAt,
+                   "Seconds after the start at which the cable is pulled: the terminal closes and the --link "
+                   "path disappears");
+    app.add_option("--unplug-for", o.unplugFor,
+                   "Seconds until a new terminal appears under the same --link path (default 3)");
+    app.add_option("--power-cycle-at", o.powerCycleAt,
+                   "Seconds after the start at which the tracker is switched off and on again");
+    app.add_option("--power-cycle-for", o.powerCycleFor,
+                   "Seconds the tracker is silent and deaf before it answers in its power-up state (default 3)");
+    app.add_flag("--quiet", o.quiet, "Do not log to stderr");
+    app.add_option("--replay", o.replayPath,
+                   "Play back a recording of is900-host (--record) instead of moving; its stations and unit replace "
+                   "--station and --units");
+    app.add_flag("--loop", o.simulator.loop, "With --replay: start over at the end instead of going silent")
+        ->needs("--replay");
+}
+
+bool parseStations(ProgramOptions& o) {
+    if (o.stations.empty()) return true;
+    o.simulator.stations.clear();
+    for (const std::string& text : o.stations) {
+        is900sim::StationSetup setup;
+        std::size_t colon = text.find(':');
+        try {
+            setup.number = std::stoi(text.substr(0, colon));
+        } catch (const std::exception&) {
+            setup.number = 0;
+        }
+        if (colon == std::string::npos || setup.number < 1 || setup.number > 12 ||
+            !is900sim::parseStationKind(text.substr(colon + 1), setup.kind)) {
+            std::cerr << "is900-sim: bad --station " << text << " (want NUMBER:KIND, NUMBER 1 to 12)\n";
+            return false;
+        }
+        o.simulator.stations.push_back(setup);
+    }
+    return true;
+}
+
+std::string recordLine(const is900sim::SentRecord& r) {
+    char text[256];
+    std::snprintf(text, sizeof text, "%llu station %d%s%s%s pos %.3f %.3f %.3f ang %.3f %.3f %.3f buttons %u joystick %u %u bytes",
+                  static_cast<unsigned long long>(r.sequence), r.station, r.binary ? "" : " ascii",
+                  r.truncated ? " truncated" : "", r.crLfInside ? " crlf" : "", r.position[0], r.position[1],
+                  r.position[2], r.angles[0], r.angles[1], r.angles[2], r.buttons, r.joystick[0], r.joystick[1]);
+    std::string line = text;
+    for (uint8_t byte : r.bytes) {
+        std::snprintf(text, sizeof text, " %02X", byte);
+        line += text;
+    }
+    return line;
+}
+
+void installFaults(is900sim::Simulator& simulator, const ProgramOptions& o, std::ofstream& recordLog,
+                   std::mutex& recordLogMutex) {
+    auto count = std::make_shared<uint64_t>(0);
+    simulator.setRecordCallback([&simulator, &o, &recordLog, &recordLogMutex, count](const is900sim::SentRecord& record) {
+        ++*count;
+        if (o.garbageEvery && *count % o.garbageEvery == 0) simulator.injectGarbage({'x', 0x0D, '0', 0x0A, 0xFF});
+        if (o.truncateEvery && *count % o.truncateEvery == 0) simulator.truncateNextRecord(10);
+        if (o.crLfEvery && *count % o.crLfEvery == 0) simulator.forceCrLfInNextRecord();
+        std::lock_guard<std::mutex> lock(recordLogMutex);
+        if (recordLog.is_open()) recordLog << recordLine(record) << std::endl;
+    });
+}
+
+unsigned long milliseconds(double seconds) { return static_cast<unsigned long>(seconds * 1000 + 0.5); }
+
+void runTimeline(is900sim::Simulator& simulator, const ProgramOptions& o) {
+    auto begin = std::chrono::steady_clock::now();
+    bool silenced = false, hungUp = false, unplugged = false, powerCycled = false;
+    while (!interrupted) {
+        double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+        if (o.duration > 0 && seconds >= o.duration) break;
+        if (!silenced && o.silenceAt >= 0 && seconds >= o.silenceAt) simulator.silence(o.silenceMs), silenced = true;
+        if (!unplugged && o.unplugAt >= 0 && seconds >= o.unplugAt)
+            simulator.unplug(milliseconds(o.unplugFor)), unplugged = true;
+        if (!powerCycled && o.powerCycleAt >= 0 && seconds >= o.powerCycleAt)
+            simulator.powerCycle(milliseconds(o.powerCycleFor)), powerCycled = true;
+        if (!hungUp && o.hangUpAfter >= 0 && seconds >= o.hangUpAfter) {
+            simulator.hangUp();
+            hungUp = true;
+            if (!o.quiet) std::cerr << "is900-sim: hung up the line\n";
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+bool loadReplay(ProgramOptions& o) {
+    try {
+        auto recording = std::make_shared<is900sim::Recording>(is900sim::readRecording(o.replayPath));
+        o.simulator.stations = recording->stations;
+        o.simulator.centimetres = recording->centimetres;
+        o.simulator.replay = recording;
+        return true;
+    } catch (const is900sim::ReplayError& error) {
+        std::cerr << "is900-sim: " << error.what() << "\n";
+        return false;
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"is900-sim: an IS-900 tracker on a pseudo-terminal. Prints the path of the terminal's slave side on "
+                 "standard output; open that path (or the --link) as the tracker's serial port."};
+    ProgramOptions o;
+    addOptions(app, o);
+    CLI11_PARSE(app, argc, argv);
+    if (!parseStations(o)) return 2;
+    if (o.unplugAt >= 0 && o.simulator.linkPath.empty())
+        std::cerr << "is900-sim: note: without --link the line comes back under a new path after --unplug-at\n";
+    o.simulator.centimetres = o.units == "cm";
+    if (!o.replayPath.empty() && !loadReplay(o)) return 2;
+    o.simulator.logToStderr = !o.quiet;
+
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+    std::ofstream recordLog;
+    std::mutex recordLogMutex;
+    if (!o.recordLogPath.empty()) recordLog.open(o.recordLogPath, std::ios::out | std::ios::trunc);
+    is900sim::Simulator simulator(o.simulator);
+    installFaults(simulator, o, recordLog, recordLogMutex);
+    if (!simulator.start()) {
+        std::cerr << "is900-sim: " << simulator.errorText() << "\n";
+        return 1;
+    }
+    std::cout << simulator.slavePath() << std::endl;
+    runTimeline(simulator, o);
+    simulator.stop();
+    if (!o.quiet) std::cerr << "is900-sim: stopped after " << simulator.sentRecords().size() << " records\n";
+    return 0;
+}
