@@ -4,7 +4,7 @@
 #include "FuzzHost.h"
 
 #include "boundary/HostRecords.h"
-#include "host/ConfigFile.h"
+#include "host/config/ConfigFile.h"
 
 #include <cstdint>
 #include <string>

@@ -1,19 +1,20 @@
 // is900-host: loads the IS-900 device plug-in, drives one device or several
 // the way a tracking host does, keeps them running and shows what they publish.
-#include "host/ConfigFile.h"
-#include "host/DeviceSetup.h"
-#include "host/HostPlatform.h"
-#include "host/HostStorages.h"
-#include "host/LoggerRecord.h"
+#include "host/config/ConfigFile.h"
+#include "host/config/DeviceConfigBlock.h"
+#include "host/config/StationLayout.h"
+#include "host/platform/HostPlatform.h"
+#include "host/supervision/HostStorages.h"
+#include "host/config/LoggerRecord.h"
 #include "hostkit/PluginLibrary.h"
-#include "host/Session.h"
+#include "host/supervision/Session.h"
 #include "host/outputs/HostOutputs.h"
 #ifdef IS900_HOST_SIMULATOR
-#include "host/SimulatedTracker.h"
+#include "host/simulation/SimulatedTracker.h"
 #endif
 #ifdef IS900_HOST_WEB
-#include "host/web/WebLines.h"
-#include "host/web/WebView.h"
+#include "host/outputs/web/WebLines.h"
+#include "host/outputs/web/WebView.h"
 #endif
 
 #include <CLI/CLI.hpp>

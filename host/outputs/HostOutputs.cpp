@@ -1,6 +1,6 @@
 #include "host/outputs/HostOutputs.h"
 
-#include "host/HostPlatform.h"
+#include "host/platform/HostPlatform.h"
 
 #include <iostream>
 

@@ -1,6 +1,6 @@
 #include "host/outputs/JsonLinesOutput.h"
 
-#include "host/DeviceSetup.h"
+#include "host/config/StationLayout.h"
 
 #include <cerrno>
 #include <cstring>

@@ -3,7 +3,7 @@
 // the recording. Both are lossless.
 #pragma once
 
-#include "host/ConfigFile.h"
+#include "host/config/ConfigFile.h"
 #include "host/outputs/Output.h"
 
 #include <cstdio>

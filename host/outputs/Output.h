@@ -2,8 +2,8 @@
 // and each change of a device's state, handed to outputs that send them on.
 #pragma once
 
-#include "host/DeviceStatus.h"
-#include "host/RecordView.h"
+#include "host/supervision/DeviceStatus.h"
+#include "host/view/RecordView.h"
 
 #include <cstdint>
 #include <string>

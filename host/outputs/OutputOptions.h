@@ -2,7 +2,7 @@
 // hub they build.
 #pragma once
 
-#include "host/ConfigFile.h"
+#include "host/config/ConfigFile.h"
 #include "host/outputs/OutputHub.h"
 
 #include <cstdio>

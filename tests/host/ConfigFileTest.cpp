@@ -1,5 +1,5 @@
-#include "host/ConfigFile.h"
-#include "host/DeviceSetup.h"
+#include "host/config/ConfigFile.h"
+#include "host/config/StationLayout.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,8 @@
-#include "host/DeviceSetup.h"
-#include "host/LiveBoard.h"
-#include "host/LoggerRecord.h"
-#include "host/RecordView.h"
+#include "host/config/DeviceConfigBlock.h"
+#include "host/config/StationLayout.h"
+#include "host/view/LiveBoard.h"
+#include "host/config/LoggerRecord.h"
+#include "host/view/RecordView.h"
 
 #include "storage/FixedPoint.h"
 

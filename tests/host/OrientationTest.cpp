@@ -1,6 +1,6 @@
 // The orientation the host publishes: the pipeline's matrix and its quaternion.
-#include "host/Orientation.h"
-#include "host/web/WebLines.h"
+#include "host/view/Orientation.h"
+#include "host/outputs/web/WebLines.h"
 #include "tracker/Matrix4.h"
 #include "tracker/PoseTransform.h"
 

@@ -5,7 +5,7 @@
 #include "ChildProcess.h"
 
 #include "Ros2Messages.h"
-#include "host/Orientation.h"
+#include "host/view/Orientation.h"
 
 #include <dds/dds.h>
 #include <gtest/gtest.h>

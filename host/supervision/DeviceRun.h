@@ -5,8 +5,11 @@
 // with the record IDs it had.
 #pragma once
 
-#include "host/HostStorages.h"
-#include "host/Session.h"
+#include "host/config/DeviceDefinition.h"
+#include "host/supervision/DeviceStatus.h"
+#include "host/supervision/HostStorages.h"
+#include "host/supervision/SessionOptions.h"
+#include "host/view/Display.h"
 
 #include <atomic>
 #include <chrono>

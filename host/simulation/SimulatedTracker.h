@@ -2,7 +2,7 @@
 // up with the stations the device's options switch on.
 #pragma once
 
-#include "host/DeviceSetup.h"
+#include "host/config/StationLayout.h"
 #include "sim/Simulator.h"
 
 #include <memory>

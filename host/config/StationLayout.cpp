@@ -1,6 +1,5 @@
-#include "host/DeviceSetup.h"
+#include "host/config/StationLayout.h"
 
-#include <cctype>
 #include <cstdlib>
 
 namespace {
@@ -25,21 +24,6 @@ int stationOf(const std::vector<int>& stations, uint32_t id) {
 }
 
 } // namespace
-
-DeviceConfigBlock::DeviceConfigBlock(const std::string& deviceName, const std::vector<OptionLine>& options)
-    : name(deviceName), lines(options), config(new DevConfig()) {
-    config->name = &name[0];
-    for (OptionLine& option : lines) {
-        if (config->lineCount == maxOptionLines) break;
-        ConfigLine& line = config->lines[config->lineCount++];
-        line.lineNumber = option.lineNumber;
-        line.keyword = &option.keyword[0];
-        for (std::string& arg : option.args) {
-            if (line.argCount == maxOptionArgs) break;
-            line.args[line.argCount++] = &arg[0];
-        }
-    }
-}
 
 int StationLayout::trackerStation(uint32_t id) const { return stationOf(trackerStations, id); }
 int StationLayout::controllerStation(uint32_t id) const { return stationOf(controllerStations, id); }

@@ -1,4 +1,4 @@
-#include "host/HostPlatform.h"
+#include "host/platform/HostPlatform.h"
 #include "hostkit/win32/SystemErrorText.h"
 
 #include <io.h>

@@ -1,6 +1,6 @@
-#include "host/web/WebView.h"
+#include "host/outputs/web/WebView.h"
 
-#include "host/web/WebLines.h"
+#include "host/outputs/web/WebLines.h"
 #include "hostkit/LibraryLoader.h"
 
 #include <httplib.h>

@@ -1,6 +1,6 @@
-#include "host/web/WebLines.h"
+#include "host/outputs/web/WebLines.h"
 
-#include "host/Orientation.h"
+#include "host/view/Orientation.h"
 
 #include <cmath>
 #include <cstdio>

@@ -1,7 +1,9 @@
-#include "host/DeviceRun.h"
+#include "host/supervision/DeviceRun.h"
 
 #include "boundary/CBase.h"
-#include "host/HostPlatform.h"
+#include "host/config/DeviceConfigBlock.h"
+#include "host/platform/HostPlatform.h"
+#include "host/supervision/ExitStatus.h"
 #include "hostkit/PluginLibrary.h"
 
 #include <algorithm>

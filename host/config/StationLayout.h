@@ -1,27 +1,13 @@
-// What the host hands the device at createDev: the DevConfig block built from
-// the option lines, and the host's own reading of which stations publish.
+// What the host reads of a device's option lines: which stations publish,
+// in the order the device numbers its records, its port and its own
+// silence limit.
 #pragma once
 
-#include "boundary/HostRecords.h"
-#include "host/ConfigFile.h"
+#include "host/config/ConfigFile.h"
 
-#include <memory>
+#include <cstdint>
 #include <string>
 #include <vector>
-
-class DeviceConfigBlock {
-public:
-    DeviceConfigBlock(const std::string& deviceName, const std::vector<OptionLine>& options);
-    DeviceConfigBlock(const DeviceConfigBlock&) = delete;
-    DeviceConfigBlock& operator=(const DeviceConfigBlock&) = delete;
-
-    DevConfig* get() { return config.get(); }
-
-private:
-    std::string name;
-    std::vector<OptionLine> lines; // owns every text the block points to
-    std::unique_ptr<DevConfig> config;
-};
 
 // Stations in the order the device numbers its records: record ID n of a kind
 // belongs to element n-1.

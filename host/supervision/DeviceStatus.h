@@ -13,6 +13,7 @@ struct DeviceStatus {
     double time = 0; // seconds since 1970, set when the state is published
 };
 
+const char* stateName(DeviceState state);
 double secondsSince1970();
 // {"type":"status","device":...,"state":...,"attempt":N,"retry_in":S,"time":T}
 std::string statusJsonLine(const DeviceStatus& status);

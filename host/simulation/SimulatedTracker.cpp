@@ -1,4 +1,4 @@
-#include "host/SimulatedTracker.h"
+#include "host/simulation/SimulatedTracker.h"
 
 #include <algorithm>
 #include <stdexcept>

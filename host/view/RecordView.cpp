@@ -1,4 +1,4 @@
-#include "host/RecordView.h"
+#include "host/view/RecordView.h"
 
 #include "storage/FixedPoint.h"
 

@@ -4,7 +4,7 @@
 // its own, and one that falls behind is dropped.
 #pragma once
 
-#include "host/RecordView.h"
+#include "host/view/RecordView.h"
 
 #include <cstddef>
 #include <memory>

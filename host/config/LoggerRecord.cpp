@@ -1,4 +1,4 @@
-#include "host/LoggerRecord.h"
+#include "host/config/LoggerRecord.h"
 
 #include <algorithm>
 #include <cstddef>

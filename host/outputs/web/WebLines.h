@@ -3,8 +3,8 @@
 // per device that tells the page how the room's frame is laid out.
 #pragma once
 
-#include "host/ConfigFile.h"
-#include "host/RecordView.h"
+#include "host/config/ConfigFile.h"
+#include "host/view/RecordView.h"
 
 #include <string>
 #include <vector>

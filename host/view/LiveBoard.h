@@ -3,7 +3,7 @@
 // thread writes it, the display reads it.
 #pragma once
 
-#include "host/RecordView.h"
+#include "host/view/RecordView.h"
 
 #include <chrono>
 #include <map>

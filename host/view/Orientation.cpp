@@ -1,4 +1,4 @@
-#include "host/Orientation.h"
+#include "host/view/Orientation.h"
 
 #include <cmath>
 

@@ -1,4 +1,4 @@
-#include "host/LiveBoard.h"
+#include "host/view/LiveBoard.h"
 
 namespace {
 

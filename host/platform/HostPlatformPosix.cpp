@@ -1,4 +1,4 @@
-#include "host/HostPlatform.h"
+#include "host/platform/HostPlatform.h"
 
 #include <cerrno>
 #include <csignal>

@@ -1,4 +1,4 @@
-#include "host/ConfigFile.h"
+#include "host/config/ConfigFile.h"
 
 #include "boundary/HostRecords.h"
 

@@ -1,0 +1,17 @@
+#include "host/config/DeviceConfigBlock.h"
+
+DeviceConfigBlock::DeviceConfigBlock(const std::string& deviceName, const std::vector<OptionLine>& options)
+    : name(deviceName), lines(options), config(new DevConfig()) {
+    config->name = &name[0];
+    for (OptionLine& option : lines) {
+        if (config->lineCount == maxOptionLines) break;
+        ConfigLine& line = config->lines[config->lineCount++];
+        line.lineNumber = option.lineNumber;
+        line.keyword = &option.keyword[0];
+        for (std::string& arg : option.args) {
+            if (line.argCount == maxOptionArgs) break;
+            line.args[line.argCount++] = &arg[0];
+        }
+    }
+}
+

@@ -1,0 +1,27 @@
+#include "host/supervision/DeviceStatus.h"
+
+#include "host/view/RecordView.h"
+
+#include <chrono>
+#include <cstdio>
+
+const char* stateName(DeviceState state) {
+    switch (state) {
+    case DeviceState::streaming: return "streaming";
+    case DeviceState::reconnecting: return "reconnecting";
+    case DeviceState::failed: return "failed";
+    default: return "starting";
+    }
+}
+
+double secondsSince1970() {
+    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
+std::string statusJsonLine(const DeviceStatus& status) {
+    char tail[96];
+    std::snprintf(tail, sizeof tail, ",\"attempt\":%d,\"retry_in\":%d,\"time\":%.3f}", status.attempt,
+                  status.retryInSeconds, status.time);
+    return "{\"type\":\"status\",\"device\":" + jsonString(status.device) + ",\"state\":\"" +
+           stateName(status.state) + "\"" + tail;
+}

@@ -1,0 +1,17 @@
+// How the host runs its devices and shows what they publish.
+#pragma once
+
+#include "host/view/Display.h"
+
+class OutputHub;
+
+struct SessionOptions {
+    double durationSeconds = 0;   // 0: until interrupted
+    double silenceSeconds = 10;   // a device that publishes nothing for this long is brought up anew
+    double refreshSeconds = 0.1;  // table refresh on a terminal
+    OutputFormat format = OutputFormat::table;
+    bool terminal = false;        // the table may redraw itself in place
+    bool once = false;            // the first failure ends the run with its status
+    OutputHooks hooks;
+    OutputHub* outputs = nullptr; // when set, records and states go through it (JSON lines, record file, network)
+};
