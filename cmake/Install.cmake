@@ -2,7 +2,7 @@
 #   bin/                the tools (on Windows also the plug-in and the calibration example, beside the host)
 #   lib/is900/          the plug-in and the example calibration library (Linux)
 #   share/is900/        sample configurations, the calibration example, the configuration reference
-#   include/is900/, lib/ and lib/cmake/is900-hostkit/   the host kit, found with find_package(is900-hostkit)
+#   include/is900/hostkit/, lib/ and lib/cmake/is900-hostkit/   the host kit, found with find_package(is900-hostkit)
 include(CMakePackageConfigHelpers)
 
 if(WIN32)
@@ -36,19 +36,11 @@ install(DIRECTORY ${CMAKE_SOURCE_DIR}/calib/ DESTINATION ${IS900_SHARE_DESTINATI
   PATTERN CMakeLists.txt EXCLUDE)
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/ DESTINATION ${IS900_SHARE_DESTINATION}/docs COMPONENT plugin)
 
-# The host kit: the boundary's declarations, the records, storage and logger
-# layouts, and the library that builds storages and loads the plug-in.
-set(kit_headers
-  boundary/CBase.h boundary/HostRecords.h boundary/OptionLines.h
-  storage/CDataStorage.h storage/TraData.h storage/ConData.h storage/RecordFields.h storage/FixedPoint.h
-  support/CLogH.h platform/platform.h
-  hostkit/HostStorage.h hostkit/HostLog.h hostkit/HostMutex.h
-  hostkit/PluginLibrary.h hostkit/LibraryLoader.h)
-foreach(header ${kit_headers})
-  get_filename_component(folder ${header} DIRECTORY)
-  install(FILES ${CMAKE_SOURCE_DIR}/${header} DESTINATION include/is900/${folder} COMPONENT kit)
-endforeach()
-target_include_directories(is900_hostkit INTERFACE $<INSTALL_INTERFACE:include/is900>)
+# The host kit: its headers under include/is900/hostkit/ (the records a host
+# shares with the plug-in, storages, logger, plug-in loading), all defined or
+# inlined by the library that builds storages and loads the plug-in.
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/hostkit/include/is900/hostkit DESTINATION include/is900 COMPONENT kit)
+target_include_directories(is900_hostkit INTERFACE $<INSTALL_INTERFACE:include>)
 set_target_properties(is900_hostkit PROPERTIES EXPORT_NAME hostkit)
 install(TARGETS is900_hostkit EXPORT is900-hostkit ARCHIVE DESTINATION lib COMPONENT kit)
 install(EXPORT is900-hostkit NAMESPACE is900:: DESTINATION ${IS900_KIT_DESTINATION} COMPONENT kit)

@@ -8,7 +8,7 @@
 #include "boundary/CBase.h"
 #include "boundary/HostRecords.h"
 #include "platform/memory/MemoryLine.h"
-#include "hostkit/HostStorage.h"
+#include "is900/hostkit/HostStorage.h"
 
 #include <cstdint>
 #include <cstring>
@@ -68,10 +68,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     platform::memory::setLineInput(nullptr, 0, false);
     auto lines = std::make_unique<FuzzConfig>();
     readLines(data, size, *lines);
-    hostkit::HostStorage trackers(hostkit::StorageKind::tracker);
-    hostkit::HostStorage controllers(hostkit::StorageKind::controller);
+    is900::hostkit::HostStorage trackers(is900::hostkit::StorageKind::tracker);
+    is900::hostkit::HostStorage controllers(is900::hostkit::StorageKind::controller);
     int32_t runFlag = 1;
-    DevInitInfo info = hostkit::deviceInitInfo(trackers, controllers, &runFlag);
+    DevInitInfo info = is900::hostkit::deviceInitInfo(trackers, controllers, &runFlag);
 
     CBase* device = createDev(&lines->config, nullptr);
     FUZZ_CHECK(device != nullptr, "createDev gave no device");

@@ -8,7 +8,7 @@
 #include "boundary/CBase.h"
 #include "common/OptionLinesBuilder.h"
 #include "platform/memory/MemoryLine.h"
-#include "hostkit/HostStorage.h"
+#include "is900/hostkit/HostStorage.h"
 
 #include <cmath>
 #include <cstdint>
@@ -262,7 +262,7 @@ bool frameRecord(const uint8_t* bytes, size_t size, bool lineEnded, size_t& star
     return start < size && (ended || length == bufferCapacity);
 }
 
-void checkTrackers(const Settings& s, Model& model, hostkit::HostStorage& storage, const unsigned char* mask,
+void checkTrackers(const Settings& s, Model& model, is900::hostkit::HostStorage& storage, const unsigned char* mask,
                    const Sample& sample, const uint8_t* record) {
     const bool hasTracker = anyOn(s.sensorOn);
     Expected expected{};
@@ -274,7 +274,7 @@ void checkTrackers(const Settings& s, Model& model, hostkit::HostStorage& storag
         mustPublish = clearlyDifferent(expected.fields, last, 6) && !expected.corrected;
         if (expected.corrected) mayPublish = true;
     }
-    hostkit::HostLock hold(storage);
+    is900::hostkit::HostLock hold(storage);
     for (uint32_t id = 1; id <= 32; ++id) {
         const TraData& now = storage.traSlots()[id - 1];
         const bool changed = std::memcmp(&now, &model.trackers[id - 1], sizeof now) != 0;
@@ -315,7 +315,7 @@ void checkTrackers(const Settings& s, Model& model, hostkit::HostStorage& storag
     }
 }
 
-void checkControllers(const Settings& s, Model& model, hostkit::HostStorage& storage, const unsigned char* mask,
+void checkControllers(const Settings& s, Model& model, is900::hostkit::HostStorage& storage, const unsigned char* mask,
                       const Sample& sample, const uint8_t* controls) {
     const bool hasController = anyOn(s.controllerOn);
     int32_t expected[3] = {};
@@ -330,7 +330,7 @@ void checkControllers(const Settings& s, Model& model, hostkit::HostStorage& sto
         const int index = sample.station - 1;
         mustPublish = !model.controlsPublished[index] || !pointsEqual(expected, model.lastControls[index], 3);
     }
-    hostkit::HostLock hold(storage);
+    is900::hostkit::HostLock hold(storage);
     for (uint32_t id = 1; id <= 32; ++id) {
         const ConData& now = storage.conSlots()[id - 1];
         const bool changed = std::memcmp(&now, &model.controllers[id - 1], sizeof now) != 0;
@@ -363,8 +363,8 @@ void checkControllers(const Settings& s, Model& model, hostkit::HostStorage& sto
 }
 
 // One recvData call and its checks; false when reception is over.
-bool receiveAndCheck(CBase* device, const Settings& s, Model& model, hostkit::HostStorage& trackers,
-                     hostkit::HostStorage& controllers, const uint8_t* line, size_t lineSize) {
+bool receiveAndCheck(CBase* device, const Settings& s, Model& model, is900::hostkit::HostStorage& trackers,
+                     is900::hostkit::HostStorage& controllers, const uint8_t* line, size_t lineSize) {
     unsigned char masks[8];
     std::memset(masks, untouched, sizeof masks);
     const size_t before = platform::memory::lineReadPosition();
@@ -412,14 +412,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const size_t lineSize = size - settingsSize;
     platform::memory::setLineInput(line, lineSize, settings.failAtEnd);
 
-    hostkit::HostStorage trackers(hostkit::StorageKind::tracker);
-    hostkit::HostStorage controllers(hostkit::StorageKind::controller);
+    is900::hostkit::HostStorage trackers(is900::hostkit::StorageKind::tracker);
+    is900::hostkit::HostStorage controllers(is900::hostkit::StorageKind::controller);
     trackers.storage()->setTraNumber(settings.trackerBase);
     controllers.storage()->setConNumber(settings.controllerBase);
     OptionLinesBuilder lines;
     addOptionLines(settings, lines);
     int32_t runFlag = 1;
-    DevInitInfo info = hostkit::deviceInitInfo(trackers, controllers, &runFlag);
+    DevInitInfo info = is900::hostkit::deviceInitInfo(trackers, controllers, &runFlag);
 
     CBase* device = createDev(lines.get(), nullptr);
     FUZZ_CHECK(device->init(&info) == 1, "init refused the stream's option lines");

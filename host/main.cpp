@@ -6,7 +6,7 @@
 #include "host/platform/HostPlatform.h"
 #include "host/supervision/HostStorages.h"
 #include "host/config/LoggerRecord.h"
-#include "hostkit/PluginLibrary.h"
+#include "is900/hostkit/PluginLibrary.h"
 #include "host/supervision/Session.h"
 #include "host/outputs/HostOutputs.h"
 #ifdef IS900_HOST_SIMULATOR
@@ -25,6 +25,10 @@
 #include <iostream>
 #include <map>
 #include <memory>
+
+using is900::hostkit::PluginError;
+using is900::hostkit::PluginLibrary;
+using is900::hostkit::defaultPluginPath;
 
 namespace {
 

@@ -1,7 +1,8 @@
-#include "hostkit/HostLog.h"
+#include "is900/hostkit/HostLog.h"
 
 #include <cstring>
 
+namespace is900 {
 namespace hostkit {
 
 namespace {
@@ -22,3 +23,4 @@ HostLog::HostLog(const char* name) {
 }
 
 } // namespace hostkit
+} // namespace is900

@@ -1,9 +1,10 @@
-#include "hostkit/HostStorage.h"
+#include "is900/hostkit/HostStorage.h"
 
-#include "hostkit/HostMutex.h"
+#include "is900/hostkit/HostMutex.h"
 
 #include <stdexcept>
 
+namespace is900 {
 namespace hostkit {
 
 HostStorage::HostStorage(StorageKind kind, CLogH* log)
@@ -61,3 +62,4 @@ DevInitInfo deviceInitInfo(HostStorage& trackers, HostStorage& controllers, int3
 }
 
 } // namespace hostkit
+} // namespace is900

@@ -1,10 +1,11 @@
-#include "hostkit/PluginLibrary.h"
+#include "is900/hostkit/PluginLibrary.h"
 
-#include "hostkit/LibraryLoader.h"
+#include "is900/hostkit/LibraryLoader.h"
 
 #include <fstream>
 
-using namespace hostkit;
+namespace is900 {
+namespace hostkit {
 
 std::string defaultPluginPath() {
     const std::string folder = executableFolder();
@@ -30,3 +31,6 @@ PluginLibrary::PluginLibrary(const std::string& path) {
 }
 
 PluginLibrary::~PluginLibrary() { closeLibrary(library); }
+
+} // namespace hostkit
+} // namespace is900

@@ -1,7 +1,11 @@
 #!/bin/sh
 # Usage: check-layers.sh SOURCE_DIR
-# Each subsystem folder may include only its own headers and those of the
-# folders below it; no file outside plugin/ includes a header of plugin/.
+# The plug-in's subsystem folders may include only their own headers and
+# those of the folders below them; no file outside plugin/ includes a header
+# of plugin/. The products around the plug-in stand above it: the host kit
+# includes only its own headers (a host links no plug-in code), the
+# simulator only its own, and the host its own, the kit's and the
+# simulator's. No folder includes one of a product above it.
 set -eu
 cd "$1"
 rank() {
@@ -14,14 +18,33 @@ rank() {
     *) echo 9 ;;
   esac
 }
+# The folders a product may include besides its own.
+allowed() {
+  case "$1" in
+    hostkit) echo "is900" ;;
+    sim) echo "" ;;
+    host) echo "is900 sim" ;;
+  esac
+}
+included() { # folder: the top folders its files include, one per line
+  grep -rhoE '#include "[a-z0-9]+/' "$1" | sed 's/#include "//; s#/$##' | sort -u
+}
 status=0
+fail() { # folder target
+  echo "FAIL: $1/ includes $2/:"; grep -rn "#include \"$2/" "$1"; status=1
+}
 for folder in platform support boundary storage protocol tracker controller plugin; do
   own=$(rank "$folder")
-  for target in $(grep -rhoE '#include "[a-z]+/' "$folder" | sed 's/#include "//; s#/$##' | sort -u); do
+  for target in $(included "$folder"); do
     [ "$target" = "$folder" ] && continue
-    if [ "$(rank "$target")" -ge "$own" ]; then
-      echo "FAIL: $folder/ includes $target/:"; grep -rn "#include \"$target/" "$folder"; status=1
-    fi
+    [ "$(rank "$target")" -ge "$own" ] && fail "$folder" "$target"
+  done
+done
+for product in hostkit sim host; do
+  for target in $(included "$product"); do
+    [ "$target" = "$product" ] && continue
+    case " $(allowed "$product") " in *" $target "*) continue ;; esac
+    fail "$product" "$target"
   done
 done
 outside=$(find . \( -path ./plugin -o -path './build*' -o -name node_modules -o -name .git \) -prune \

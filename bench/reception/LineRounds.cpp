@@ -125,7 +125,7 @@ struct DeviceLine {
     std::thread thread;
 };
 
-void receive(DeviceLine& line, int stations, hostkit::HostStorage& trackers) {
+void receive(DeviceLine& line, int stations, is900::hostkit::HostStorage& trackers) {
     const double cpuStart = threadCpuSeconds();
     DeviceRig& rig = *line.rig;
     while (rig.device()->recvData(rig.masks, nullptr) == 1) {
@@ -134,7 +134,7 @@ void receive(DeviceLine& line, int stations, hostkit::HostStorage& trackers) {
             if (!maskHas(rig.masks, id)) continue;
             if (stored == Clock::time_point{}) stored = Clock::now();
             Publication publication{stored, id, TraData()};
-            if (trackers.readTraData(id, publication.record)) line.published.push_back(publication);
+            if (kitrecords::readTraData(trackers, id, publication.record)) line.published.push_back(publication);
         }
     }
     line.cpuSeconds = threadCpuSeconds() - cpuStart;
@@ -171,8 +171,8 @@ void timeDeviceRecords(const DeviceLine& line, int stations, Clock::time_point f
 
 void stopReceiving(DeviceRig& rig) { __atomic_store_n(&rig.runFlag, 0, __ATOMIC_RELAXED); }
 
-void startDevices(std::vector<DeviceLine>& lines, const LineSetup& setup, hostkit::HostStorage& trackers,
-                  hostkit::HostStorage& controllers) {
+void startDevices(std::vector<DeviceLine>& lines, const LineSetup& setup, is900::hostkit::HostStorage& trackers,
+                  is900::hostkit::HostStorage& controllers) {
     for (int device = 0; device < setup.devices; ++device) {
         DeviceLine line;
         line.rig.reset(new DeviceRig(trackerStations(setup.stations), baudRate, updateRate));
@@ -226,8 +226,8 @@ RoundFigures floorRound(const LineSetup& setup) {
 }
 
 RoundFigures deviceRound(const LineSetup& setup) {
-    hostkit::HostStorage trackers{hostkit::StorageKind::tracker};
-    hostkit::HostStorage controllers{hostkit::StorageKind::controller};
+    is900::hostkit::HostStorage trackers{is900::hostkit::StorageKind::tracker};
+    is900::hostkit::HostStorage controllers{is900::hostkit::StorageKind::controller};
     std::vector<DeviceLine> lines;
     startDevices(lines, setup, trackers, controllers);
     const Clock::time_point from = Clock::now();
@@ -248,8 +248,8 @@ RoundFigures deviceRound(const LineSetup& setup) {
 }
 
 double idleCpuPerSecond(double seconds) {
-    hostkit::HostStorage trackers{hostkit::StorageKind::tracker};
-    hostkit::HostStorage controllers{hostkit::StorageKind::controller};
+    is900::hostkit::HostStorage trackers{is900::hostkit::StorageKind::tracker};
+    is900::hostkit::HostStorage controllers{is900::hostkit::StorageKind::controller};
     std::vector<DeviceLine> lines;
     startDevices(lines, LineSetup{1, 2, seconds}, trackers, controllers);
     DeviceLine& line = lines.front();

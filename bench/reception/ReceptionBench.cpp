@@ -8,7 +8,7 @@
 //   and receiving thread, sharing the host's two storages.
 #include "LineRounds.h"
 
-#include "hostkit/PluginLibrary.h"
+#include "is900/hostkit/PluginLibrary.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -165,7 +165,7 @@ int main(int argc, char** argv) {
         usage();
         return 2;
     }
-    const std::string plugin = defaultPluginPath();
+    const std::string plugin = is900::hostkit::defaultPluginPath();
     if (!std::ifstream(plugin)) {
         std::fprintf(stderr,
                      "bench_reception: the plug-in is missing: %s\n"

@@ -1,5 +1,5 @@
 #include "storage/CDataStorage.h"
-#include "hostkit/HostStorage.h"
+#include "common/KitRecords.h"
 
 #include <benchmark/benchmark.h>
 
@@ -57,8 +57,8 @@ BENCHMARK(compareControllerRecords);
 
 // Lock, look up, copy, unlock: what every changed sample costs the device.
 void publishTrackerRecord(benchmark::State& state) {
-    hostkit::HostStorage host(hostkit::StorageKind::tracker);
-    CDataStorage& storage = *host.storage();
+    is900::hostkit::HostStorage host(is900::hostkit::StorageKind::tracker);
+    CDataStorage& storage = *kitrecords::plugin(host.storage());
     storage.lock();
     storage.setTraNumber(4);
     storage.unlock();

@@ -3,12 +3,11 @@
 // tracker record the device marks as updated.
 //
 //   minimal-host PORT [SECONDS] [PLUGIN]
-#include "boundary/CBase.h"
-#include "boundary/HostRecords.h"
-#include "storage/FixedPoint.h"
-#include "hostkit/HostLog.h"
-#include "hostkit/HostStorage.h"
-#include "hostkit/PluginLibrary.h"
+#include "is900/hostkit/CBase.h"
+#include "is900/hostkit/HostLog.h"
+#include "is900/hostkit/HostStorage.h"
+#include "is900/hostkit/PluginLibrary.h"
+#include "is900/hostkit/Records.h"
 
 #include <chrono>
 #include <cstdio>
@@ -16,6 +15,8 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+using namespace is900::hostkit;
 
 namespace {
 
@@ -43,14 +44,12 @@ private:
     std::unique_ptr<DevConfig> config;
 };
 
-bool marked(const unsigned char* mask, uint32_t id) { return mask[3 - (id - 1) / 8] >> ((id - 1) % 8) & 1u; }
-
 void printTracker(const TraData& record) {
     std::printf("tracker %u x=%.5f y=%.5f z=%.5f azim=%.5f elev=%.5f roll=%.5f\n",
-                fixedpoint::fromNetworkOrder(record.id), fixedpoint::decodePose(record.x),
-                fixedpoint::decodePose(record.y), fixedpoint::decodePose(record.z),
-                fixedpoint::decodePose(record.azim), fixedpoint::decodePose(record.elev),
-                fixedpoint::decodePose(record.roll));
+                fromNetworkOrder(record.id), decodePose(record.x),
+                decodePose(record.y), decodePose(record.z),
+                decodePose(record.azim), decodePose(record.elev),
+                decodePose(record.roll));
 }
 
 } // namespace
@@ -64,11 +63,11 @@ int main(int argc, char** argv) {
     try {
         PluginLibrary plugin(argc > 3 ? argv[3] : IS900_PLUGIN);
         OptionBlock options("minimal", {{"port", argv[1]}, {"sensors", "1", "1"}, {"controllers", "0", "1"}});
-        hostkit::HostLog log("minimal");
-        hostkit::HostStorage trackers(hostkit::StorageKind::tracker);
-        hostkit::HostStorage controllers(hostkit::StorageKind::controller);
+        HostLog log("minimal");
+        HostStorage trackers(StorageKind::tracker);
+        HostStorage controllers(StorageKind::controller);
         int32_t runFlag = 1;
-        DevInitInfo info = hostkit::deviceInitInfo(trackers, controllers, &runFlag);
+        DevInitInfo info = deviceInitInfo(trackers, controllers, &runFlag);
 
         CBase* device = plugin.createDev(options.get(), log.record());
         if (!device) return 1;
@@ -88,7 +87,7 @@ int main(int argc, char** argv) {
                     break;
                 }
                 TraData record{};
-                for (uint32_t id = 1; id <= 32; ++id)
+                for (uint32_t id = 1; id <= maxRecordId; ++id)
                     if (marked(masks, id) && trackers.readTraData(id, record)) printTracker(record);
             }
             device->stop();

@@ -1,6 +1,6 @@
 #include "host/config/ConfigFile.h"
 
-#include "boundary/HostRecords.h"
+#include "is900/hostkit/Records.h"
 
 #include <algorithm>
 #include <cctype>
@@ -51,8 +51,8 @@ OptionLine optionFromLine(const std::string& line, uint32_t lineNumber, const st
     OptionLine option;
     option.lineNumber = lineNumber;
     if (words.empty()) return option;
-    if (words.size() - 1 > maxOptionArgs)
-        throw ConfigError(locate(sourceName, lineNumber) + "more than " + std::to_string(maxOptionArgs) +
+    if (words.size() - 1 > is900::hostkit::maxOptionArgs)
+        throw ConfigError(locate(sourceName, lineNumber) + "more than " + std::to_string(is900::hostkit::maxOptionArgs) +
                           " arguments to option '" + words.front() + "'");
     option.keyword = words.front();
     option.args.assign(words.begin() + 1, words.end());
@@ -89,9 +89,9 @@ void addOption(DeviceSection& device, const OptionLine& option, const std::strin
         device.pluginPath = option.args[0];
         return;
     }
-    if (device.options.size() == maxOptionLines)
-        throw ConfigError(locate(sourceName, option.lineNumber) + "more than " + std::to_string(maxOptionLines) +
-                          " options (a device takes at most " + std::to_string(maxOptionLines) + ")");
+    if (device.options.size() == is900::hostkit::maxOptionLines)
+        throw ConfigError(locate(sourceName, option.lineNumber) + "more than " + std::to_string(is900::hostkit::maxOptionLines) +
+                          " options (a device takes at most " + std::to_string(is900::hostkit::maxOptionLines) + ")");
     device.options.push_back(option);
 }
 
@@ -162,9 +162,9 @@ void overridePortOption(std::vector<OptionLine>& options, const std::string& por
     auto first = std::find_if(options.begin(), options.end(),
                               [](const OptionLine& option) { return isPortKeyword(option.keyword); });
     if (first == options.end()) {
-        if (options.size() == maxOptionLines)
+        if (options.size() == is900::hostkit::maxOptionLines)
             throw ConfigError("no room for the port option: the configuration already has " +
-                              std::to_string(maxOptionLines) + " options");
+                              std::to_string(is900::hostkit::maxOptionLines) + " options");
         options.push_back(OptionLine{0, "port", {portName}});
         return;
     }

@@ -1,8 +1,8 @@
-// What the host hands the device at createDev: the DevConfig block built from
+// What the host hands the device at createDev: the is900::hostkit::DevConfig block built from
 // the option lines.
 #pragma once
 
-#include "boundary/HostRecords.h"
+#include "is900/hostkit/Records.h"
 #include "host/config/ConfigFile.h"
 
 #include <memory>
@@ -15,10 +15,10 @@ public:
     DeviceConfigBlock(const DeviceConfigBlock&) = delete;
     DeviceConfigBlock& operator=(const DeviceConfigBlock&) = delete;
 
-    DevConfig* get() { return config.get(); }
+    is900::hostkit::DevConfig* get() { return config.get(); }
 
 private:
     std::string name;
     std::vector<OptionLine> lines; // owns every text the block points to
-    std::unique_ptr<DevConfig> config;
+    std::unique_ptr<is900::hostkit::DevConfig> config;
 };

@@ -4,16 +4,15 @@
 #include "host/config/ConfigFile.h"
 #include "host/config/LoggerRecord.h"
 #include "host/config/StationLayout.h"
+#include "is900/hostkit/PluginLibrary.h"
 
 #include <string>
 #include <vector>
 
-class PluginLibrary;
-
 struct DeviceDefinition {
     std::string name;
     std::string portName;
-    const PluginLibrary* plugin = nullptr;
+    const is900::hostkit::PluginLibrary* plugin = nullptr;
     std::vector<OptionLine> options;
     LoggerSettings logger;
     StationLayout layout;

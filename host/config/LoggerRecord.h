@@ -2,7 +2,7 @@
 // itself: every object of the plug-in starts from a copy of them.
 #pragma once
 
-#include "support/CLogH.h"
+#include "is900/hostkit/Records.h"
 
 #include <cstdint>
 #include <string>
@@ -20,7 +20,7 @@ public:
     explicit LoggerRecord(const LoggerSettings& settings);
 
     // The record as the plug-in reads it; the host never calls its operations.
-    CLogH* get() { return reinterpret_cast<CLogH*>(bytes); }
+    is900::hostkit::CLogH* get() { return reinterpret_cast<is900::hostkit::CLogH*>(bytes); }
     const unsigned char* data() const { return bytes; }
 
 private:
@@ -28,5 +28,5 @@ private:
     void setText(std::size_t offset, const std::string& text);
     void setNumber(std::size_t offset, int32_t value);
 
-    alignas(CLogH) unsigned char bytes[sizeof(CLogH)] = {};
+    alignas(is900::hostkit::CLogH) unsigned char bytes[sizeof(is900::hostkit::CLogH)] = {};
 };

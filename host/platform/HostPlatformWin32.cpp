@@ -1,5 +1,5 @@
 #include "host/platform/HostPlatform.h"
-#include "hostkit/win32/SystemErrorText.h"
+#include "is900/hostkit/SystemErrorText.h"
 
 #include <io.h>
 #include <windows.h>
@@ -15,7 +15,7 @@ bool portCanBeOpened(const std::string& name, std::string& reason) {
     HANDLE port = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (port == INVALID_HANDLE_VALUE) {
-        reason = hostkit::systemErrorText(GetLastError());
+        reason = is900::hostkit::systemErrorText(GetLastError());
         return false;
     }
     CloseHandle(port);

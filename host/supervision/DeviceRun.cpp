@@ -1,10 +1,10 @@
 #include "host/supervision/DeviceRun.h"
 
-#include "boundary/CBase.h"
+#include "is900/hostkit/CBase.h"
 #include "host/config/DeviceConfigBlock.h"
 #include "host/platform/HostPlatform.h"
 #include "host/supervision/ExitStatus.h"
-#include "hostkit/PluginLibrary.h"
+#include "is900/hostkit/PluginLibrary.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -93,7 +93,7 @@ int DeviceRun::attempt(Clock::time_point now) {
         setState(DeviceState::failed);
         return options.once ? exitPlugin : exitOk;
     }
-    DevInitInfo info{};
+    is900::hostkit::DevInitInfo info{};
     info.trackerStorage = storages.tracker();
     info.controllerStorage = storages.controller();
     info.runFlag = &runFlag;
@@ -128,7 +128,7 @@ int DeviceRun::attempt(Clock::time_point now) {
 // init takes them again), the numbers go back to what they were before this
 // device's first init, and after init forward to the highest they had:
 // the device gets its own IDs again and no other device loses any.
-int DeviceRun::initKeepingIds(DevInitInfo& info) {
+int DeviceRun::initKeepingIds(is900::hostkit::DevInitInfo& info) {
     HostStorages::BothLocked hold(storages);
     const HostStorages::Numbers highest = storages.numbers();
     storages.setNumbers(bases);
@@ -208,15 +208,15 @@ void DeviceRun::publish(const unsigned char* masks) {
         noteActivity();
         publishedSinceUp = true;
     };
-    publishMarked<TraData>(
-        masks, [this](uint32_t id, TraData& record) { return storages.readTracker(id, record); },
-        [this](const TraData& record, uint32_t id) {
+    publishMarked<is900::hostkit::TraData>(
+        masks, [this](uint32_t id, is900::hostkit::TraData& record) { return storages.readTracker(id, record); },
+        [this](const is900::hostkit::TraData& record, uint32_t id) {
             return viewTracker(record, definition.layout.trackerStation(id - bases.tracker));
         },
         show);
-    publishMarked<ConData>(
-        masks + 4, [this](uint32_t id, ConData& record) { return storages.readController(id, record); },
-        [this](const ConData& record, uint32_t id) {
+    publishMarked<is900::hostkit::ConData>(
+        masks + 4, [this](uint32_t id, is900::hostkit::ConData& record) { return storages.readController(id, record); },
+        [this](const is900::hostkit::ConData& record, uint32_t id) {
             return viewController(record, definition.layout.controllerStation(id - bases.controller));
         },
         show);

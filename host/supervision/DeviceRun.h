@@ -16,7 +16,6 @@
 #include <memory>
 #include <thread>
 
-class CBase;
 class DeviceConfigBlock;
 
 class DeviceRun {
@@ -42,7 +41,7 @@ public:
 
 private:
     int attempt(Clock::time_point now);
-    int initKeepingIds(DevInitInfo& info);
+    int initKeepingIds(is900::hostkit::DevInitInfo& info);
     int lose(const std::string& why, Clock::time_point now);
     void retryLater(Clock::time_point now);
     void release();

@@ -1,16 +1,16 @@
 // The tracker and controller storages the host shares with the device.
 #pragma once
 
-#include "hostkit/HostStorage.h"
+#include "is900/hostkit/HostStorage.h"
 
 class HostStorages {
 public:
-    explicit HostStorages(CLogH* log)
-        : trackerStorage(hostkit::StorageKind::tracker, log),
-          controllerStorage(hostkit::StorageKind::controller, log) {}
+    explicit HostStorages(is900::hostkit::CLogH* log)
+        : trackerStorage(is900::hostkit::StorageKind::tracker, log),
+          controllerStorage(is900::hostkit::StorageKind::controller, log) {}
 
-    CDataStorage* tracker() { return trackerStorage.storage(); }
-    CDataStorage* controller() { return controllerStorage.storage(); }
+    is900::hostkit::CDataStorage* tracker() { return trackerStorage.storage(); }
+    is900::hostkit::CDataStorage* controller() { return controllerStorage.storage(); }
 
     struct Numbers {
         uint32_t tracker = 0;
@@ -25,8 +25,8 @@ public:
             : trackerLock(storages.trackerStorage), controllerLock(storages.controllerStorage) {}
 
     private:
-        hostkit::HostLock trackerLock;
-        hostkit::HostLock controllerLock;
+        is900::hostkit::HostLock trackerLock;
+        is900::hostkit::HostLock controllerLock;
     };
 
     Numbers numbers() { return {trackerStorage.recordCount(), controllerStorage.recordCount()}; }
@@ -36,10 +36,10 @@ public:
     }
 
     // Copies a published record under the storage's mutex.
-    bool readTracker(uint32_t id, TraData& record) { return trackerStorage.readTraData(id, record); }
-    bool readController(uint32_t id, ConData& record) { return controllerStorage.readConData(id, record); }
+    bool readTracker(uint32_t id, is900::hostkit::TraData& record) { return trackerStorage.readTraData(id, record); }
+    bool readController(uint32_t id, is900::hostkit::ConData& record) { return controllerStorage.readConData(id, record); }
 
 private:
-    hostkit::HostStorage trackerStorage;
-    hostkit::HostStorage controllerStorage;
+    is900::hostkit::HostStorage trackerStorage;
+    is900::hostkit::HostStorage controllerStorage;
 };

@@ -19,7 +19,6 @@
 
 class OutputHub;
 class HostStorages;
-class PluginLibrary;
 class DeviceRun;
 
 class Session {

@@ -44,7 +44,7 @@ std::vector<LiveRecord> LiveBoard::snapshot(Clock::time_point now) const {
 
 std::vector<uint32_t> markedIds(const unsigned char* mask) {
     std::vector<uint32_t> ids;
-    for (uint32_t id = 1; id <= 32; ++id)
-        if (mask[3 - (id - 1) / 8] >> ((id - 1) % 8) & 1u) ids.push_back(id);
+    for (uint32_t id = 1; id <= is900::hostkit::maxRecordId; ++id)
+        if (is900::hostkit::marked(mask, id)) ids.push_back(id);
     return ids;
 }

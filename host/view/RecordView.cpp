@@ -1,15 +1,11 @@
 #include "host/view/RecordView.h"
 
-#include "storage/FixedPoint.h"
+#include "is900/hostkit/Records.h"
 
 #include <cstdio>
 #include <sstream>
 
 namespace {
-
-double stampOf(uint32_t timeSec, uint32_t timeUsec) {
-    return fixedpoint::fromNetworkOrder(timeSec) + fixedpoint::fromNetworkOrder(timeUsec) / 1e6;
-}
 
 std::string format(const char* pattern, double value) {
     char text[64];
@@ -21,9 +17,9 @@ template <typename Record>
 RecordView commonView(const Record& record, RecordKind kind, int station) {
     RecordView view;
     view.kind = kind;
-    view.id = fixedpoint::fromNetworkOrder(record.id);
+    view.id = is900::hostkit::fromNetworkOrder(record.id);
     view.station = station;
-    view.stamp = stampOf(record.timeSec, record.timeUsec);
+    view.stamp = is900::hostkit::recordTime(record);
     return view;
 }
 
@@ -60,19 +56,19 @@ std::string tableRow(const LiveRecord& record) {
 
 } // namespace
 
-RecordView viewTracker(const TraData& record, int station) {
+RecordView viewTracker(const is900::hostkit::TraData& record, int station) {
     RecordView view = commonView(record, RecordKind::tracker, station);
     const uint32_t fields[6] = {record.x, record.y, record.z, record.azim, record.elev, record.roll};
-    for (int i = 0; i < 6; ++i) view.pose[i] = fixedpoint::decodePose(fields[i]);
+    for (int i = 0; i < 6; ++i) view.pose[i] = is900::hostkit::decodePose(fields[i]);
     return view;
 }
 
-RecordView viewController(const ConData& record, int station) {
+RecordView viewController(const is900::hostkit::ConData& record, int station) {
     RecordView view = commonView(record, RecordKind::controller, station);
-    const uint32_t valuatorCount = record.valuatorCount() < maxValuators ? record.valuatorCount() : maxValuators;
-    const uint32_t buttonCount = record.buttonCount() < maxButtons ? record.buttonCount() : maxButtons;
-    for (uint32_t i = 0; i < valuatorCount; ++i) view.valuators.push_back(fixedpoint::decodeValuator(record.val[i]));
-    for (uint32_t n = 1; n <= buttonCount; ++n) view.buttons.push_back(record.buttonPressed(n));
+    const uint32_t valuatorCount = is900::hostkit::valuatorCount(record) < is900::hostkit::maxValuators ? is900::hostkit::valuatorCount(record) : is900::hostkit::maxValuators;
+    const uint32_t buttonCount = is900::hostkit::buttonCount(record) < is900::hostkit::maxButtons ? is900::hostkit::buttonCount(record) : is900::hostkit::maxButtons;
+    for (uint32_t i = 0; i < valuatorCount; ++i) view.valuators.push_back(is900::hostkit::decodeValuator(record.val[i]));
+    for (uint32_t n = 1; n <= buttonCount; ++n) view.buttons.push_back(is900::hostkit::buttonPressed(record, n));
     return view;
 }
 

@@ -2,8 +2,7 @@
 // network-order fixed point, then written as a table row or a JSON line.
 #pragma once
 
-#include "storage/ConData.h"
-#include "storage/TraData.h"
+#include "is900/hostkit/Records.h"
 
 #include <cstdint>
 #include <string>
@@ -22,8 +21,8 @@ struct RecordView {
     std::vector<float> valuators;
 };
 
-RecordView viewTracker(const TraData& record, int station);
-RecordView viewController(const ConData& record, int station);
+RecordView viewTracker(const is900::hostkit::TraData& record, int station);
+RecordView viewController(const is900::hostkit::ConData& record, int station);
 
 // One JSON object on one line, without the line end; "device" comes last,
 // so that readers of the leading fields keep working.

@@ -1,7 +1,8 @@
-#include "hostkit/HostMutex.h"
+#include "is900/hostkit/HostMutex.h"
 
 #include <pthread.h>
 
+namespace is900 {
 namespace hostkit {
 
 void* createHostMutex() {
@@ -28,3 +29,4 @@ bool lockHostMutex(void* handle) { return pthread_mutex_lock(static_cast<pthread
 bool unlockHostMutex(void* handle) { return pthread_mutex_unlock(static_cast<pthread_mutex_t*>(handle)) == 0; }
 
 } // namespace hostkit
+} // namespace is900

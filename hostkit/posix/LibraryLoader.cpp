@@ -1,10 +1,16 @@
-#include "hostkit/LibraryLoader.h"
+#include "is900/hostkit/LibraryLoader.h"
+#include "is900/hostkit/SystemErrorText.h"
+
+#include <cstring>
 
 #include <dlfcn.h>
 #include <limits.h>
 #include <unistd.h>
 
+namespace is900 {
 namespace hostkit {
+
+std::string systemErrorText(unsigned long code) { return std::strerror(static_cast<int>(code)); }
 
 void* openLibrary(const std::string& path, std::string& errorText) {
     void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -30,3 +36,4 @@ std::string executableFolder() {
 const char* pluginFileName() { return "libis900.so"; }
 
 } // namespace hostkit
+} // namespace is900

@@ -1,7 +1,8 @@
-#include "hostkit/HostMutex.h"
+#include "is900/hostkit/HostMutex.h"
 
 #include <windows.h>
 
+namespace is900 {
 namespace hostkit {
 
 void* createHostMutex() { return CreateMutexA(nullptr, FALSE, nullptr); }
@@ -18,3 +19,4 @@ bool lockHostMutex(void* handle) {
 bool unlockHostMutex(void* handle) { return ReleaseMutex(handle) != 0; }
 
 } // namespace hostkit
+} // namespace is900

@@ -1,8 +1,9 @@
-#include "hostkit/LibraryLoader.h"
-#include "hostkit/win32/SystemErrorText.h"
+#include "is900/hostkit/LibraryLoader.h"
+#include "is900/hostkit/SystemErrorText.h"
 
 #include <windows.h>
 
+namespace is900 {
 namespace hostkit {
 
 std::string systemErrorText(unsigned long code) {
@@ -39,3 +40,4 @@ std::string executableFolder() {
 const char* pluginFileName() { return "is900.dll"; }
 
 } // namespace hostkit
+} // namespace is900

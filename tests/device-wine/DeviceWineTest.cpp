@@ -5,7 +5,7 @@
 #include "common/PluginLibrary.h"
 #include "storage/ConData.h"
 #include "storage/FixedPoint.h"
-#include "hostkit/HostStorage.h"
+#include "is900/hostkit/HostStorage.h"
 
 #include <gtest/gtest.h>
 
@@ -32,8 +32,8 @@ bool plausible(const TraData& record) {
 // The plug-in's device on COM1 with the host's storages and run flag.
 struct WineDevice {
     PluginLibrary plugin;
-    hostkit::HostStorage trackers{hostkit::StorageKind::tracker};
-    hostkit::HostStorage controllers{hostkit::StorageKind::controller};
+    is900::hostkit::HostStorage trackers{is900::hostkit::StorageKind::tracker};
+    is900::hostkit::HostStorage controllers{is900::hostkit::StorageKind::controller};
     OptionLinesBuilder lines;
     int32_t runFlag = 1;
     CBase* device = nullptr;
@@ -41,7 +41,7 @@ struct WineDevice {
     int init() {
         device = plugin.create(lines.get(), nullptr);
         if (!device) return 0;
-        DevInitInfo info = hostkit::deviceInitInfo(trackers, controllers, &runFlag);
+        DevInitInfo info = is900::hostkit::deviceInitInfo(trackers, controllers, &runFlag);
         return device->init(&info);
     }
     ~WineDevice() {
@@ -82,8 +82,8 @@ TEST(DeviceUnderWineReconnect, StreamsAgainAfterTheLineWasUnpluggedAndBack) {
 TEST(DeviceUnderWine, StreamsATrackerAndAWandThroughCom1) {
     WineDevice wine;
     ASSERT_TRUE(wine.plugin.loaded());
-    hostkit::HostStorage& trackers = wine.trackers;
-    hostkit::HostStorage& controllers = wine.controllers;
+    is900::hostkit::HostStorage& trackers = wine.trackers;
+    is900::hostkit::HostStorage& controllers = wine.controllers;
     wine.lines.add("port", {"COM1"}).add("baud", {"115200"}).add("sensors", {"1"}).add("controllers", {"0", "1"});
     ASSERT_EQ(wine.init(), 1);
     CBase* device = wine.device;

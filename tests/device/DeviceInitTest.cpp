@@ -150,12 +150,12 @@ TEST(DeviceLifecycle, SecondInitStartsAfresh) {
 }
 
 TEST(DeviceLifecycle, DeleteDevTakesNullAndUninitialisedDevices) {
-    PluginLibrary plugin(defaultPluginPath());
+    is900::hostkit::PluginLibrary plugin(is900::hostkit::defaultPluginPath());
     EXPECT_FALSE(plugin.deleteDev(nullptr));
     OptionLinesBuilder lines;
     CLogH hostLog = plainHostLog();
     hostLog.debugLevel = 1;
-    CBase* device = plugin.createDev(lines.get(), &hostLog);
+    CBase* device = plugin.createDev(kitrecords::kitSide(lines.get()), kitrecords::kitSide(&hostLog));
     ASSERT_NE(device, nullptr);
     hostLog.setName("CHANGED");
     CoutCapture capture;

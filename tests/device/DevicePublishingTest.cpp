@@ -85,20 +85,20 @@ TEST(DevicePublishing, AnUnchangedSampleIsNeitherCopiedNorMarked) {
     for (int call = 0; call < 500 && !first; ++call) {
         ASSERT_EQ(rig->device()->recvData(masks, nullptr), 1);
         TraData slot;
-        first = maskHas(masks, 1) && rig->trackers.readTraData(1, slot) &&
+        first = maskHas(masks, 1) && kitrecords::readTraData(rig->trackers, 1, slot) &&
                 static_cast<int32_t>(fixedpoint::fromNetworkOrder(slot.x)) == oneFoot;
     }
     ASSERT_TRUE(first) << "the injected record was published";
     const uint32_t hostMark = 0xDEADBEEF;
     {
-        hostkit::HostLock hold(rig->trackers);
+        is900::hostkit::HostLock hold(rig->trackers);
         rig->trackers.traSlots()[0].reserved1 = hostMark;
     }
 
     ASSERT_EQ(rig->device()->recvData(masks, nullptr), 1) << "the same record again";
     EXPECT_FALSE(maskHas(masks, 1));
     TraData slot;
-    ASSERT_TRUE(rig->trackers.readTraData(1, slot));
+    ASSERT_TRUE(kitrecords::readTraData(rig->trackers, 1, slot));
     EXPECT_EQ(slot.reserved1, hostMark) << "the unchanged sample was copied over the slot";
     rig->device()->stop();
 }

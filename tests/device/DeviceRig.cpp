@@ -8,7 +8,7 @@
 
 DeviceRig::DeviceRig(std::vector<Station> stations, int baudRate, double updateRate, CLogH* hostLog,
                      const std::string& linkPath)
-    : plugin(defaultPluginPath()), baud(baudRate) {
+    : plugin(is900::hostkit::defaultPluginPath()), baud(baudRate) {
     is900sim::SimulatorOptions options;
     options.stations.clear();
     for (const Station& station : stations) options.stations.push_back({station.number, station.kind});
@@ -18,7 +18,7 @@ DeviceRig::DeviceRig(std::vector<Station> stations, int baudRate, double updateR
     sim.reset(new is900sim::Simulator(options));
     sim->start();
     lines.add("port", {linkPath.empty() ? sim->slavePath() : linkPath}).add("baud", {std::to_string(baud)});
-    dev = plugin.createDev(lines.get(), hostLog);
+    dev = plugin.createDev(kitrecords::kitSide(lines.get()), kitrecords::kitSide(hostLog));
 }
 
 DeviceRig::~DeviceRig() {
@@ -27,9 +27,9 @@ DeviceRig::~DeviceRig() {
 
 int DeviceRig::init() { return init(trackers, controllers); }
 
-int DeviceRig::init(hostkit::HostStorage& trackerStorage, hostkit::HostStorage& controllerStorage) {
-    DevInitInfo info = hostkit::deviceInitInfo(trackerStorage, controllerStorage, &runFlag);
-    return dev->init(&info);
+int DeviceRig::init(is900::hostkit::HostStorage& trackerStorage, is900::hostkit::HostStorage& controllerStorage) {
+    is900::hostkit::DevInitInfo info = is900::hostkit::deviceInitInfo(trackerStorage, controllerStorage, &runFlag);
+    return dev->init(kitrecords::plugin(&info));
 }
 
 int DeviceRig::receive() {
@@ -40,10 +40,12 @@ int DeviceRig::receive() {
 
 void DeviceRig::collect() {
     for (uint32_t id = 1; id <= 32; ++id) {
-        TraData tra;
-        if (maskHas(masks, id) && trackers.readTraData(id, tra)) publishedTrackers[id].push_back(tra);
-        ConData con;
-        if (maskHas(masks + 4, id) && controllers.readConData(id, con)) publishedControllers[id].push_back(con);
+        is900::hostkit::TraData tra;
+        if (maskHas(masks, id) && trackers.readTraData(id, tra))
+            publishedTrackers[id].push_back(kitrecords::copyRecord<TraData>(tra));
+        is900::hostkit::ConData con;
+        if (maskHas(masks + 4, id) && controllers.readConData(id, con))
+            publishedControllers[id].push_back(kitrecords::copyRecord<ConData>(con));
     }
 }
 

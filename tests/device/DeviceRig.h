@@ -4,11 +4,12 @@
 // tracker simulator on a pseudo-terminal at the other end of the line.
 #pragma once
 
+#include "common/KitRecords.h"
 #include "common/OptionLinesBuilder.h"
 #include "boundary/CBase.h"
 #include "storage/TraData.h"
-#include "hostkit/HostStorage.h"
-#include "hostkit/PluginLibrary.h"
+#include "is900/hostkit/HostStorage.h"
+#include "is900/hostkit/PluginLibrary.h"
 #include "sim/Simulator.h"
 
 #include <cstdint>
@@ -31,8 +32,8 @@ public:
     ~DeviceRig();
 
     OptionLinesBuilder lines;
-    hostkit::HostStorage trackers{hostkit::StorageKind::tracker};
-    hostkit::HostStorage controllers{hostkit::StorageKind::controller};
+    is900::hostkit::HostStorage trackers{is900::hostkit::StorageKind::tracker};
+    is900::hostkit::HostStorage controllers{is900::hostkit::StorageKind::controller};
     int32_t runFlag = 1;
     unsigned char masks[8] = {};
 
@@ -43,7 +44,7 @@ public:
     // rate, so that a test's own lines come later and win.
     int init();
     // The same with storages the host shares among several devices.
-    int init(hostkit::HostStorage& trackerStorage, hostkit::HostStorage& controllerStorage);
+    int init(is900::hostkit::HostStorage& trackerStorage, is900::hostkit::HostStorage& controllerStorage);
     // One recvData call; the records its masks name are copied out as a host would.
     int receive();
     // Calls recvData until a record was published for each given ID, or until the time is up.
@@ -56,7 +57,7 @@ public:
 private:
     void collect();
 
-    PluginLibrary plugin;
+    is900::hostkit::PluginLibrary plugin;
     std::unique_ptr<is900sim::Simulator> sim;
     int baud;
     CBase* dev = nullptr;

@@ -4,16 +4,18 @@
 #include "host/config/LoggerRecord.h"
 #include "host/view/RecordView.h"
 
-#include "storage/FixedPoint.h"
+#include "is900/hostkit/Records.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
 
+using namespace is900::hostkit;
+
 namespace {
 
-uint32_t networkOrder(int32_t value) { return fixedpoint::fromNetworkOrder(static_cast<uint32_t>(value)); }
+uint32_t networkOrder(int32_t value) { return fromNetworkOrder(static_cast<uint32_t>(value)); }
 
 TraData trackerRecord(uint32_t id, const int32_t (&fixed)[6]) {
     TraData record{};

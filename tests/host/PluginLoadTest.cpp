@@ -1,8 +1,11 @@
-#include "hostkit/PluginLibrary.h"
+#include "is900/hostkit/PluginLibrary.h"
 
-#include "boundary/HostRecords.h"
+#include "is900/hostkit/CBase.h"
+#include "is900/hostkit/Records.h"
 
 #include <gtest/gtest.h>
+
+using namespace is900::hostkit;
 
 namespace {
 

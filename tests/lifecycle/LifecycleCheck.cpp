@@ -6,7 +6,7 @@
 // descriptors than it started with. Meant to run under Valgrind.
 #include "common/OptionLinesBuilder.h"
 #include "common/PluginLibrary.h"
-#include "hostkit/HostStorage.h"
+#include "common/KitRecords.h"
 
 #include <dirent.h>
 
@@ -34,10 +34,11 @@ bool cycle(const PluginLibrary& plugin, const char* port) {
     lines.add("port", {port}).add("baud", {"115200"}).add("sensors", {"1", "1"}).add("controllers", {"0", "1"});
     lines.add("cavecoord", {"off"}).add("reset", {"no"});
     lines.add("calibration", {CALIB_OFFSET_FILE, "1.0", "0", "0", "-0.25"});
-    hostkit::HostStorage trackers(hostkit::StorageKind::tracker);
-    hostkit::HostStorage controllers(hostkit::StorageKind::controller);
+    is900::hostkit::HostStorage trackers(is900::hostkit::StorageKind::tracker);
+    is900::hostkit::HostStorage controllers(is900::hostkit::StorageKind::controller);
     int32_t runFlag = 1;
-    DevInitInfo info = hostkit::deviceInitInfo(trackers, controllers, &runFlag);
+    is900::hostkit::DevInitInfo kitInfo = is900::hostkit::deviceInitInfo(trackers, controllers, &runFlag);
+    DevInitInfo& info = *kitrecords::plugin(&kitInfo);
 
     CBase* device = plugin.create(lines.get(), nullptr);
     if (!device) return std::cerr << "createDev failed\n", false;

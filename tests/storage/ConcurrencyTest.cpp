@@ -1,5 +1,5 @@
 #include "storage/CDataStorage.h"
-#include "hostkit/HostStorage.h"
+#include "common/KitRecords.h"
 
 #include <gtest/gtest.h>
 
@@ -11,8 +11,8 @@
 
 namespace {
 
-using hostkit::HostStorage;
-using hostkit::StorageKind;
+using is900::hostkit::HostStorage;
+using is900::hostkit::StorageKind;
 
 const uint32_t writerCount = 3;
 const uint32_t recordsPerWriter = 2;
@@ -83,8 +83,8 @@ bool isWhole(const ConData& record, uint32_t id) {
            record.valuatorCount() == maxValuators;
 }
 
-bool readRecord(HostStorage& host, uint32_t id, TraData& copy) { return host.readTraData(id, copy); }
-bool readRecord(HostStorage& host, uint32_t id, ConData& copy) { return host.readConData(id, copy); }
+bool readRecord(HostStorage& host, uint32_t id, TraData& copy) { return kitrecords::readTraData(host, id, copy); }
+bool readRecord(HostStorage& host, uint32_t id, ConData& copy) { return kitrecords::readConData(host, id, copy); }
 
 // Writers publish into every ID in turn, so that they also contend for the
 // same slots, while the host copies records out under the same mutex.
@@ -101,7 +101,7 @@ void checkWholeRecords(HostStorage& host, uint32_t count, Sample sample) {
         writers.emplace_back([&host, &writersDone, samples = std::move(samples)] {
             const auto end = std::chrono::steady_clock::now() + publishingTime;
             for (size_t n = 0; std::chrono::steady_clock::now() < end; n = (n + 1) % samples.size())
-                publish(*host.storage(), samples[n], fixedpoint::fromNetworkOrder(samples[n].id));
+                publish(*kitrecords::plugin(host.storage()), samples[n], fixedpoint::fromNetworkOrder(samples[n].id));
             ++writersDone;
         });
     }
@@ -123,7 +123,7 @@ TEST(StorageThreads, DevicesReserveDistinctIdBlocks) {
     std::vector<uint32_t> bases(writerCount);
     std::vector<std::thread> devices;
     for (uint32_t device = 0; device < writerCount; ++device)
-        devices.emplace_back([&, device] { bases[device] = reserveIds(*host.storage(), recordsPerWriter); });
+        devices.emplace_back([&, device] { bases[device] = reserveIds(*kitrecords::plugin(host.storage()), recordsPerWriter); });
     for (auto& device : devices) device.join();
     std::sort(bases.begin(), bases.end());
     for (uint32_t device = 0; device < writerCount; ++device) EXPECT_EQ(bases[device], device * recordsPerWriter);
@@ -132,13 +132,13 @@ TEST(StorageThreads, DevicesReserveDistinctIdBlocks) {
 
 TEST(StorageThreads, HostReadsOnlyWholeTrackerRecords) {
     HostStorage host(StorageKind::tracker);
-    reserveIds(*host.storage(), recordsPerWriter);
+    reserveIds(*kitrecords::plugin(host.storage()), recordsPerWriter);
     checkWholeRecords<TraData>(host, recordsPerWriter, trackerSample);
 }
 
 TEST(StorageThreads, HostReadsOnlyWholeControllerRecords) {
     HostStorage host(StorageKind::controller);
-    CDataStorage& storage = *host.storage();
+    CDataStorage& storage = *kitrecords::plugin(host.storage());
     storage.lock();
     storage.setConNumber(recordsPerWriter);
     storage.unlock();

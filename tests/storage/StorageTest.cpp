@@ -1,5 +1,5 @@
 #include "storage/CDataStorage.h"
-#include "hostkit/HostStorage.h"
+#include "common/KitRecords.h"
 
 #include "common/CoutCapture.h"
 
@@ -10,8 +10,8 @@
 
 namespace {
 
-using hostkit::HostStorage;
-using hostkit::StorageKind;
+using is900::hostkit::HostStorage;
+using is900::hostkit::StorageKind;
 
 std::string errorPrefix(const char* text) { return std::string("STORE: ERROR: ") + text; }
 std::string errorLine(const char* text) { return errorPrefix(text) + "\n"; }
@@ -47,20 +47,20 @@ Outcome setCon(CDataStorage& storage, uint32_t number) {
 
 class StorageTest : public testing::Test {
 protected:
-    hostkit::HostLog log{"STORE"};
+    is900::hostkit::HostLog log{"STORE"};
     HostStorage trackers{StorageKind::tracker, log.record()};
     HostStorage controllers{StorageKind::controller, log.record()};
 };
 
 TEST_F(StorageTest, SetNumberChecksRunInOrderAndTheFirstFailureSpeaks) {
-    CDataStorage& tracker = *trackers.storage();
-    CDataStorage& controller = *controllers.storage();
+    CDataStorage& tracker = *kitrecords::plugin(trackers.storage());
+    CDataStorage& controller = *kitrecords::plugin(controllers.storage());
     const Outcome accepted = setTra(tracker, 3);
     EXPECT_TRUE(accepted.result);
     EXPECT_EQ(accepted.output, "");
 
     CDataStorage empty{};
-    empty.log = log.record();
+    empty.log = kitrecords::plugin(log.record());
     CDataStorage trackerNoMutex = tracker;
     trackerNoMutex.mutex = nullptr;
     CDataStorage trackerNoNumber = tracker;
@@ -107,27 +107,27 @@ TEST_F(StorageTest, SetNumberChecksRunInOrderAndTheFirstFailureSpeaks) {
 }
 
 TEST_F(StorageTest, LookupsYieldOnlyRecordsInUse) {
-    CDataStorage& tracker = *trackers.storage();
-    CDataStorage& controller = *controllers.storage();
+    CDataStorage& tracker = *kitrecords::plugin(trackers.storage());
+    CDataStorage& controller = *kitrecords::plugin(controllers.storage());
     EXPECT_EQ(tracker.getTraData(1), nullptr) << "nothing reserved yet";
     tracker.setTraNumber(5);
     controller.setConNumber(2);
 
-    EXPECT_EQ(tracker.getTraData(5), trackers.traSlots() + 4);
-    EXPECT_EQ(tracker.getTraData(1), trackers.traSlots());
+    EXPECT_EQ(tracker.getTraData(5), kitrecords::plugin(trackers.traSlots()) + 4);
+    EXPECT_EQ(tracker.getTraData(1), kitrecords::plugin(trackers.traSlots()));
     EXPECT_EQ(tracker.getTraData(6), nullptr);
     EXPECT_EQ(tracker.getTraData(0), nullptr);
     EXPECT_EQ(tracker.getConData(1), nullptr);
     EXPECT_EQ(tracker.getConNumber(), 0u);
 
-    EXPECT_EQ(controller.getConData(2), controllers.conSlots() + 1);
+    EXPECT_EQ(controller.getConData(2), kitrecords::plugin(controllers.conSlots()) + 1);
     EXPECT_EQ(controller.getConData(3), nullptr);
     EXPECT_EQ(controller.getTraData(1), nullptr);
     EXPECT_EQ(controller.getTraNumber(), 0u);
 
     *tracker.dataNumber = 40;
     EXPECT_EQ(tracker.getTraData(33), nullptr) << "the list holds 32 records whatever the number says";
-    EXPECT_EQ(tracker.getTraData(32), trackers.traSlots() + 31);
+    EXPECT_EQ(tracker.getTraData(32), kitrecords::plugin(trackers.traSlots()) + 31);
 
     CDataStorage noNumber = tracker;
     noNumber.dataNumber = nullptr;
@@ -136,7 +136,7 @@ TEST_F(StorageTest, LookupsYieldOnlyRecordsInUse) {
 }
 
 TEST_F(StorageTest, PublishedRecordReachesTheHost) {
-    CDataStorage& tracker = *trackers.storage();
+    CDataStorage& tracker = *kitrecords::plugin(trackers.storage());
     tracker.lock();
     tracker.setTraNumber(tracker.getTraNumber() + 2);
     tracker.unlock();
@@ -151,15 +151,15 @@ TEST_F(StorageTest, PublishedRecordReachesTheHost) {
     ASSERT_TRUE(tracker.unlock());
 
     TraData seen{};
-    ASSERT_TRUE(trackers.readTraData(2, seen));
+    ASSERT_TRUE(kitrecords::readTraData(trackers, 2, seen));
     EXPECT_EQ(std::memcmp(&seen, &working, sizeof seen), 0);
-    EXPECT_FALSE(trackers.readTraData(3, seen));
+    EXPECT_FALSE(kitrecords::readTraData(trackers, 3, seen));
     ConData unused{};
-    EXPECT_FALSE(trackers.readConData(1, unused));
+    EXPECT_FALSE(kitrecords::readConData(trackers, 1, unused));
 }
 
 TEST_F(StorageTest, LockingWorksOnTheHostsMutexAndReportsFailures) {
-    CDataStorage& tracker = *trackers.storage();
+    CDataStorage& tracker = *kitrecords::plugin(trackers.storage());
     EXPECT_TRUE(tracker.lock());
     EXPECT_TRUE(tracker.lock()) << "the host's mutex is recursive";
     EXPECT_TRUE(trackers.lock());
@@ -169,7 +169,7 @@ TEST_F(StorageTest, LockingWorksOnTheHostsMutexAndReportsFailures) {
 
     expectSystemFailure(run([&] { return tracker.unlock(); }), "CMutexH: Unlocking mutex: ");
 
-    CMutexH broken = *trackers.mutexRecord();
+    CMutexH broken = *reinterpret_cast<CMutexH*>(trackers.mutexRecord());
     broken.mutexHandle = nullptr;
     expectSystemFailure(run([&] { return broken.lock(); }), "CMutexH: Locking mutex: ");
     expectSystemFailure(run([&] { return broken.unlock(); }), "CMutexH: Unlocking mutex: ");

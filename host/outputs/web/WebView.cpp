@@ -1,7 +1,7 @@
 #include "host/outputs/web/WebView.h"
 
 #include "host/outputs/web/WebLines.h"
-#include "hostkit/LibraryLoader.h"
+#include "is900/hostkit/LibraryLoader.h"
 
 #include <httplib.h>
 #include <sys/socket.h>
@@ -241,4 +241,4 @@ std::size_t WebView::viewerCount() const {
     return state->viewers.size();
 }
 
-std::string webAssetFolder() { return hostkit::executableFolder() + "../share/is900/web"; }
+std::string webAssetFolder() { return is900::hostkit::executableFolder() + "../share/is900/web"; }

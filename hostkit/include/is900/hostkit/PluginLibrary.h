@@ -4,9 +4,13 @@
 #include <stdexcept>
 #include <string>
 
+#include "is900/hostkit/Records.h"
+
+// The device a plug-in creates; CBase.h declares its slots.
 class CBase;
-class CLogH;
-struct DevConfig;
+
+namespace is900 {
+namespace hostkit {
 
 class PluginError : public std::runtime_error {
 public:
@@ -37,3 +41,6 @@ private:
     CreateDevFunction createFunction = nullptr;
     DeleteDevFunction deleteFunction = nullptr;
 };
+
+} // namespace hostkit
+} // namespace is900

@@ -2,6 +2,7 @@
 // recursive pthread mutex on POSIX, a Windows mutex elsewhere.
 #pragma once
 
+namespace is900 {
 namespace hostkit {
 
 void* createHostMutex();
@@ -10,3 +11,4 @@ bool lockHostMutex(void* handle);
 bool unlockHostMutex(void* handle);
 
 } // namespace hostkit
+} // namespace is900

@@ -3,13 +3,13 @@
 // operating-system mutex, and a logger. The object owns and frees all of it.
 #pragma once
 
-#include "boundary/HostRecords.h"
-#include "storage/CDataStorage.h"
-#include "hostkit/HostLog.h"
+#include "is900/hostkit/Records.h"
+#include "is900/hostkit/HostLog.h"
 
 #include <cstdint>
 #include <memory>
 
+namespace is900 {
 namespace hostkit {
 
 enum class StorageKind { tracker, controller };
@@ -75,3 +75,4 @@ private:
 };
 
 } // namespace hostkit
+} // namespace is900

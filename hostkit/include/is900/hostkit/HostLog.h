@@ -2,8 +2,9 @@
 // host needs none of the plug-in's code: plain lines, no time or thread id.
 #pragma once
 
-#include "support/CLogH.h"
+#include "is900/hostkit/Records.h"
 
+namespace is900 {
 namespace hostkit {
 
 class HostLog {
@@ -19,3 +20,4 @@ private:
 };
 
 } // namespace hostkit
+} // namespace is900

@@ -4,6 +4,7 @@
 
 #include <string>
 
+namespace is900 {
 namespace hostkit {
 
 // A loaded library or null; on failure errorText says why.
@@ -17,3 +18,4 @@ std::string executableFolder();
 const char* pluginFileName();
 
 } // namespace hostkit
+} // namespace is900

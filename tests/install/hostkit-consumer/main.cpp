@@ -1,0 +1,99 @@
+// Calls every function the installed host kit declares, so that a header
+// declaring something its library lacks fails to link here. Run with no
+// argument: it builds storages, loads the installed plug-in, creates and
+// deletes a device, and exits 0 when every call did what it says.
+#include "is900/hostkit/HostLog.h"
+#include "is900/hostkit/HostMutex.h"
+#include "is900/hostkit/CBase.h"
+#include "is900/hostkit/HostStorage.h"
+#include "is900/hostkit/LibraryLoader.h"
+#include "is900/hostkit/PluginLibrary.h"
+#include "is900/hostkit/Records.h"
+#include "is900/hostkit/SystemErrorText.h"
+
+#include <cstdio>
+#include <string>
+
+using namespace is900::hostkit;
+
+namespace {
+
+int failures = 0;
+
+void expect(bool condition, const char* what) {
+    if (!condition) {
+        std::fprintf(stderr, "hostkit-consumer: FAIL: %s\n", what);
+        ++failures;
+    }
+}
+
+void useMutex() {
+    void* mutex = createHostMutex();
+    expect(mutex != nullptr, "createHostMutex");
+    expect(lockHostMutex(mutex) && lockHostMutex(mutex), "lockHostMutex, twice (recursive)");
+    expect(unlockHostMutex(mutex) && unlockHostMutex(mutex), "unlockHostMutex");
+    destroyHostMutex(mutex);
+}
+
+void useStorages() {
+    HostLog log("CONSUMER");
+    expect(log.record()->enabled && std::string(log.record()->name) == "CONSUMER", "HostLog fills the record");
+    HostStorage trackers(StorageKind::tracker, log.record());
+    HostStorage controllers(StorageKind::controller);
+    expect(trackers.kind() == StorageKind::tracker && controllers.kind() == StorageKind::controller, "kind");
+    expect(trackers.storage()->traDataList == trackers.traSlots() && controllers.conSlots() != nullptr,
+           "storage records point at the lists");
+    expect(trackers.mutexRecord() == trackers.storage()->mutex && trackers.log() == log.record(), "mutex and log");
+    {
+        HostLock hold(trackers);
+        trackers.setRecordCount(1);
+        trackers.traSlots()[0].x = 1; // any field other than 0 decodes to a pose other than 0
+    }
+    TraData record{};
+    expect(trackers.recordCount() == 1 && trackers.readTraData(1, record) && !trackers.readTraData(2, record),
+           "recordCount and readTraData");
+    ConData controller{};
+    expect(!controllers.readConData(1, controller) && valuatorCount(controller) == 0 &&
+               buttonCount(controller) == 0 && !buttonPressed(controller, 1),
+           "readConData and the controller readers");
+    expect(trackers.lock() && trackers.unlock(), "lock and unlock");
+    int32_t runFlag = 1;
+    const DevInitInfo info = deviceInitInfo(trackers, controllers, &runFlag);
+    expect(info.trackerStorage == trackers.storage() && info.runFlag == &runFlag, "deviceInitInfo");
+    const unsigned char mask[4] = {0, 0, 0, 1};
+    expect(marked(mask, 1) && !marked(mask, 2) && recordTime(record) >= 0 && decodeValuator(0) == 0.0f &&
+               decodePose(record.x) != 0.0f,
+           "mask and record readers");
+}
+
+void usePlugin() {
+    std::string error;
+    expect(openLibrary("/nonexistent/library", error) == nullptr && !error.empty(), "openLibrary names a failure");
+    expect(!executableFolder().empty() && std::string(pluginFileName()).find("is900") != std::string::npos,
+           "executableFolder and pluginFileName");
+    expect(!systemErrorText(2).empty() && !defaultPluginPath().empty(), "systemErrorText and defaultPluginPath");
+    void* library = openLibrary(IS900_PLUGIN, error);
+    expect(library && findSymbol(library, "createDev"), "the installed plug-in loads and exports createDev");
+    if (library) closeLibrary(library);
+    try {
+        PluginLibrary plugin(IS900_PLUGIN);
+        DevConfig config{};
+        char name[] = "consumer";
+        config.name = name;
+        HostLog log("CONSUMER");
+        CBase* device = plugin.createDev(&config, log.record());
+        expect(device != nullptr && plugin.deleteDev(device), "createDev and deleteDev");
+    } catch (const PluginError& failure) {
+        expect(false, failure.what());
+    }
+}
+
+} // namespace
+
+int main() {
+    useMutex();
+    useStorages();
+    usePlugin();
+    std::printf("hostkit-consumer: %s\n", failures ? "failed" : "every call of the installed kit links and works");
+    return failures ? 1 : 0;
+}
