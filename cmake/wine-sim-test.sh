@@ -70,10 +70,8 @@ if ! wine reg query 'HKLM\Software\Wine\Ports' /v COM1 2>/dev/null | grep -qF "$
   wineserver -w >/dev/null 2>&1
 fi
 
-"$sim" --link "$link" --command-log "$work/commands.log" "${sim_args[@]}" >"$work/sim.out" 2>"$work/sim.err" &
-sim_pid=$!
-for _ in $(seq 50); do [ -L "$link" ] && break; sleep 0.1; done
-if [ ! -L "$link" ]; then
+source "$here/../scripts/lib/simulator.sh"
+if ! start_simulator "$sim" "$link" --command-log "$work/commands.log" "${sim_args[@]}" 2>"$work/sim.err"; then
   echo "wine-sim-test: the simulator did not start" >&2
   cat "$work/sim.err" >&2
   exit 1
