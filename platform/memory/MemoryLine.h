@@ -45,6 +45,9 @@ void failWrites(bool fail);
 // The line settings a named line holds; they stay with the line across
 // closes and opens, as with a real port. A new name starts at 9600 baud.
 SerialControlBlock lineControl(const char* name);
+// A new adapter appears under the name: its settings start afresh (no read
+// time-out). Only while no line of that name is open.
+void replaceLine(const char* name);
 
 // The one library the in-memory loader knows: a calibration library whose
 // entry points leave the pose as it is.

@@ -92,6 +92,7 @@ void setLinePeer(LinePeer* peer) { input.peer = peer; }
 void failSettings(bool fail) { input.failSettings = fail; }
 void failWrites(bool fail) { input.failWrites = fail; }
 SerialControlBlock lineControl(const char* name) { return settingsOf(name).control; }
+void replaceLine(const char* name) { input.lines.erase(name); }
 
 } // namespace memory
 
