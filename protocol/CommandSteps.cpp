@@ -28,7 +28,7 @@ uint32_t textLength(const char* text) { return static_cast<uint32_t>(std::strlen
 } // namespace
 
 IS900CommandSteps::IS900CommandSteps(CRS232H* port, const CLogH* log)
-    : sleep(platform::sleepMilliseconds), port(port), log(log), quietFailures(false) {}
+    : sleep([](unsigned long milliseconds) { platform::sleepMilliseconds(milliseconds); }), port(port), log(log), quietFailures(false) {}
 
 bool IS900CommandSteps::writeAll(const char* bytes, uint32_t length) {
     return port->writeData(bytes, length) == length;

@@ -5,7 +5,7 @@
 DeviceClock DeviceClock::system() {
     DeviceClock clock;
     clock.now = [] { return std::chrono::steady_clock::now(); };
-    clock.sleep = platform::sleepMilliseconds;
+    clock.sleep = [](unsigned long milliseconds) { platform::sleepMilliseconds(milliseconds); };
     return clock;
 }
 
