@@ -94,9 +94,12 @@ bool writeSerial(SerialHandle line, const void* bytes, uint32_t length, uint32_t
 bool readSerial(SerialHandle line, void* buffer, uint32_t length, uint32_t& received);
 // Asks the line's driver to pass received bytes on at once instead of
 // gathering them first; closeSerial puts back the setting found. False where
-// the driver refuses or has no such mode (a pseudo-terminal, Windows, whose
-// adapters keep their latency in the driver's own settings).
+// the driver refuses or has no such mode (a pseudo-terminal); true where
+// there is nothing a program can ask (Windows, whose adapters keep their
+// latency in the driver's own settings).
 bool requestLowLatency(SerialHandle line);
+// Drops every byte received and not yet read.
+bool discardSerialInput(SerialHandle line);
 // The handle is gone afterwards, also on failure.
 bool closeSerial(SerialHandle line);
 

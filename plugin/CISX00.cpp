@@ -9,12 +9,20 @@
 
 #include <iostream>
 
+namespace {
+
+// How long a tracker that was told 'c' may still be sending its last record.
+const unsigned long restartSettleMs = 100;
+
+} // namespace
+
 CISX00::CISX00(DevConfig* devConfig, const CLogH* hostLog)
     : CBase(hostLog), port(nullptr), deviceName(nullptr), portName(nullptr), reset(false), dataUnit('U'),
       baudRate(38400), sensorOn(), controllerOn(), initInfo(), currentTraData(nullptr), currentConData(nullptr),
       sensorCount(0), controllerCount(0), received(), pose(), runFlag(nullptr), config(devConfig), tracker(nullptr),
-      controller(nullptr), commands(nullptr), initialised(false), reconnect(false), silenceLimitSeconds(3),
-      streaming(false), lineDown(false), silentSpell(false), failedReopens(0) {
+      controller(nullptr), commands(nullptr), initialised(false), clock(DeviceClock::installed()), reconnect(false),
+      silenceLimitSeconds(3), streaming(false), stopped(false), lineDown(false), silentSpell(false),
+      setUpUntrusted(false), failedReopens(0) {
     for (int i = 0; i < stationCount; ++i) {
         lastTraData[i].clear();
         lastConData[i].clear();
@@ -34,7 +42,7 @@ CISX00::~CISX00() {
 // destructor leaves nothing behind.
 void CISX00::release() {
     initialised = false;
-    streaming = lineDown = false;
+    streaming = stopped = lineDown = setUpUntrusted = false;
     delete[] deviceName;
     deviceName = nullptr;
     delete[] portName;
@@ -72,24 +80,42 @@ int CISX00::configure() {
         log->info("Resetting... Please wait about 20 seconds.", true);
         if (!commands->resetTracker()) return 0;
     }
-    if (!setUpStreaming()) return 0;
+    if (setUpStreaming(false, false) != SetUp::done) return 0;
     streaming = true;
+    setUpUntrusted = false;
     watchSilenceFromNow();
     return configureCode;
 }
 
 // Everything of the set-up but the reset: alignment, output lists, binary
 // and continuous output.
-bool CISX00::setUpStreaming() {
+CISX00::SetUp CISX00::setUpStreaming(bool watchRunFlag, bool restart) {
+    const auto cleared = [&] { return watchRunFlag && !RecordReader::running(runFlag); };
+    if (restart) {
+        if (cleared()) return SetUp::stopped;
+        if (!commands->stopContinuous()) return SetUp::failed;
+        // The record under way when 'c' arrived still comes in.
+        clock.sleep(restartSettleMs);
+        port->discardInput();
+    }
+    if (cleared()) return SetUp::stopped;
     if (tracker && tracker->caveCoordinates) commands->setAlignment();
-    for (int station = 1; station <= stationCount; ++station)
-        if (!commands->setDataFormat(station, sensorOn[station - 1], controllerOn[station - 1])) return false;
-    return commands->setBinaryMode() && commands->startContinuous();
+    for (int station = 1; station <= stationCount; ++station) {
+        if (cleared()) return SetUp::stopped;
+        if (!commands->setDataFormat(station, sensorOn[station - 1], controllerOn[station - 1])) return SetUp::failed;
+    }
+    if (cleared()) return SetUp::stopped;
+    if (!commands->setBinaryMode()) return SetUp::failed;
+    if (cleared()) return SetUp::stopped;
+    if (restart) port->discardInput();
+    return commands->startContinuous() ? SetUp::done : SetUp::failed;
 }
 
 bool CISX00::stop() {
     log->debug("CISX00: \"stop\" called.", true);
     if (!initialised) return false;
+    // Recovery ends here: a later recvData neither opens the port nor writes.
+    stopped = true;
     // A lost line that is not back yet takes no commands.
     if (!lineDown) {
         commands->stopContinuous();

@@ -6,6 +6,7 @@
 #include "protocol/RecordReader.h"
 #include "storage/ConData.h"
 #include "storage/TraData.h"
+#include "support/DeviceClock.h"
 
 #include <chrono>
 
@@ -44,18 +45,27 @@ private:
     bool buildController();
     bool parseReconnectLine(ConfigLine& line);
     bool openAndSetUpPort();
-    bool setUpLine();
+    bool setUpLine(bool reopening);
     void release();
 
     // Streaming control
-    bool setUpStreaming();
+    enum class SetUp { done, failed, stopped };
+    // The set-up without the reset. watchRunFlag: the host's run flag is read
+    // before each step and a cleared one ends the set-up (stopped).
+    // restart: continuous output is stopped first and the line emptied, and
+    // emptied again before continuous output starts.
+    SetUp setUpStreaming(bool watchRunFlag, bool restart);
 
     // Recovery of the line, with the reconnect option on
+    bool recovering() const { return reconnect && !stopped; }
     int recover(ReadOutcome outcome);
     int loseLine();
     int reopenWhenDue();
-    void repeatSetUpWhenSilent();
+    int repeatSetUpWhenSilent();
+    int trustedSetUp();
     void watchSilenceFromNow();
+    bool validRecord() const;
+    void quietFailures(bool quiet);
 
     // Reception
     bool takeControllerSample(int32_t station, uint32_t& id);
@@ -94,13 +104,17 @@ private:
     IS900CommandSteps* commands;
     bool initialised;
 
-    typedef std::chrono::steady_clock Clock;
+    DeviceClock clock;
     bool reconnect;
     int32_t silenceLimitSeconds;
     bool streaming;
+    bool stopped;
     bool lineDown;
     bool silentSpell;
+    // A set-up repeated during recovery may have reached a tracker that was
+    // still off; the first valid record after it calls for one more.
+    bool setUpUntrusted;
     uint32_t failedReopens;
-    Clock::time_point nextReopen;
-    Clock::time_point nextSetUpRepeat;
+    DeviceClock::TimePoint nextReopen;
+    DeviceClock::TimePoint nextSetUpRepeat;
 };

@@ -247,13 +247,15 @@ bool CISX00::buildController() {
 bool CISX00::openAndSetUpPort() {
     port = new CRS232H(log);
     commands = new IS900CommandSteps(port, log);
-    return setUpLine();
+    commands->sleep = clock.sleep;
+    return setUpLine(false);
 }
 
 // Opens the port and sets the tracker's line up; also when the line is
-// opened again after it was lost.
-bool CISX00::setUpLine() {
-    if (!port->openPort(portName)) return false;
+// opened again after it was lost. A line opened again must take its
+// settings: without them a read has no time-out.
+bool CISX00::setUpLine(bool reopening) {
+    if (!(reopening ? port->reopenPort() : port->openPort(portName))) return false;
     PortAttribute attribute;
     std::memset(&attribute, 0, sizeof attribute);
     attribute.dcb.fBinary = 1;
@@ -261,6 +263,5 @@ bool CISX00::setUpLine() {
     attribute.timeouts.ReadTotalTimeoutConstant = 1000;
     port->presetAttribute(&attribute);
     if (!port->setBaudRate(baudRate)) return false;
-    port->setAttribute();
-    return true;
+    return port->setAttribute() || !reopening;
 }

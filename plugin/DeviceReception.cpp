@@ -58,10 +58,15 @@ int CISX00::recvData(unsigned char* updateMasks, void*) {
     if (tracker) CConCommonH::clearUpdateMask(traMask);
     if (controller) CConCommonH::clearUpdateMask(conMask);
 
-    if (reconnect && lineDown) return reopenWhenDue();
+    if (recovering() && lineDown) return reopenWhenDue();
     const ReadOutcome outcome = RecordReader(port, log).read(runFlag, received);
-    if (reconnect && outcome != ReadOutcome::complete) return recover(outcome);
-    if (reconnect) watchSilenceFromNow();
+    if (recovering() && outcome != ReadOutcome::complete) return recover(outcome);
+    if (recovering() && validRecord()) {
+        if (setUpUntrusted) return trustedSetUp();
+        watchSilenceFromNow();
+    } else if (recovering() && repeatSetUpWhenSilent() < 0) {
+        return -1;
+    }
     switch (outcome) {
     case ReadOutcome::timedOut:
         return 1;

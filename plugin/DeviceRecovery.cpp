@@ -1,12 +1,15 @@
 // Recovery of the tracker's line with the reconnect option on: a line that
 // fails under a read is closed and opened again once a second by the same
 // name, and a tracker that stays silent (it was switched off and on, and
-// came back in its power-up state) gets the streaming set-up again. The
-// record IDs, storages and processors stay as init made them.
+// came back in its power-up state) gets the streaming set-up again. A set-up
+// repeated this way may have reached a tracker that was still off, so at the
+// first valid record after it the stream is stopped and set up once more,
+// and only records read after that are published. The record IDs, storages
+// and processors stay as init made them. stop ends recovery for good.
 #include "plugin/CISX00.h"
 
-#include "platform/platform.h"
 #include "protocol/CRS232H.h"
+#include "protocol/CommandSteps.h"
 #include "support/CLogH.h"
 
 #include <algorithm>
@@ -23,8 +26,7 @@ const std::chrono::milliseconds runFlagCheck(50);
 int CISX00::recover(ReadOutcome outcome) {
     if (outcome == ReadOutcome::stopped) return -1;
     if (outcome == ReadOutcome::failed) return loseLine();
-    repeatSetUpWhenSilent();
-    return 1;
+    return repeatSetUpWhenSilent();
 }
 
 int CISX00::loseLine() {
@@ -33,51 +35,90 @@ int CISX00::loseLine() {
     port->abandonPort();
     lineDown = true;
     failedReopens = 0;
-    nextReopen = Clock::now() + reopenInterval;
+    nextReopen = clock.now() + reopenInterval;
     return 1;
+}
+
+void CISX00::quietFailures(bool quiet) {
+    port->reportFailuresAtDebug(quiet);
+    commands->reportFailuresAtDebug(quiet);
 }
 
 // Waits for the next attempt without spinning and without missing the
 // host's run flag, then tries the port once. Only the first failure of an
-// outage is an error line; later ones are debug lines.
+// outage is an error line; later ones, of the port and of the set-up, are
+// debug lines. A line whose settings do not apply counts as not opened.
 int CISX00::reopenWhenDue() {
-    for (Clock::time_point now = Clock::now(); now < nextReopen; now = Clock::now()) {
+    for (DeviceClock::TimePoint now = clock.now(); now < nextReopen; now = clock.now()) {
         if (!RecordReader::running(runFlag)) return -1;
         const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(nextReopen - now);
-        platform::sleepMilliseconds(static_cast<unsigned long>(std::min(wait, runFlagCheck).count()) + 1);
+        clock.sleep(static_cast<unsigned long>(std::min(wait, runFlagCheck).count()) + 1);
     }
     if (!RecordReader::running(runFlag)) return -1;
-    port->reportFailuresAtDebug(failedReopens > 0);
-    const bool opened = setUpLine() && (!streaming || setUpStreaming());
-    port->reportFailuresAtDebug(false);
-    nextReopen = Clock::now() + reopenInterval;
-    if (!opened) {
+    quietFailures(failedReopens > 0);
+    const bool lineUp = setUpLine(true);
+    const SetUp setUp = lineUp && streaming ? setUpStreaming(true, false) : SetUp::done;
+    quietFailures(false);
+    nextReopen = clock.now() + reopenInterval;
+    if (!lineUp || setUp == SetUp::failed) {
         port->abandonPort();
         ++failedReopens;
         return 1;
     }
     lineDown = false;
+    setUpUntrusted = streaming;
     watchSilenceFromNow();
+    if (setUp == SetUp::stopped) return -1;
     log->info("CISX00: The line on ", false);
     std::cout << portName << " is back; streaming again." << std::endl;
     return 1;
 }
 
-void CISX00::repeatSetUpWhenSilent() {
-    if (!streaming || Clock::now() < nextSetUpRepeat) return;
+int CISX00::repeatSetUpWhenSilent() {
+    if (!streaming || clock.now() < nextSetUpRepeat) return 1;
+    if (!RecordReader::running(runFlag)) return -1;
     if (!silentSpell) {
         log->warning("CISX00: No record from the tracker on ", false);
         std::cout << portName << " for " << silenceLimitSeconds << " s; repeating the streaming set-up."
                   << std::endl;
         silentSpell = true;
     }
-    nextSetUpRepeat = Clock::now() + std::chrono::seconds(silenceLimitSeconds);
+    const SetUp setUp = setUpStreaming(true, false);
+    nextSetUpRepeat = clock.now() + std::chrono::seconds(silenceLimitSeconds);
+    if (setUp == SetUp::stopped) return -1;
     // A line that takes no commands is gone, also where reads only time out
     // (a removed adapter under some systems).
-    if (!setUpStreaming()) loseLine();
+    if (setUp == SetUp::failed) return loseLine();
+    setUpUntrusted = true;
+    return 1;
+}
+
+// The tracker answers after a set-up that it may have got only in part
+// (it came on in the middle of it): stop it, empty the line and set it up
+// once more, so that every record published from now on is in the
+// configured frame. The record in hand is not published.
+int CISX00::trustedSetUp() {
+    log->info("CISX00: The tracker on ", false);
+    std::cout << portName << " answers; setting it up once more before its records are used." << std::endl;
+    const SetUp setUp = setUpStreaming(true, true);
+    if (setUp == SetUp::stopped) return -1;
+    if (setUp == SetUp::failed) return loseLine();
+    setUpUntrusted = false;
+    watchSilenceFromNow();
+    return 1;
 }
 
 void CISX00::watchSilenceFromNow() {
     silentSpell = false;
-    nextSetUpRepeat = Clock::now() + std::chrono::seconds(silenceLimitSeconds);
+    nextSetUpRepeat = clock.now() + std::chrono::seconds(silenceLimitSeconds);
+}
+
+// A record of an accepted length for a station that is on for its kind;
+// anything else (an ASCII record, a fragment) leaves the tracker silent.
+bool CISX00::validRecord() const {
+    const int32_t station = RecordReader::station(received);
+    const uint32_t count = received.count;
+    const bool controllerRecord = controller && (count == 8 || count == 32) && stationFlag(controllerOn, station);
+    const bool trackerRecord = tracker && (count == 29 || count == 32) && stationFlag(sensorOn, station);
+    return controllerRecord || trackerRecord;
 }

@@ -55,6 +55,17 @@ void CRS232H::report(const char* message) const {
 
 bool CRS232H::openPort(const char* name) {
     log->debug("CRS232H: \"openPort\" called.", true);
+    return open(name, false);
+}
+
+bool CRS232H::reopenPort() {
+    log->debug("CRS232H: \"reopenPort\" called.", true);
+    char name[maxPathLength + 1];
+    std::memcpy(name, portPath, sizeof name);
+    return open(name, true);
+}
+
+bool CRS232H::open(const char* name, bool keepSaved) {
     if (isOpen()) {
         log->error("CRS232H: Port is already open.", true);
         return false;
@@ -74,7 +85,7 @@ bool CRS232H::openPort(const char* name) {
         return false;
     }
     getAttribute(&currentAttribute);
-    getAttribute(&savedAttribute);
+    if (!keepSaved) getAttribute(&savedAttribute);
     if (!platform::requestLowLatency(portHandle))
         log->debugf("CRS232H: No low-latency mode on %s: %s\n", portPath, platform::lastErrorText().c_str());
     return true;
@@ -146,6 +157,8 @@ bool CRS232H::closePort() {
     portHandle = nullptr;
     return ok;
 }
+
+bool CRS232H::discardInput() { return platform::discardSerialInput(portHandle); }
 
 void CRS232H::abandonPort() {
     if (isOpen()) platform::closeSerial(portHandle);

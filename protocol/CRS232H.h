@@ -20,6 +20,9 @@ public:
     CRS232H& operator=(const CRS232H&) = delete;
 
     bool openPort(const char* name);
+    // Opens the port again by the name it had, after it was lost. The
+    // settings found at the first open stay the ones closePort puts back.
+    bool reopenPort();
     bool getAttribute(PortAttribute* attribute);
     // Applies the record, or currentAttribute when none is given.
     bool setAttribute(const PortAttribute* attribute = nullptr);
@@ -31,6 +34,8 @@ public:
     // line is gone: a hang-up, a removed device, a closed port).
     int32_t readData(void* buffer, uint32_t length);
     bool closePort();
+    // Drops what the line received and was not read yet.
+    bool discardInput();
     // Forgets a line that is gone without putting settings back or reporting.
     void abandonPort();
     // While set, failures are reported at debug level only (a line that is
@@ -43,6 +48,7 @@ public:
     const PortAttribute& saved() const { return savedAttribute; }
 
 private:
+    bool open(const char* name, bool keepSaved);
     void report(const char* message) const;
 
     bool ownsLog;

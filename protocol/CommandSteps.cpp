@@ -28,7 +28,7 @@ uint32_t textLength(const char* text) { return static_cast<uint32_t>(std::strlen
 } // namespace
 
 IS900CommandSteps::IS900CommandSteps(CRS232H* port, const CLogH* log)
-    : sleep(platform::sleepMilliseconds), port(port), log(log) {}
+    : sleep([](unsigned long milliseconds) { platform::sleepMilliseconds(milliseconds); }), port(port), log(log), quietFailures(false) {}
 
 bool IS900CommandSteps::writeAll(const char* bytes, uint32_t length) {
     return port->writeData(bytes, length) == length;
@@ -36,8 +36,9 @@ bool IS900CommandSteps::writeAll(const char* bytes, uint32_t length) {
 
 bool IS900CommandSteps::finishStep(const StepTexts& texts, bool written) {
     if (!written) {
-        if (texts.couldNot) log->error(texts.couldNot, true);
-        (texts.couldNot ? log->debug(texts.failed, true) : log->error(texts.failed, true));
+        const bool errors = !quietFailures;
+        if (texts.couldNot) (errors ? log->error(texts.couldNot, true) : log->debug(texts.couldNot, true));
+        (texts.couldNot || !errors ? log->debug(texts.failed, true) : log->error(texts.failed, true));
         return false;
     }
     if (texts.waitMs > 0) sleep(texts.waitMs);

@@ -5,13 +5,14 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 class CRS232H;
 class CLogH;
 
 class IS900CommandSteps {
 public:
-    typedef void (*SleepFunction)(unsigned long milliseconds);
+    typedef std::function<void(unsigned long milliseconds)> SleepFunction;
 
     static const unsigned long resetWaitMs = 20000;
     static const unsigned long alignmentWaitMs = 1000;
@@ -25,6 +26,9 @@ public:
     bool setBinaryMode();
     bool startContinuous();
     bool stopContinuous();
+    // While set, failed steps are reported at debug level only (a set-up
+    // that is retried once a second must not flood the log).
+    void reportFailuresAtDebug(bool quiet) { quietFailures = quiet; }
 
     // Blocks for the waits after the reset and the alignments; tests put in
     // one that only records the request.
@@ -46,4 +50,5 @@ private:
 
     CRS232H* port;
     const CLogH* log;
+    bool quietFailures;
 };

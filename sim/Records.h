@@ -10,13 +10,6 @@
 
 namespace is900sim {
 
-// A station's reference frame: origin and unit axes (rows), both in the
-// tracker's default frame, centimetres.
-struct AlignmentFrame {
-    double origin[3] = {0, 0, 0};
-    double axes[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
-};
-
 // Puts a new frame, given as origin, point on X and point on Y in the
 // current frame, on top of the current one; false for a degenerate frame.
 bool alignOnTop(AlignmentFrame& frame, const double numbers[9]);

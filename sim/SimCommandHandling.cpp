@@ -12,6 +12,12 @@ void Simulator::State::receive() {
         {
             std::lock_guard<std::mutex> lock(mutex);
             received.push_back(bytes[i]);
+            if (poweredOff && now() >= onAt) switchOn();
+            // Switched off, the tracker hears nothing.
+            if (poweredOff) {
+                if (bytesUntilOn > 0 && --bytesUntilOn == 0) switchOn();
+                continue;
+            }
             if (!splitter.feed(bytes[i], command)) continue;
         }
         handleCommand(command);
@@ -24,7 +30,7 @@ void Simulator::State::handleCommand(const std::string& command) {
     if (!restarting()) {
         if (command == resetCommandText) {
             settings.powerUp(options.stations, options.startStreaming);
-            quietUntil = Clock::now() + std::chrono::milliseconds(options.resetSilenceMs);
+            quietUntil = now() + std::chrono::milliseconds(options.resetSilenceMs);
             say("reset: silent for %lu ms", options.resetSilenceMs);
         } else if (command == pollCommandText) {
             pollRequested = true;

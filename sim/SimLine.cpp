@@ -91,8 +91,8 @@ void Simulator::State::unplugFor(unsigned long milliseconds) {
         changed.notify_all();
     }
     say("unplugged for %lu ms", milliseconds);
-    const Clock::time_point back = Clock::now() + std::chrono::milliseconds(milliseconds);
-    while (running && Clock::now() < back) poll(nullptr, 0, idlePollMs);
+    const Clock::time_point back = now() + std::chrono::milliseconds(milliseconds);
+    while (running && now() < back) poll(nullptr, 0, idlePollMs);
     if (!running) return;
     const bool plugged = linkLine();
     if (!plugged) {
@@ -103,34 +103,52 @@ void Simulator::State::unplugFor(unsigned long milliseconds) {
     }
     std::lock_guard<std::mutex> lock(mutex);
     unplugged = false;
-    nextCycle = Clock::now();
+    nextCycle = now();
     say("plugged in again on %s", slave.c_str());
     changed.notify_all();
 }
 
+// Power-on: the power-up state, and what the command buffer held is gone.
+void Simulator::State::switchOn() {
+    poweredOff = false;
+    bytesUntilOn = 0;
+    settings.powerUp(options.stations, options.startStreaming);
+    splitter = CommandSplitter();
+    pollRequested = false;
+    quietUntil = now();
+    say("power on");
+    changed.notify_all();
+}
+
+void Simulator::State::powerOnWhenDue() {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (poweredOff && now() >= onAt) switchOn();
+}
+
 bool Simulator::State::streaming() const {
     std::lock_guard<std::mutex> lock(mutex);
-    Clock::time_point now = Clock::now();
-    return (settings.continuous || pollRequested) && now >= quietUntil && now >= silentUntil;
+    const Clock::time_point at = now();
+    return (settings.continuous || pollRequested) && at >= quietUntil && at >= silentUntil;
 }
 
 void Simulator::State::run() {
-    nextCycle = Clock::now();
+    nextCycle = now();
     while (running && !hangUpRequested) {
         if (unsigned long unplugMs = unplugRequestMs.exchange(0)) {
             unplugFor(unplugMs);
             continue;
         }
+        powerOnWhenDue();
         bool sending = streaming();
         long wait = sending ? static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                                    nextCycle - Clock::now()).count())
+                                                    nextCycle - now()).count())
                             : idlePollMs;
         pollfd entry{master, POLLIN, 0};
         int ready = poll(&entry, 1, static_cast<int>(wait < 0 ? 0 : wait > idlePollMs ? idlePollMs : wait));
         if (ready > 0 && (entry.revents & POLLIN)) receive();
         if (!sending) {
-            nextCycle = Clock::now();
-        } else if (Clock::now() >= nextCycle) {
+            nextCycle = now();
+        } else if (now() >= nextCycle) {
             nextCycle = options.replay ? sendReplay() : sendMotionCycle();
         }
     }
@@ -145,7 +163,7 @@ void Simulator::State::run() {
 
 Clock::time_point Simulator::State::sendMotionCycle() {
     Clock::time_point next = nextCycle + std::chrono::microseconds(static_cast<long long>(cyclePeriod(sendCycle()) * 1e6));
-    return next < Clock::now() - std::chrono::milliseconds(100) ? Clock::now() : next;
+    return next < now() - std::chrono::milliseconds(100) ? now() : next;
 }
 
 // A cycle is one record per station; it takes at least as long as the line

@@ -26,7 +26,7 @@ bool Simulator::State::takeFaults(bool hasPosition, std::size_t& written, std::s
             written += writeOut(fault.bytes);
             say("sent %zu bytes of garbage", fault.bytes.size());
         } else if (fault.kind == Fault::silence) {
-            silentUntil = Clock::now() + std::chrono::milliseconds(fault.milliseconds);
+            silentUntil = now() + std::chrono::milliseconds(fault.milliseconds);
             say("silent for %lu ms", fault.milliseconds);
             faults.pop_front();
             return false;
@@ -50,7 +50,7 @@ std::size_t Simulator::State::sendRecord(std::size_t index, double seconds) {
 // as the station's alignment frame sees it; otherwise it is sent as it is.
 std::size_t Simulator::State::sendSample(int station, const Sample& sample, bool inAlignmentFrame) {
     std::unique_lock<std::mutex> lock(mutex);
-    if (Clock::now() < silentUntil) return 0;
+    if (now() < silentUntil) return 0;
     const std::vector<int>& items = settings.outputLists[station];
     bool hasPosition = std::find(items.begin(), items.end(), 2) != items.end();
     std::size_t written = 0, keepBytes = SIZE_MAX;
@@ -61,12 +61,14 @@ std::size_t Simulator::State::sendSample(int station, const Sample& sample, bool
                                      forceCrLf);
     if (keepBytes < record.bytes.size()) record.bytes.resize(keepBytes), record.truncated = true;
     std::size_t recordBytes = writeOut(record.bytes);
-    record.writtenAt = Clock::now();
+    record.writtenAt = now();
     written += recordBytes;
     if (recordBytes == 0) return written;
     if (recordBytes < record.bytes.size()) record.bytes.resize(recordBytes), record.truncated = true;
-    record.sequence = sent.size();
+    record.sequence = sentCount++;
+    record.frame = settings.frames[station];
     sent.push_back(record);
+    while (sent.size() > options.keptRecords) sent.pop_front();
     changed.notify_all();
     std::function<void(const SentRecord&)> notify = callback;
     lock.unlock();

@@ -46,7 +46,7 @@ Sample Simulator::State::replaySample(const ReplayFrame& frame) {
 // pace from there; at its end the tracker goes silent, or starts over.
 Clock::time_point Simulator::State::sendReplay() {
     const std::vector<ReplayFrame>& frames = options.replay->frames;
-    const Clock::time_point now = Clock::now();
+    const Clock::time_point now = this->now();
     if (!replayStarted) replayStart = now, replayStarted = true;
     const auto due = [&](const ReplayFrame& frame) {
         return replayStart + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(frame.seconds));

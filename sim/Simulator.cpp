@@ -73,12 +73,17 @@ bool Simulator::waitForCommands(std::size_t count, unsigned long timeoutMs) cons
 bool Simulator::waitForRecords(std::size_t count, unsigned long timeoutMs) const {
     std::unique_lock<std::mutex> lock(state->mutex);
     return state->changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                                   [&] { return state->sent.size() >= count; });
+                                   [&] { return state->sentCount >= count; });
 }
 
 std::vector<SentRecord> Simulator::sentRecords() const {
     std::lock_guard<std::mutex> lock(state->mutex);
-    return state->sent;
+    return std::vector<SentRecord>(state->sent.begin(), state->sent.end());
+}
+
+uint64_t Simulator::recordsSent() const {
+    std::lock_guard<std::mutex> lock(state->mutex);
+    return state->sentCount;
 }
 
 std::vector<SentRecord> Simulator::sentRecords(int station) const {
@@ -175,10 +180,22 @@ bool Simulator::waitForLineBack(unsigned long timeoutMs) const {
 void Simulator::powerCycle(unsigned long milliseconds) {
     State& s = *state;
     std::lock_guard<std::mutex> lock(s.mutex);
-    s.settings.powerUp(s.options.stations, s.options.startStreaming);
+    s.poweredOff = true;
+    s.bytesUntilOn = 0;
     s.pollRequested = false;
-    s.quietUntil = Clock::now() + std::chrono::milliseconds(milliseconds);
-    s.say("power cycle: silent and deaf for %lu ms", milliseconds);
+    s.onAt = s.now() + std::chrono::milliseconds(milliseconds + s.options.bootMs);
+    s.quietUntil = s.onAt;
+    s.say("power cycle: off for %lu ms, then %lu ms to boot", milliseconds, s.options.bootMs);
+}
+
+void Simulator::powerOnAfterBytes(std::size_t count) {
+    std::lock_guard<std::mutex> lock(state->mutex);
+    if (state->poweredOff) state->bytesUntilOn = count;
+}
+
+bool Simulator::poweredOn() const {
+    std::lock_guard<std::mutex> lock(state->mutex);
+    return !state->poweredOff;
 }
 
 bool parseStationKind(const std::string& text, StationKind& kind) {

@@ -29,6 +29,13 @@ struct StationSetup {
     StationKind kind = StationKind::tracker;
 };
 
+// A station's reference frame: origin and unit axes (rows), both in the
+// tracker's default frame, centimetres.
+struct AlignmentFrame {
+    double origin[3] = {0, 0, 0};
+    double axes[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+};
+
 struct SimulatorOptions {
     std::vector<StationSetup> stations{StationSetup{}};
     double updateRate = 120.0;           // records per second per station, at most
@@ -44,6 +51,10 @@ struct SimulatorOptions {
     // (the stations and the unit are the recording's); loop repeats it.
     std::shared_ptr<const Recording> replay;
     bool loop = false;
+    unsigned long bootMs = 3000;        // after a power cycle's off time, silent and deaf for this long
+    std::size_t keptRecords = 1000;     // the last records sent that sentRecords() keeps
+    // The simulator's time; the steady clock when empty. Tests share one with the device.
+    std::function<std::chrono::steady_clock::time_point()> clock;
 };
 
 // One record as it went out on the line, with the values it carries.
@@ -60,6 +71,7 @@ struct SentRecord {
     uint8_t joystick[2] = {127, 127};
     std::vector<uint8_t> bytes; // exactly what was written
     std::chrono::steady_clock::time_point writtenAt; // just after the line took its last byte
+    AlignmentFrame frame; // the station's frame the record was sent in
 };
 
 class Simulator {
@@ -87,8 +99,11 @@ public:
     bool waitForCommands(std::size_t count, unsigned long timeoutMs) const;
     bool waitForRecords(std::size_t count, unsigned long timeoutMs) const;
 
+    // The last records sent (at most options.keptRecords), oldest first; a
+    // full log of a long run goes through setRecordCallback.
     std::vector<SentRecord> sentRecords() const;
     std::vector<SentRecord> sentRecords(int station) const;
+    uint64_t recordsSent() const; // all records sent so far
     // Called on the simulator's thread after each record was written.
     void setRecordCallback(std::function<void(const SentRecord&)> callback);
 
@@ -112,9 +127,15 @@ public:
     void unplug(unsigned long milliseconds);
     // Waits until an unplugged line is back; true when it is.
     bool waitForLineBack(unsigned long timeoutMs) const;
-    // The tracker is switched off and on: silent and deaf for that long,
-    // then in its power-up state (ASCII, not continuous, alignment reset).
+    // The tracker is switched off and on: silent and deaf for that long and
+    // for the boot time, then in its power-up state (ASCII, not continuous,
+    // alignment reset) with an empty command buffer.
     void powerCycle(unsigned long milliseconds);
+    // While off: the tracker comes on (power-up state, no boot time) right
+    // after the count-th byte it receives from now, so that a test puts the
+    // moment anywhere inside a set-up.
+    void powerOnAfterBytes(std::size_t count);
+    bool poweredOn() const;
 
 private:
     struct State;

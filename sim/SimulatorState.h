@@ -49,7 +49,10 @@ struct Simulator::State {
     Sample replaySample(const ReplayFrame& frame); // sends the recorded records that are due; returns when the next is
     bool takeFaults(bool hasPosition, std::size_t& written, std::size_t& keepBytes, bool& forceCrLf);
     std::size_t writeOut(const std::vector<uint8_t>& bytes);
-    bool restarting() const { return Clock::now() < quietUntil; }
+    bool restarting() const { return now() < quietUntil; }
+    Clock::time_point now() const { return options.clock ? options.clock() : Clock::now(); }
+    void switchOn();
+    void powerOnWhenDue();
     double cyclePeriod(std::size_t bytes);
     void closeTerminal();
     void unplugFor(unsigned long milliseconds);
@@ -71,7 +74,11 @@ struct Simulator::State {
     CommandSplitter splitter;
     std::vector<std::string> commands;
     std::vector<uint8_t> received;
-    std::vector<SentRecord> sent;
+    std::deque<SentRecord> sent;
+    uint64_t sentCount = 0;
+    bool poweredOff = false;
+    Clock::time_point onAt;
+    std::size_t bytesUntilOn = 0; // while off: comes on after that many bytes; 0 for none
     std::deque<Fault> faults;
     std::function<void(const SentRecord&)> callback;
     std::vector<StationMotion> motions;

@@ -69,6 +69,9 @@ void addOptions(CLI::App& app, ProgramOptions& o) {
                    "Seconds after the start at which the tracker is switched off and on again");
     app.add_option("--power-cycle-for", o.powerCycleFor,
                    "Seconds the tracker is silent and deaf before it answers in its power-up state (default 3)");
+    app.add_option("--boot-time", o.simulator.bootMs,
+                   "Milliseconds a tracker switched on by --power-cycle-at takes to boot, silent and deaf "
+                   "(default 3000)");
     app.add_flag("--quiet", o.quiet, "Do not log to stderr");
     app.add_option("--replay", o.replayPath,
                    "Play back a recording of is900-host (--record) instead of moving; its stations and unit replace "
@@ -189,6 +192,6 @@ int main(int argc, char** argv) {
     std::cout << simulator.slavePath() << std::endl;
     runTimeline(simulator, o);
     simulator.stop();
-    if (!o.quiet) std::cerr << "is900-sim: stopped after " << simulator.sentRecords().size() << " records\n";
+    if (!o.quiet) std::cerr << "is900-sim: stopped after " << simulator.recordsSent() << " records\n";
     return 0;
 }

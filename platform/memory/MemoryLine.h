@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/serial.h"
+
 namespace platform {
 namespace memory {
 
@@ -19,6 +21,33 @@ size_t lineReadPosition();
 bool lineFailed();
 // Lines opened and not yet closed.
 size_t openLineCount();
+// Lines opened since the start of the process.
+size_t openedLineCount();
+
+// A far end that answers what is written (a tracker model). While one is
+// set, it replaces the bytes of setLineInput.
+class LinePeer {
+public:
+    virtual ~LinePeer() {}
+    virtual void written(const uint8_t* bytes, size_t size) = 0;
+    // Up to size bytes. With none to give within timeoutMs the peer lets that
+    // time pass and returns 0; a timeoutMs of 0 stands for a line without a
+    // read time-out, whose read would wait for ever.
+    virtual size_t read(uint8_t* buffer, size_t size, unsigned long timeoutMs) = 0;
+    // Drops what the line holds and was not read yet.
+    virtual void discard() = 0;
+};
+void setLinePeer(LinePeer* peer);
+
+// Faults of the line: its settings cannot be applied; writes fail.
+void failSettings(bool fail);
+void failWrites(bool fail);
+// The line settings a named line holds; they stay with the line across
+// closes and opens, as with a real port. A new name starts at 9600 baud.
+SerialControlBlock lineControl(const char* name);
+// A new adapter appears under the name: its settings start afresh (no read
+// time-out). Only while no line of that name is open.
+void replaceLine(const char* name);
 
 // The one library the in-memory loader knows: a calibration library whose
 // entry points leave the pose as it is.

@@ -370,6 +370,13 @@ bool requestLowLatency(SerialHandle handle) {
     return true;
 }
 
+bool discardSerialInput(SerialHandle handle) {
+    SerialLine* line = lineOf(handle);
+    if (!line) return false;
+    line->pendingStart = line->pendingEnd = 0;
+    return tcflush(line->fd, TCIFLUSH) == 0;
+}
+
 bool closeSerial(SerialHandle handle) {
     SerialLine* line = lineOf(handle);
     if (!line) return false;

@@ -75,11 +75,10 @@ bool readSerial(SerialHandle line, void* buffer, uint32_t length, uint32_t& rece
 }
 
 // A USB-serial adapter's latency timer is a setting of its driver (Device
-// Manager or the registry), beyond a program's reach.
-bool requestLowLatency(SerialHandle) {
-    SetLastError(ERROR_NOT_SUPPORTED);
-    return false;
-}
+// Manager or the registry), beyond a program's reach: nothing to ask.
+bool requestLowLatency(SerialHandle) { return true; }
+
+bool discardSerialInput(SerialHandle line) { return PurgeComm(line, PURGE_RXCLEAR) != 0; }
 
 bool closeSerial(SerialHandle line) { return CloseHandle(line) != 0; }
 

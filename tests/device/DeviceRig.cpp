@@ -7,7 +7,7 @@
 #include <cstdlib>
 
 DeviceRig::DeviceRig(std::vector<Station> stations, int baudRate, double updateRate, CLogH* hostLog,
-                     const std::string& linkPath)
+                     const std::string& linkPath, const LinkedDevice* linked)
     : plugin(is900::hostkit::defaultPluginPath()), baud(baudRate) {
     is900sim::SimulatorOptions options;
     options.stations.clear();
@@ -15,14 +15,19 @@ DeviceRig::DeviceRig(std::vector<Station> stations, int baudRate, double updateR
     options.updateRate = updateRate;
     options.resetSilenceMs = 200;
     options.linkPath = linkPath;
+    // Tests compare published poses with sent ones over runs of at most minutes.
+    options.keptRecords = 200000;
+    options.bootMs = linked ? linked->bootMs : 0;
+    if (linked) options.clock = linked->clock;
     sim.reset(new is900sim::Simulator(options));
     sim->start();
     lines.add("port", {linkPath.empty() ? sim->slavePath() : linkPath}).add("baud", {std::to_string(baud)});
-    dev = plugin.createDev(kitrecords::kitSide(lines.get()), kitrecords::kitSide(hostLog));
+    if (linked) destroy = linked->destroy;
+    dev = linked ? linked->create(lines.get(), hostLog) : plugin.createDev(kitrecords::kitSide(lines.get()), kitrecords::kitSide(hostLog));
 }
 
 DeviceRig::~DeviceRig() {
-    if (dev) plugin.deleteDev(dev);
+    if (dev) destroy ? destroy(dev) : plugin.deleteDev(dev);
 }
 
 int DeviceRig::init() { return init(trackers, controllers); }

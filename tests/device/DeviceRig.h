@@ -12,7 +12,9 @@
 #include "is900/hostkit/PluginLibrary.h"
 #include "sim/Simulator.h"
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -23,12 +25,21 @@ struct Station {
     is900sim::StationKind kind;
 };
 
+// A device built by a test that links the core, instead of the plug-in's
+// library; with it the simulator can share a test's clock.
+struct LinkedDevice {
+    CBase* (*create)(DevConfig* config, CLogH* log);
+    bool (*destroy)(CBase* device);
+    std::function<std::chrono::steady_clock::time_point()> clock; // the simulator's; empty: the steady clock
+    unsigned long bootMs = 0; // the simulator's boot time after a power cycle
+};
+
 class DeviceRig {
 public:
     explicit DeviceRig(std::vector<Station> stations = {{1, is900sim::StationKind::tracker},
                                                         {2, is900sim::StationKind::tracker}},
                        int baudRate = 38400, double updateRate = 120.0, CLogH* hostLog = nullptr,
-                       const std::string& linkPath = "");
+                       const std::string& linkPath = "", const LinkedDevice* linked = nullptr);
     ~DeviceRig();
 
     OptionLinesBuilder lines;
@@ -58,6 +69,7 @@ private:
     void collect();
 
     is900::hostkit::PluginLibrary plugin;
+    bool (*destroy)(CBase* device) = nullptr;
     std::unique_ptr<is900sim::Simulator> sim;
     int baud;
     CBase* dev = nullptr;
