@@ -8,6 +8,7 @@
 #include "host/config/LoggerRecord.h"
 #include "is900/hostkit/PluginLibrary.h"
 #include "host/supervision/Session.h"
+#include "host/supervision/SessionEvents.h"
 #include "host/outputs/HostOutputs.h"
 #ifdef IS900_HOST_SIMULATOR
 #include "host/simulation/SimulatedTracker.h"
@@ -19,8 +20,7 @@
 
 #include <CLI/CLI.hpp>
 
-#include <atomic>
-#include <csignal>
+#include <cmath>
 #include <cstdlib>
 #include <iostream>
 #include <map>
@@ -51,11 +51,22 @@ struct HostOptions {
     OutputOptions outputs;
 };
 
-std::atomic<bool> stopRequested{false};
+// A signal or a reader that left ends the run in order through this.
+SessionEvents events;
 
-extern "C" void onStopSignal(int signalNumber) {
-    if (stopRequested.exchange(true)) std::_Exit(130);
-    std::signal(signalNumber, onStopSignal);
+// A flag's number, refused with what the flag takes: the whole text must be
+// a finite number (no unit), above the least value.
+CLI::Validator numberAbove(double least, bool whole, const std::string& what) {
+    return CLI::Validator(
+        [least, whole, what](std::string& text) -> std::string {
+            char* end = nullptr;
+            const double value = text.empty() ? 0 : std::strtod(text.c_str(), &end);
+            const bool number = !text.empty() && *end == '\0' && std::isfinite(value) &&
+                                (!whole || text.find_first_not_of("0123456789") == std::string::npos);
+            if (number && value > least) return std::string();
+            return "takes " + what + ", not '" + text + "'";
+        },
+        what);
 }
 
 void defineOptions(CLI::App& app, HostOptions& options) {
@@ -71,14 +82,15 @@ void defineOptions(CLI::App& app, HostOptions& options) {
 #endif
     app.add_option("--format", options.format, "auto (table on a terminal, else jsonl), table or jsonl")
         ->check(CLI::IsMember({"auto", "table", "jsonl"}));
-    app.add_option("--duration", options.durationSeconds, "stop by itself after SECONDS")
-        ->check(CLI::PositiveNumber);
+    const CLI::Validator seconds = numberAbove(0, false, "a number of seconds greater than 0");
+    app.add_option("--duration", options.durationSeconds, "stop by itself after SECONDS")->check(seconds);
     app.add_option("--silence", options.silenceSeconds,
                    "bring a device up anew when it publishes nothing for SECONDS (with --once: give up)")
-        ->check(CLI::PositiveNumber);
+        ->check(seconds);
     app.add_flag("--once", options.once, "end the run at the first failure instead of bringing the device up again");
     app.add_flag("-q,--quiet", options.quiet, "switch the plug-in's log lines off");
-    app.add_option("--debug", options.debugLevel, "debug level of the plug-in's logger (0: off)");
+    app.add_option("--debug", options.debugLevel, "debug level of the plug-in's logger (0: off)")
+        ->check(numberAbove(-1, true, "a whole number, 0 or more"));
     app.add_flag("--timestamps", options.timestamps, "date and time on the plug-in's log lines");
     app.add_flag("--thread-ids", options.threadIds, "thread ids on the plug-in's log lines");
 #ifdef IS900_HOST_WEB
@@ -121,7 +133,8 @@ SessionOptions sessionOptions(const HostOptions& options, HostOutputs& data) {
 LoggerSettings loggerSettings(const HostOptions& options, const std::string& deviceName) {
     LoggerSettings settings;
     settings.name = deviceName;
-    settings.enabled = !options.quiet;
+    // With -q the plug-in still logs where the host can pick init's errors out.
+    settings.enabled = !options.quiet || hostplatform::quietShowsPluginErrors();
     settings.timestamps = options.timestamps;
     settings.threadIds = options.threadIds;
     settings.debugLevel = options.debugLevel;
@@ -146,7 +159,7 @@ int runDevices(const HostOptions& options, const HostConfig& config,
     LoggerRecord storageLogger(loggerSettings(options, options.deviceName));
     HostStorages storages(storageLogger.get());
     if (session.format == OutputFormat::table && session.terminal) hostplatform::prepareTerminal();
-    Session run(storages, session, data.screen());
+    Session run(storages, session, data.screen(), events);
     for (const DeviceSection& section : config.devices) {
         DeviceDefinition definition;
         definition.name = section.name;
@@ -160,7 +173,7 @@ int runDevices(const HostOptions& options, const HostConfig& config,
                   << (options.durationSeconds > 0 ? "" : "; Ctrl-C stops") << std::endl;
         run.addDevice(definition);
     }
-    return run.run(stopRequested);
+    return run.run();
 }
 
 // The device whose records --record writes: the one --record-device names,
@@ -186,7 +199,7 @@ int runHost(const HostOptions& options, const CLI::App& app) {
     try {
         const DeviceSection& recorded = recordedDevice(options, config);
         data.reset(new HostOutputs(options.outputs, options.format, options.quiet, recorded.name, recorded.options));
-        data->onReaderGone([] { stopRequested = true; });
+        data->onReaderGone([] { events.requestStop(); });
     } catch (const OutputError& error) {
         std::cerr << "is900-host: error: " << error.what() << std::endl;
         return exitConfig;
@@ -249,8 +262,14 @@ int main(int argc, char** argv) {
     CLI::App app{"Loads the IS-900 device plug-in, streams from the tracker and shows the published records."};
     HostOptions options;
     defineOptions(app, options);
-    CLI11_PARSE(app, argc, argv);
-    std::signal(SIGINT, onStopSignal);
-    std::signal(SIGTERM, onStopSignal);
+    hostplatform::handleStopSignals([] { events.requestStop(); });
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ValidationError& error) {
+        std::cerr << "is900-host: error: " << error.what() << std::endl;
+        return exitConfig;
+    } catch (const CLI::ParseError& error) {
+        return app.exit(error);
+    }
     return runHost(options, app);
 }

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 
 namespace {
 
@@ -144,6 +145,10 @@ std::vector<OptionLine> singleDevice(const HostConfig& config, const std::string
 } // namespace
 
 HostConfig readHostConfig(const std::string& path) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode))
+        throw ConfigError("cannot read configuration file '" + path + "': " +
+                          (S_ISDIR(info.st_mode) ? "it is a folder" : "it is not a regular file"));
     std::ifstream file(path, std::ios::binary);
     if (!file) throw ConfigError("cannot read configuration file '" + path + "': " + std::strerror(errno));
     std::ostringstream text;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <string>
 
 namespace hostplatform {
@@ -14,11 +15,30 @@ bool portCanBeOpened(const std::string& name, std::string& reason);
 bool standardOutputIsTerminal();
 // Lets the terminal understand the cursor and clearing sequences of the table.
 void prepareTerminal();
+// Calls onStop, on a thread of its own, at the first SIGINT, SIGTERM or
+// SIGHUP (Windows: Ctrl-C, Ctrl-Break, the console closed) and ends the
+// process with 130 at the second. Ignores SIGPIPE, so that a reader that
+// leaves makes writes fail instead. Call first in main, before any thread.
+void handleStopSignals(std::function<void()> onStop);
+
 // Keeps a copy of standard output for the host's data and points the
-// process's standard output (where the plug-in logs) at standard error, or
-// at nothing when discard is set. A reader that goes away makes writes to the
-// copy fail instead of raising SIGPIPE.
-std::FILE* keepStandardOutputForData(bool discard);
+// process's standard output (where the plug-in logs) at standard error, or,
+// when quiet, at a filter that drops every line but the plug-in's error
+// lines while a PluginErrorsShown lives.
+std::FILE* keepStandardOutputForData(bool quiet);
+// Whether -q can still show the plug-in's error lines of init (then the
+// plug-in's logger stays enabled and the filter drops the rest).
+bool quietShowsPluginErrors();
+
+// Marks the plug-in's lines written during its life (init) whose errors
+// must reach standard error with -q; waits at its end until they have.
+class PluginErrorsShown {
+public:
+    PluginErrorsShown();
+    ~PluginErrorsShown();
+    PluginErrorsShown(const PluginErrorsShown&) = delete;
+    PluginErrorsShown& operator=(const PluginErrorsShown&) = delete;
+};
 // Names the calling thread, so that tools can tell the receiving thread apart.
 void nameThisThread(const char* name);
 

@@ -1,6 +1,7 @@
 #include "host/platform/HostPlatform.h"
 #include "is900/hostkit/SystemErrorText.h"
 
+#include <cstdlib>
 #include <io.h>
 #include <windows.h>
 
@@ -30,8 +31,35 @@ void prepareTerminal() {
     if (GetConsoleMode(output, &mode)) SetConsoleMode(output, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
 }
 
-// Windows keeps one standard output for the data and the plug-in's log lines.
+namespace {
+
+std::function<void()> stopHandler;
+LONG stopEvents = 0;
+
+// Runs on a thread the system starts for the event.
+BOOL WINAPI onConsoleEvent(DWORD event) {
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
+    if (InterlockedIncrement(&stopEvents) > 1) std::_Exit(130);
+    stopHandler();
+    return TRUE;
+}
+
+} // namespace
+
+void handleStopSignals(std::function<void()> onStop) {
+    stopHandler = std::move(onStop);
+    SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+}
+
+// Windows keeps one standard output for the data and the plug-in's log
+// lines; -q switches the plug-in's logger off, init's errors included.
 std::FILE* keepStandardOutputForData(bool) { return stdout; }
+
+bool quietShowsPluginErrors() { return false; }
+
+PluginErrorsShown::PluginErrorsShown() {}
+
+PluginErrorsShown::~PluginErrorsShown() {}
 
 void nameThisThread(const char*) {}
 

@@ -15,10 +15,9 @@ namespace {
 
 using Clock = DeviceRun::Clock;
 
-const auto fastCall = std::chrono::milliseconds(500);
 const auto receiverGrace = std::chrono::seconds(5);
-const auto pollInterval = std::chrono::milliseconds(20);
 const int longestBackOffSeconds = 30;
+const int silenceWithoutReconnect = 2;
 
 void reportError(const std::string& text) { std::cerr << "is900-host: error: " << text << std::endl; }
 
@@ -31,24 +30,28 @@ void publishMarked(const unsigned char* mask, Read read, Describe describe, Show
     }
 }
 
-int64_t ticksNow() { return Clock::now().time_since_epoch().count(); }
+Clock::duration seconds(double value) {
+    return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(value));
+}
 
-// 1 s after the first failure, doubling, at most 30 s.
+} // namespace
+
 int backOffSeconds(int failures) {
     int seconds = 1;
     for (int n = 1; n < failures && seconds < longestBackOffSeconds; ++n) seconds *= 2;
     return std::min(seconds, longestBackOffSeconds);
 }
 
-} // namespace
-
 DeviceRun::DeviceRun(const DeviceDefinition& definition, HostStorages& storages, HostStorages::Numbers bases,
-                     const SessionOptions& options, Display& display)
-    : definition(definition), storages(storages), bases(bases), options(options), display(display),
-      logger(definition.logger),
-      config(new DeviceConfigBlock(definition.name, definition.options)), nextAttempt(Clock::now()) {
+                     const SessionOptions& options, Display& display, SupervisorClock& clock, SessionEvents& events)
+    : definition(definition), storages(storages), bases(bases), options(options), display(display), clock(clock),
+      events(events), logger(definition.logger), config(new DeviceConfigBlock(definition.name, definition.options)),
+      deviceSilence(std::chrono::seconds(ownSilenceLimit(definition.options) > 0 ? ownSilenceLimit(definition.options)
+                                                                                 : silenceWithoutReconnect)),
+      hostSilence(seconds(options.silenceSeconds)), nextAttempt(clock.now()) {
     current.device = definition.name;
-    display.status(current);
+    shown = current;
+    display.status(shown);
 }
 
 DeviceRun::~DeviceRun() { shutDown(); }
@@ -56,23 +59,47 @@ DeviceRun::~DeviceRun() { shutDown(); }
 int DeviceRun::supervise(Clock::time_point now) {
     switch (current.state) {
     case DeviceState::failed:
+    case DeviceState::stopped:
         return exitOk;
-    case DeviceState::starting:
     case DeviceState::reconnecting:
         return now >= nextAttempt ? attempt(now) : exitOk;
+    case DeviceState::starting:
+        if (!device) return now >= nextAttempt ? attempt(now) : exitOk;
+        break;
     case DeviceState::streaming:
+    case DeviceState::silent:
         break;
     }
-    if (publishedSinceUp && failures > 0) {
-        failures = 0;
-        current.attempt = 1;
+    return watch(now);
+}
+
+// A device that is up: its reception may have ended, and a device with
+// tracker stations, whose records change with every sample, is silent when
+// none came for its own limit and brought up anew after --silence.
+int DeviceRun::watch(Clock::time_point now) {
+    if (receptionEnded) return lose("the device ended reception (recvData returned -1)");
+    if (!watchesSilence()) {
+        setState(DeviceState::streaming);
+        return exitOk;
     }
-    if (receiverDone) return lose("the device ended reception (recvData returned -1)", now);
-    if (secondsSinceActivity() > options.silenceSeconds)
+    const Clock::duration quiet = now - lastRecordAt();
+    if (quiet >= hostSilence)
         return lose("no record from the tracker on " + definition.portName + " for " +
-                        std::to_string(static_cast<int>(options.silenceSeconds)) + " seconds",
-                    now);
+                    std::to_string(static_cast<int>(options.silenceSeconds)) + " seconds");
+    if (quiet >= deviceSilence) {
+        wakeOnRecord = true;
+        setState(DeviceState::silent);
+    } else if (publishedSinceUp) {
+        setState(DeviceState::streaming);
+    }
     return exitOk;
+}
+
+Clock::time_point DeviceRun::nextDue() const {
+    if (current.state == DeviceState::failed || current.state == DeviceState::stopped) return Clock::time_point::max();
+    if (!device) return nextAttempt;
+    if (!watchesSilence()) return Clock::time_point::max();
+    return lastRecordAt() + (current.state == DeviceState::silent ? hostSilence : std::min(deviceSilence, hostSilence));
 }
 
 // Without --once the port is tried by the host first: a missing or busy port
@@ -82,9 +109,7 @@ int DeviceRun::attempt(Clock::time_point now) {
     std::string portProblem;
     if (!options.once && !hostplatform::portCanBeOpened(definition.portName, portProblem)) {
         std::cerr << "is900-host: device '" << definition.name << "': cannot open port " << definition.portName << " ("
-                  << portProblem << "), attempt " << current.attempt << "; retrying in "
-                  << backOffSeconds(failures + 1) << " s" << std::endl;
-        retryLater(now);
+                  << portProblem << ")" << retryLater(now) << std::endl;
         return exitOk;
     }
     device = definition.plugin->createDev(config->get(), logger.get());
@@ -106,69 +131,89 @@ int DeviceRun::attempt(Clock::time_point now) {
         return options.once ? exitInit : exitOk;
     }
     if (device->configure() == 0) {
-        reportError("the tracker on " + definition.portName + " could not be set up for streaming");
         device->stop();
         release();
-        if (options.once) return exitConfigure;
-        retryLater(Clock::now());
+        if (options.once) {
+            reportError("the tracker on " + definition.portName + " could not be set up for streaming");
+            return exitConfigure;
+        }
+        reportError("the tracker on " + definition.portName + " could not be set up for streaming" +
+                    retryLater(clock.now()));
         return exitOk;
     }
     device->start();
-    noteActivity();
+    lastRecordTicks = clock.now().time_since_epoch().count();
     receiverDone = false;
+    receptionEnded = false;
     publishedSinceUp = false;
+    wakeOnRecord = true;
     receiver = std::thread([this] { receive(); });
-    streamedOnce = true;
-    setState(DeviceState::streaming);
-    return exitOk;
+    upOnce = true;
+    return watch(clock.now());
 }
 
 // init reserves record IDs before it opens the port, so every attempt
 // reserves again. With both storages held (their mutexes are recursive, and
 // init takes them again), the numbers go back to what they were before this
 // device's first init, and after init forward to the highest they had:
-// the device gets its own IDs again and no other device loses any.
+// the device gets its own IDs again and no other device loses any. With -q
+// the plug-in's error lines of init still reach standard error.
 int DeviceRun::initKeepingIds(is900::hostkit::DevInitInfo& info) {
     HostStorages::BothLocked hold(storages);
     const HostStorages::Numbers highest = storages.numbers();
     storages.setNumbers(bases);
+    hostplatform::PluginErrorsShown shown;
     const int result = device->init(&info);
     const HostStorages::Numbers reserved = storages.numbers();
     storages.setNumbers({std::max(highest.tracker, reserved.tracker), std::max(highest.controller, reserved.controller)});
     return result;
 }
 
-int DeviceRun::lose(const std::string& why, Clock::time_point now) {
-    reportError("device '" + definition.name + "': " + why);
+int DeviceRun::lose(const std::string& why) {
     shutDown();
-    if (options.once) return exitReception;
-    retryLater(now);
+    if (options.once) {
+        reportError("device '" + definition.name + "': " + why);
+        return exitReception;
+    }
+    reportError("device '" + definition.name + "': " + why + retryLater(clock.now()));
     return exitOk;
 }
 
-void DeviceRun::retryLater(Clock::time_point now) {
-    const int seconds = backOffSeconds(++failures);
-    nextAttempt = now + std::chrono::seconds(seconds);
+// Counts the failure and schedules the next bring-up; returns the words
+// that tell which one and when. A device that published since it came up
+// starts the count and the back-off afresh.
+std::string DeviceRun::retryLater(Clock::time_point now) {
+    if (publishedSinceUp.exchange(false)) {
+        failures = 0;
+        current.attempt = 1;
+    }
+    const int wait = backOffSeconds(++failures);
+    nextAttempt = now + std::chrono::seconds(wait);
     ++current.attempt;
-    attemptChanged = true;
-    setState(DeviceState::reconnecting, seconds);
+    setState(DeviceState::reconnecting, wait);
+    return "; attempt " + std::to_string(current.attempt) + " in " + std::to_string(wait) + " s";
 }
 
 void DeviceRun::shutDown() {
     if (!device) return;
     if (receiver.joinable()) {
         __atomic_store_n(&runFlag, 0, __ATOMIC_SEQ_CST);
-        const Clock::time_point limit = Clock::now() + receiverGrace;
-        while (!receiverDone && Clock::now() < limit) std::this_thread::sleep_for(pollInterval);
-        if (!receiverDone) {
+        std::unique_lock<std::mutex> lock(receiverMutex);
+        if (!receiverEnded.wait_for(lock, receiverGrace, [this] { return receiverDone; })) {
             reportError("recvData did not return within 5 seconds after the run flag was cleared; "
                         "leaving without stopping the device");
             std::_Exit(exitHung);
         }
+        lock.unlock();
         receiver.join();
     }
     device->stop();
     release();
+}
+
+void DeviceRun::finish() {
+    shutDown();
+    if (current.state != DeviceState::failed) setState(DeviceState::stopped);
 }
 
 void DeviceRun::release() {
@@ -176,12 +221,20 @@ void DeviceRun::release() {
     device = nullptr;
 }
 
+DeviceStatus DeviceRun::status() const {
+    DeviceStatus copy = current;
+    copy.lastRecord = lastRecordWall;
+    return copy;
+}
+
 void DeviceRun::setState(DeviceState state, int retryInSeconds) {
-    if (current.state == state && current.retryInSeconds == retryInSeconds && !attemptChanged) return;
     current.state = state;
     current.retryInSeconds = retryInSeconds;
-    attemptChanged = false;
-    display.status(current);
+    if (current.state == shown.state && current.retryInSeconds == shown.retryInSeconds &&
+        current.attempt == shown.attempt)
+        return;
+    shown = status();
+    display.status(shown);
 }
 
 void DeviceRun::receive() {
@@ -189,24 +242,28 @@ void DeviceRun::receive() {
     unsigned char masks[8];
     while (running()) {
         std::memset(masks, 0, sizeof masks);
-        const Clock::time_point begin = Clock::now();
         const int result = device->recvData(masks, nullptr);
-        // A call that returns at once may also be a read failing at once, so
-        // speed counts as a sign of life only where nothing else can be one:
-        // tracker records always change, controller records only when used.
-        if (definition.layout.trackerStations.empty() && Clock::now() - begin < fastCall) noteActivity();
         publish(masks);
         if (result != 1) break;
     }
-    receiverDone = true;
+    {
+        std::lock_guard<std::mutex> guard(receiverMutex);
+        receiverDone = true;
+    }
+    receptionEnded = true;
+    receiverEnded.notify_all();
+    events.notify();
 }
 
+// The host learns of records only through the masks and the storages.
 void DeviceRun::publish(const unsigned char* masks) {
     const auto show = [this](RecordView view) {
         view.device = definition.name;
         display.record(view);
-        noteActivity();
+        lastRecordTicks = clock.now().time_since_epoch().count();
+        lastRecordWall = secondsSince1970();
         publishedSinceUp = true;
+        if (wakeOnRecord.exchange(false)) events.notify();
     };
     publishMarked<is900::hostkit::TraData>(
         masks, [this](uint32_t id, is900::hostkit::TraData& record) { return storages.readTracker(id, record); },
@@ -222,10 +279,6 @@ void DeviceRun::publish(const unsigned char* masks) {
         show);
 }
 
-void DeviceRun::noteActivity() { lastActivity = ticksNow(); }
-
-double DeviceRun::secondsSinceActivity() const {
-    return std::chrono::duration<double>(Clock::duration(ticksNow() - lastActivity.load())).count();
-}
+Clock::time_point DeviceRun::lastRecordAt() const { return Clock::time_point(Clock::duration(lastRecordTicks.load())); }
 
 bool DeviceRun::running() const { return __atomic_load_n(&runFlag, __ATOMIC_SEQ_CST) != 0; }

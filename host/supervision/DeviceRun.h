@@ -8,48 +8,62 @@
 #include "host/config/DeviceDefinition.h"
 #include "host/supervision/DeviceStatus.h"
 #include "host/supervision/HostStorages.h"
+#include "host/supervision/SessionEvents.h"
 #include "host/supervision/SessionOptions.h"
+#include "host/supervision/SupervisorClock.h"
 #include "host/view/Display.h"
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 class DeviceConfigBlock;
 
+// Seconds before bring-up number failures + 1: 1 after the first failure,
+// doubling, at most 30.
+int backOffSeconds(int failures);
+
 class DeviceRun {
 public:
-    using Clock = LiveBoard::Clock;
+    using Clock = SupervisorClock::Clock;
 
-    // bases: the storages' record numbers just before this device's first init.
+    // bases: the storages' record numbers just before this device's first
+    // init. events is told when reception ends or records come back.
     DeviceRun(const DeviceDefinition& definition, HostStorages& storages, HostStorages::Numbers bases,
-              const SessionOptions& options, Display& display);
+              const SessionOptions& options, Display& display, SupervisorClock& clock, SessionEvents& events);
     ~DeviceRun();
     DeviceRun(const DeviceRun&) = delete;
     DeviceRun& operator=(const DeviceRun&) = delete;
 
-    // One turn on the control thread. Returns exitOk, or with --once the
-    // status that ends the run.
+    // One turn on the control thread: a bring-up that is due, a silence or a
+    // loss noticed. Returns exitOk, or with --once the status that ends the run.
     int supervise(Clock::time_point now);
-    // Ends reception in order and releases the device.
-    void shutDown();
+    // When supervise next has something to do, unless an event comes first.
+    Clock::time_point nextDue() const;
+    // Ends reception in order and releases the device; the state becomes stopped.
+    void finish();
 
-    const DeviceStatus& status() const { return current; }
-    bool everStreamed() const { return streamedOnce; }
+    // The state with the time of the last record.
+    DeviceStatus status() const;
+    bool cameUp() const { return upOnce; }
     const std::string& portName() const { return definition.portName; }
 
 private:
     int attempt(Clock::time_point now);
+    int watch(Clock::time_point now);
     int initKeepingIds(is900::hostkit::DevInitInfo& info);
-    int lose(const std::string& why, Clock::time_point now);
-    void retryLater(Clock::time_point now);
+    int lose(const std::string& why);
+    std::string retryLater(Clock::time_point now);
+    void shutDown();
     void release();
     void setState(DeviceState state, int retryInSeconds = 0);
     void receive();
     void publish(const unsigned char* masks);
-    void noteActivity();
-    double secondsSinceActivity() const;
+    bool watchesSilence() const { return !definition.layout.trackerStations.empty(); }
+    Clock::time_point lastRecordAt() const;
     bool running() const;
 
     DeviceDefinition definition;
@@ -57,18 +71,27 @@ private:
     HostStorages::Numbers bases;
     const SessionOptions& options;
     Display& display;
+    SupervisorClock& clock;
+    SessionEvents& events;
     LoggerRecord logger;
     std::unique_ptr<DeviceConfigBlock> config;
+    const Clock::duration deviceSilence; // the device's own silence limit, 2 s without reconnect
+    const Clock::duration hostSilence;   // --silence: the host brings the device up anew
 
     DeviceStatus current;
+    DeviceStatus shown; // the state as last published
     CBase* device = nullptr;
     std::thread receiver;
     int32_t runFlag = 0;
-    bool attemptChanged = false;
-    int failures = 0; // failed attempts since the device last published
-    bool streamedOnce = false;
+    int failures = 0; // failed bring-ups since the device last published
+    bool upOnce = false;
     Clock::time_point nextAttempt;
-    std::atomic<bool> receiverDone{false};
+    std::mutex receiverMutex;
+    std::condition_variable receiverEnded;
+    bool receiverDone = false;              // under receiverMutex
+    std::atomic<bool> receptionEnded{false}; // what the control thread reads without the lock
     std::atomic<bool> publishedSinceUp{false};
-    std::atomic<int64_t> lastActivity{0};
+    std::atomic<bool> wakeOnRecord{false}; // the control thread wants to hear of the next record
+    std::atomic<Clock::rep> lastRecordTicks{0};
+    std::atomic<double> lastRecordWall{0};
 };

@@ -8,8 +8,10 @@
 const char* stateName(DeviceState state) {
     switch (state) {
     case DeviceState::streaming: return "streaming";
+    case DeviceState::silent: return "silent";
     case DeviceState::reconnecting: return "reconnecting";
     case DeviceState::failed: return "failed";
+    case DeviceState::stopped: return "stopped";
     default: return "starting";
     }
 }
@@ -19,9 +21,11 @@ double secondsSince1970() {
 }
 
 std::string statusJsonLine(const DeviceStatus& status) {
-    char tail[96];
-    std::snprintf(tail, sizeof tail, ",\"attempt\":%d,\"retry_in\":%d,\"time\":%.3f}", status.attempt,
-                  status.retryInSeconds, status.time);
+    char tail[128];
+    char last[32] = "null";
+    if (status.lastRecord > 0) std::snprintf(last, sizeof last, "%.3f", status.lastRecord);
+    std::snprintf(tail, sizeof tail, ",\"attempt\":%d,\"retry_in\":%d,\"time\":%.3f,\"last_record\":%s}",
+                  status.attempt, status.retryInSeconds, status.time, last);
     return "{\"type\":\"status\",\"device\":" + jsonString(status.device) + ",\"state\":\"" +
            stateName(status.state) + "\"" + tail;
 }

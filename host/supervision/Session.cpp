@@ -3,20 +3,30 @@
 #include "host/supervision/DeviceRun.h"
 #include "host/supervision/HostStorages.h"
 
+#include <algorithm>
 #include <chrono>
 #include <iostream>
-#include <thread>
 
 namespace {
 
-using Clock = LiveBoard::Clock;
+using Clock = SupervisorClock::Clock;
 
-const auto pollInterval = std::chrono::milliseconds(20);
+// The longest sleep without a due time: a bound, not a poll.
+const auto longestSleep = std::chrono::hours(1);
+
+SupervisorClock systemClock;
+
+Clock::duration seconds(double value) {
+    return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(value));
+}
 
 } // namespace
 
-Session::Session(HostStorages& storages, SessionOptions options, std::ostream& out)
-    : storages(storages), options(options), display(options.format, out, options.hooks, options.outputs) {}
+Session::Session(HostStorages& storages, SessionOptions options, std::ostream& out, SessionEvents& events)
+    : storages(storages), options(options), display(options.format, out, options.hooks, options.outputs),
+      events(events), clock(options.clock ? *options.clock : systemClock) {
+    display.onReaderGone([&events] { events.requestStop(); });
+}
 
 Session::~Session() = default;
 
@@ -26,29 +36,36 @@ void Session::addDevice(const DeviceDefinition& definition) {
     const HostStorages::Numbers bases{trackerIdsTaken, controllerIdsTaken};
     trackerIdsTaken += static_cast<uint32_t>(definition.layout.trackerStations.size());
     controllerIdsTaken += static_cast<uint32_t>(definition.layout.controllerStations.size());
-    devices.emplace_back(new DeviceRun(definition, storages, bases, options, display));
+    devices.emplace_back(new DeviceRun(definition, storages, bases, options, display, clock, events));
 }
 
-int Session::run(const std::atomic<bool>& stopRequested) {
-    const Clock::time_point begin = Clock::now();
+// The control thread sleeps until the next due time (a bring-up, a silence
+// limit, the table's refresh, the end of --duration) or an event.
+int Session::run() {
+    const Clock::time_point begin = clock.now();
+    const Clock::time_point end = begin + seconds(options.durationSeconds);
     Clock::time_point nextRefresh = begin;
-    const auto refresh = std::chrono::duration<double>(options.terminal ? options.refreshSeconds : 1.0);
+    const Clock::duration refresh = seconds(options.terminal ? options.refreshSeconds : 1.0);
     int status = exitOk;
-    while (status == exitOk && !allFailed()) {
-        std::this_thread::sleep_for(pollInterval);
-        const Clock::time_point now = Clock::now();
-        if (stopRequested) break;
-        if (options.durationSeconds > 0 && now - begin >= std::chrono::duration<double>(options.durationSeconds))
-            break;
+    while (!events.stopRequested()) {
+        Clock::time_point now = clock.now();
+        if (options.durationSeconds > 0 && now >= end) break;
         for (auto& device : devices)
             if ((status = device->supervise(now)) != exitOk) break;
+        if (status != exitOk || allFailed()) break;
+        now = clock.now();
         if (display.showsTable() && now >= nextRefresh) {
             display.table(options.terminal, statuses());
-            nextRefresh = now + std::chrono::duration_cast<Clock::duration>(refresh);
+            nextRefresh = now + refresh;
         }
+        Clock::time_point due = now + longestSleep;
+        if (options.durationSeconds > 0) due = std::min(due, end);
+        if (display.showsTable()) due = std::min(due, nextRefresh);
+        for (const auto& device : devices) due = std::min(due, device->nextDue());
+        events.waitUntil(clock, due);
     }
+    for (auto& device : devices) device->finish();
     if (display.showsTable()) display.table(false, statuses());
-    for (auto& device : devices) device->shutDown();
     return status != exitOk ? status : endStatus();
 }
 
@@ -69,7 +86,7 @@ int Session::endStatus() const {
     int status = exitOk;
     for (const auto& device : devices) {
         if (device->status().state == DeviceState::failed) status = exitInit;
-        if (device->status().state != DeviceState::failed && !device->everStreamed()) {
+        if (device->status().state != DeviceState::failed && !device->cameUp()) {
             std::cerr << "is900-host: error: device '" << device->status().device
                       << "' could not be initialised (port " << device->portName() << "); it never came up"
                       << std::endl;

@@ -5,10 +5,10 @@
 
 #include "host/config/DeviceDefinition.h"
 #include "host/supervision/ExitStatus.h"
+#include "host/supervision/SessionEvents.h"
 #include "host/supervision/SessionOptions.h"
 #include "host/view/Display.h"
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -23,13 +23,14 @@ class DeviceRun;
 
 class Session {
 public:
-    Session(HostStorages& storages, SessionOptions options, std::ostream& out);
+    // events ends the run when a stop is requested, and wakes it for news.
+    Session(HostStorages& storages, SessionOptions options, std::ostream& out, SessionEvents& events);
     ~Session();
 
     // Devices reserve their record IDs in the order they are added.
     void addDevice(const DeviceDefinition& definition);
-    // Returns the process exit status; stopRequested ends streaming in order.
-    int run(const std::atomic<bool>& stopRequested);
+    // Returns the process exit status; every device ends with stop and deleteDev.
+    int run();
 
 private:
     std::vector<DeviceStatus> statuses() const;
@@ -39,6 +40,8 @@ private:
     HostStorages& storages;
     SessionOptions options;
     Display display;
+    SessionEvents& events;
+    SupervisorClock& clock;
     std::vector<std::unique_ptr<DeviceRun>> devices;
     uint32_t trackerIdsTaken = 0;
     uint32_t controllerIdsTaken = 0;

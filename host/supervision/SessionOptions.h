@@ -4,6 +4,7 @@
 #include "host/view/Display.h"
 
 class OutputHub;
+class SupervisorClock;
 
 struct SessionOptions {
     double durationSeconds = 0;   // 0: until interrupted
@@ -14,4 +15,5 @@ struct SessionOptions {
     bool once = false;            // the first failure ends the run with its status
     OutputHooks hooks;
     OutputHub* outputs = nullptr; // when set, records and states go through it (JSON lines, record file, network)
+    SupervisorClock* clock = nullptr; // time and sleeps of the control thread; null: the steady clock
 };

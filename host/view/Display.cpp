@@ -2,6 +2,7 @@
 
 #include "host/outputs/OutputHub.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -10,15 +11,21 @@ using Clock = LiveBoard::Clock;
 
 } // namespace
 
-std::string formatStatuses(const std::vector<DeviceStatus>& statuses) {
+std::string formatStatuses(const std::vector<DeviceStatus>& statuses, double now) {
     std::string lines;
     for (const DeviceStatus& status : statuses) {
-        char line[160];
+        char line[200];
         std::snprintf(line, sizeof line, "device %-10s %-12s attempt %d", status.device.c_str(),
                       stateName(status.state), status.attempt);
         lines += line;
         if (status.state == DeviceState::reconnecting)
             lines += ", next in " + std::to_string(status.retryInSeconds) + " s";
+        if (status.lastRecord > 0) {
+            std::snprintf(line, sizeof line, ", last record %.1f s ago", std::max(0.0, now - status.lastRecord));
+            lines += line;
+        } else {
+            lines += ", no record yet";
+        }
         lines += '\n';
     }
     return lines;
@@ -31,7 +38,7 @@ void Display::record(const RecordView& view) {
     std::lock_guard<std::mutex> guard(mutex);
     board.update(view, Clock::now());
     if (outputs) outputs->publish(view.device, view);
-    else if (format == OutputFormat::jsonl) out << jsonLine(view) << std::endl;
+    else if (format == OutputFormat::jsonl) written(out << jsonLine(view) << std::endl);
     if (hooks.record) hooks.record(view);
 }
 
@@ -40,14 +47,21 @@ void Display::status(const DeviceStatus& state) {
     status.time = secondsSince1970();
     std::lock_guard<std::mutex> guard(mutex);
     if (outputs) outputs->publishStatus(status);
-    else if (format == OutputFormat::jsonl) out << statusJsonLine(status) << std::endl;
+    else if (format == OutputFormat::jsonl) written(out << statusJsonLine(status) << std::endl);
     if (hooks.status) hooks.status(status);
 }
 
 void Display::table(bool redraw, const std::vector<DeviceStatus>& statuses) {
     std::lock_guard<std::mutex> guard(mutex);
     if (redraw) out << "\033[H\033[J";
-    out << formatTable(board.snapshot(Clock::now())) << formatStatuses(statuses);
+    out << formatTable(board.snapshot(Clock::now())) << formatStatuses(statuses, secondsSince1970());
     if (!redraw) out << '\n';
-    out.flush();
+    written(out.flush());
+}
+
+// A write that fails means the reader left (SIGPIPE is ignored): said once.
+void Display::written(const std::ostream& stream) {
+    if (stream || readerLeft) return;
+    readerLeft = true;
+    if (readerGone) readerGone();
 }

@@ -23,8 +23,9 @@ struct OutputHooks {
     std::function<void(const DeviceStatus&)> status;
 };
 
-// One line per device under the table.
-std::string formatStatuses(const std::vector<DeviceStatus>& statuses);
+// One line per device under the table: state, attempt, back-off and the age
+// of the last record at now (seconds since 1970).
+std::string formatStatuses(const std::vector<DeviceStatus>& statuses, double now);
 
 // Where published records and state changes go; used from every thread.
 class Display {
@@ -36,12 +37,18 @@ public:
     void status(const DeviceStatus& status);
     void table(bool redraw, const std::vector<DeviceStatus>& statuses);
     bool showsTable() const { return format == OutputFormat::table; }
+    // Called once, under the display's lock, when a write to out fails.
+    void onReaderGone(std::function<void()> handler) { readerGone = std::move(handler); }
 
 private:
+    void written(const std::ostream& stream);
+
     OutputFormat format;
     std::ostream& out;
     std::mutex mutex;
     LiveBoard board;
     OutputHooks hooks;
     OutputHub* outputs;
+    std::function<void()> readerGone;
+    bool readerLeft = false;
 };

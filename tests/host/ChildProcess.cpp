@@ -3,6 +3,8 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
 #include <fstream>
 #include <poll.h>
 #include <sstream>
@@ -101,6 +103,11 @@ void ChildProcess::sendSignal(int signalNumber) {
     if (pid > 0) kill(pid, signalNumber);
 }
 
+void ChildProcess::closeOutput() {
+    if (outFd >= 0) close(outFd);
+    outFd = -1;
+}
+
 std::vector<std::string> ChildProcess::outputLines() const {
     std::vector<std::string> lines;
     std::istringstream text(out);
@@ -121,4 +128,12 @@ std::string writeTempFile(const std::string& name, const std::string& text) {
     const std::string path = testing::TempDir() + name + "-" + std::to_string(getpid());
     std::ofstream(path) << text;
     return path;
+}
+
+SilentPort::SilentPort() : master(posix_openpt(O_RDWR | O_NOCTTY)) {
+    if (master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0) slave = ptsname(master);
+}
+
+SilentPort::~SilentPort() {
+    if (master >= 0) close(master);
 }

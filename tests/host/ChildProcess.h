@@ -19,6 +19,8 @@ public:
     // The exit status, or -1 when it did not end in time (it is then killed).
     int waitForExit(int timeoutMs);
     void sendSignal(int signalNumber);
+    // Stops reading the standard output, as `| head` does once it has its lines.
+    void closeOutput();
 
     const std::string& output() const { return out; }
     const std::string& errors() const { return err; }
@@ -42,3 +44,18 @@ bool contains(const std::string& text, const std::string& part);
 
 // Writes text to a file of the test's temporary folder, named apart per process.
 std::string writeTempFile(const std::string& name, const std::string& text);
+
+// A pseudo-terminal that nobody writes to: a port that opens and stays
+// silent. path() is empty when none could be made.
+class SilentPort {
+public:
+    SilentPort();
+    ~SilentPort();
+    SilentPort(const SilentPort&) = delete;
+    SilentPort& operator=(const SilentPort&) = delete;
+    const std::string& path() const { return slave; }
+
+private:
+    int master = -1;
+    std::string slave;
+};

@@ -69,6 +69,7 @@ struct BadRun {
 
 TEST(HostProcess, BadInputGivesOneClearMessageAndAFailureStatus) {
     const std::string unterminated = writeTempFile("host-bad.cfg", "sensors 1\nport \"/dev/tty S0\n");
+    const std::string unknownOption = writeTempFile("host-unknown.cfg", "sensors 1\nnosuchoption 1\n");
     const std::vector<BadRun> runs = {
         {{"--plugin", "./no-such-plugin.so"}, 3, "cannot load the plug-in library './no-such-plugin.so'"},
         {{"--plugin", HOST_TEST_NO_EXPORTS_FILE}, 3, "it does not export createDev and deleteDev"},
@@ -76,6 +77,13 @@ TEST(HostProcess, BadInputGivesOneClearMessageAndAFailureStatus) {
         {{"-c", "/no/such/file.cfg"}, 2, "cannot read configuration file '/no/such/file.cfg'"},
         {{"-c", unterminated}, 2, unterminated + ":2: unterminated double quote"},
         {{"--port", "/no/such/tty", "--duration", "5"}, 4, "could not be initialised (port /no/such/tty)"},
+        {{"-c", testing::TempDir()}, 2, "cannot read configuration file '" + testing::TempDir() + "': it is a folder"},
+        {{"--duration", "5s"}, 2, "--duration: takes a number of seconds greater than 0, not '5s'"},
+        {{"--silence", "0"}, 2, "--silence: takes a number of seconds greater than 0, not '0'"},
+        {{"--debug", "-1"}, 2, "--debug: takes a whole number, 0 or more, not '-1'"},
+        {{"--simulate", "--sim-log", "/no/such/folder/commands.log"}, 7, "cannot write /no/such/folder/commands.log"},
+        // -q silences the plug-in, but not the errors of a failing init.
+        {{"--simulate", "-q", "-c", unknownOption}, 4, "is900: ERROR: "},
     };
     for (const BadRun& run : runs) {
         std::vector<std::string> command{host};
@@ -93,16 +101,13 @@ TEST(HostProcess, BadInputGivesOneClearMessageAndAFailureStatus) {
 }
 
 TEST(HostProcess, WithOnceATrackerThatStopsSendingEndsTheRunWithAnError) {
-    const int master = posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_GE(master, 0);
-    ASSERT_EQ(grantpt(master), 0);
-    ASSERT_EQ(unlockpt(master), 0);
-    const std::string slave = ptsname(master);
+    SilentPort port;
+    ASSERT_FALSE(port.path().empty());
+    const std::string slave = port.path();
     ChildProcess silent({host, "--port", slave, "--silence", "2", "--format", "jsonl", "--once"});
     EXPECT_EQ(silent.waitForExit(20000), 6) << silent.errors();
     EXPECT_TRUE(contains(silent.errors(), "no record from the tracker on " + slave + " for 2 seconds"))
         << silent.errors();
-    close(master);
 
     is900sim::Simulator tracker;
     ASSERT_TRUE(tracker.start()) << tracker.errorText();
@@ -141,16 +146,37 @@ TEST(HostProcess, StreamsPlausiblePosesAndButtonChangesFromTheSimulator) {
     EXPECT_GE(buttonStates.size(), 2u) << "the wand's buttons change during the run";
 }
 
-TEST(HostProcess, InterruptOrTerminateStopsTheTrackerInOrder) {
-    for (int signalNumber : {SIGINT, SIGTERM}) {
-        const std::string commandLog = testing::TempDir() + "host-commands-" + std::to_string(signalNumber) + ".log";
+// A reader that leaves after three lines (as `| head -3`), in each format
+// and with -q, and each stop signal: the tracker is told to stop streaming
+// and its CAVE alignment is restored, and the run ends with status 0.
+TEST(HostProcess, EveryEndStopsTheTrackerInOrder) {
+    struct End {
+        std::string name;
+        std::vector<std::string> args;
+        int signalNumber; // 0: the reader leaves
+    };
+    const std::vector<End> ends = {
+        {"head-table", {"--format", "table"}, 0}, {"head-jsonl", {"--format", "jsonl"}, 0},
+        {"head-quiet", {"-q", "--format", "table"}, 0}, {"SIGINT", {"--format", "jsonl"}, SIGINT},
+        {"SIGTERM", {"--format", "jsonl"}, SIGTERM}, {"SIGHUP", {"--format", "jsonl"}, SIGHUP},
+    };
+    for (const End& end : ends) {
+        SCOPED_TRACE(end.name);
+        const std::string commandLog = testing::TempDir() + "host-commands-" + end.name + ".log";
         std::remove(commandLog.c_str());
-        ChildProcess child({host, "--simulate", "--format", "jsonl", "--sim-log", commandLog, "-c", headAndWand});
-        int records = 0;
-        ASSERT_TRUE(child.waitForLine([&](const std::string& line) { return line[0] == '{' && ++records == 20; },
-                                      20000))
-            << child.errors();
-        child.sendSignal(signalNumber);
+        std::vector<std::string> command{host, "--simulate", "--sim-log", commandLog, "-c", headAndWand};
+        command.insert(command.end(), end.args.begin(), end.args.end());
+        ChildProcess child(command);
+        int lines = 0;
+        ASSERT_TRUE(child.waitForLine([&](const std::string&) { return ++lines == 3; }, 20000)) << child.errors();
+        if (end.signalNumber == 0) {
+            child.closeOutput();
+        } else {
+            // The tracker streams before the signal comes.
+            ASSERT_TRUE(child.waitForLine([](const std::string& line) { return contains(line, "\"type\":\"tracker\""); },
+                                          20000));
+            child.sendSignal(end.signalNumber);
+        }
         EXPECT_EQ(child.waitForExit(15000), 0) << child.errors();
 
         const std::vector<std::string> commands = fileLines(commandLog);
@@ -158,6 +184,7 @@ TEST(HostProcess, InterruptOrTerminateStopsTheTrackerInOrder) {
         for (const std::string& command : commands) sequence << command << ' ';
         EXPECT_TRUE(contains(sequence.str(), "f C c R1 R2 R3 R4 R5 R6 R7 R8 A1,0,0,0,200,0,0,0,200,0 "))
             << sequence.str();
+        ASSERT_FALSE(commands.empty());
         EXPECT_EQ(commands.back(), "A8,0,0,0,200,0,0,0,200,0");
     }
 }

@@ -92,7 +92,8 @@ TEST(HostSupervision, APortThatAppearsLaterIsWaitedForUntilItStreams) {
     EXPECT_EQ(states[0], "starting");
     EXPECT_EQ(states[1], "reconnecting") << "the port is missing at the first attempt";
     EXPECT_EQ(states[2], "starting");
-    EXPECT_EQ(states.back(), "streaming");
+    EXPECT_EQ(states[states.size() - 2], "streaming");
+    EXPECT_EQ(states.back(), "stopped");
 }
 
 TEST(HostSupervision, AnUnpluggedDeviceIsBroughtBackWithItsIdsWhileTheOtherStreams) {
@@ -172,4 +173,26 @@ TEST(HostSupervision, ASilenceTooShortForTheDevicesOwnRecoveryIsPointedOutAndAPo
     EXPECT_TRUE(contains(child.output(), "{\"type\":\"status\",\"device\":\"a\",\"state\":\"reconnecting\",\"attempt\":2,"
                                          "\"retry_in\":1,\"time\":"))
         << child.output();
+}
+
+// A port that opens but stays silent: the device is up but not streaming,
+// then brought up anew; standard error and the status lines count alike.
+TEST(HostSupervision, ASilentPortIsCalledSilentAndThenBroughtUpAgain) {
+    SilentPort port;
+    ASSERT_FALSE(port.path().empty());
+    ChildProcess child({host, "--port", port.path(), "--silence", "3", "--format", "jsonl", "-q"});
+    EXPECT_TRUE(child.waitForLine([](const std::string& line) { return contains(line, "\"state\":\"reconnecting\""); },
+                                  15000))
+        << child.errors();
+    child.sendSignal(SIGTERM);
+    EXPECT_EQ(child.waitForExit(10000), 0) << child.errors();
+    std::vector<std::string> states;
+    for (const Line& line : jsonLines(child))
+        if (line.type == "status") states.push_back(line.state);
+    const std::vector<std::string> expected{"starting", "silent", "reconnecting"};
+    ASSERT_GE(states.size(), 3u) << child.output();
+    EXPECT_EQ(std::vector<std::string>(states.begin(), states.begin() + 3), expected) << child.output();
+    EXPECT_EQ(states.back(), "stopped");
+    EXPECT_TRUE(contains(child.output(), "\"state\":\"reconnecting\",\"attempt\":2,\"retry_in\":1,")) << child.output();
+    EXPECT_TRUE(contains(child.errors(), "for 3 seconds; attempt 2 in 1 s")) << child.errors();
 }

@@ -78,7 +78,7 @@ function showTransmitter(setup) {
 
 // --- records ---------------------------------------------------------------
 
-const devices = new Map(); // name -> {state, attempt, retry_in}
+const devices = new Map(); // name -> {state, attempt, retry_in, last_record}
 const trackers = new Map(); // key -> {line, frame, trail, history, arrivals, row}
 const controllers = new Map(); // key -> {line, panel, arrivals}
 let paused = false;
@@ -208,7 +208,9 @@ function updateDevice(line) {
     for (let i = 0; i < 3; ++i) row.insertCell();
   }
   row.cells[0].textContent = line.device ?? '';
-  row.cells[1].textContent = line.state + (line.retry_in ? ` (retry in ${fixed(line.retry_in, 0)} s)` : '');
+  const lastRecord = line.last_record
+    ? `, last record ${new Date(line.last_record * 1000).toLocaleTimeString()}` : ', no record yet';
+  row.cells[1].textContent = line.state + (line.retry_in ? ` (retry in ${fixed(line.retry_in, 0)} s)` : '') + lastRecord;
   row.cells[1].className = `state-${line.state}`;
   row.cells[2].textContent = line.attempt ?? '';
 }

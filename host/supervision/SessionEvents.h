@@ -1,0 +1,47 @@
+// What wakes the session's control thread before its next due time: a
+// request to end the run (a signal, a reader that left) or news from a
+// device (reception ended, the first record after a pause). Every member may
+// be called from any thread.
+#pragma once
+
+#include "host/supervision/SupervisorClock.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+
+class SessionEvents {
+public:
+    void requestStop() {
+        {
+            std::lock_guard<std::mutex> guard(mutex);
+            stop = true;
+            pending = true;
+        }
+        condition.notify_all();
+    }
+    void notify() {
+        {
+            std::lock_guard<std::mutex> guard(mutex);
+            pending = true;
+        }
+        condition.notify_all();
+    }
+    bool stopRequested() {
+        std::lock_guard<std::mutex> guard(mutex);
+        return stop;
+    }
+    // Returns at once when something happened since the last wait, else
+    // sleeps until an event or the due time.
+    void waitUntil(SupervisorClock& clock, SupervisorClock::Clock::time_point due) {
+        std::unique_lock<std::mutex> lock(mutex);
+        if (!pending) clock.waitUntil(condition, lock, due);
+        pending = false;
+    }
+
+private:
+    std::mutex mutex;
+    std::condition_variable condition;
+    bool stop = false;
+    bool pending = false;
+};
