@@ -5,7 +5,7 @@
 #include "common/PluginLibrary.h"
 #include "storage/ConData.h"
 #include "storage/FixedPoint.h"
-#include "is900/hostkit/HostStorage.h"
+#include "common/KitRecords.h"
 
 #include <gtest/gtest.h>
 
@@ -41,8 +41,8 @@ struct WineDevice {
     int init() {
         device = plugin.create(lines.get(), nullptr);
         if (!device) return 0;
-        DevInitInfo info = is900::hostkit::deviceInitInfo(trackers, controllers, &runFlag);
-        return device->init(&info);
+        is900::hostkit::DevInitInfo info = is900::hostkit::deviceInitInfo(trackers, controllers, &runFlag);
+        return device->init(kitrecords::plugin(&info));
     }
     ~WineDevice() {
         if (device) plugin.destroy(device);
@@ -96,12 +96,12 @@ TEST(DeviceUnderWine, StreamsATrackerAndAWandThroughCom1) {
     while ((trackerRecords < 20 || controllerRecords < 5) && std::chrono::steady_clock::now() < deadline) {
         ASSERT_EQ(device->recvData(masks, nullptr), 1);
         TraData tracker;
-        if (maskHas(masks, 1) && trackers.readTraData(1, tracker)) {
+        if (maskHas(masks, 1) && kitrecords::readTraData(trackers, 1, tracker)) {
             EXPECT_TRUE(plausible(tracker));
             ++trackerRecords;
         }
         ConData wand;
-        if (maskHas(masks + 4, 1) && controllers.readConData(1, wand)) {
+        if (maskHas(masks + 4, 1) && kitrecords::readConData(controllers, 1, wand)) {
             EXPECT_EQ(wand.valuatorCount(), 2u);
             EXPECT_EQ(wand.buttonCount(), 8u);
             ++controllerRecords;
