@@ -8,6 +8,7 @@
 #include <fstream>
 #include <poll.h>
 #include <sstream>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -84,16 +85,23 @@ bool ChildProcess::waitForLine(const std::function<bool(const std::string&)>& wa
 
 int ChildProcess::waitForExit(int timeoutMs) {
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    // The process descriptor becomes readable when the child ends, so the
+    // wait sleeps until its output or its end, whichever comes first.
+    const int exitFd = pid > 0 ? static_cast<int>(syscall(SYS_pidfd_open, pid, 0)) : -1;
     while (status == -1 && pid > 0) {
         int raw = 0;
         if (waitpid(pid, &raw, WNOHANG) == pid) {
             status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
             break;
         }
-        if (millisecondsLeft(deadline) == 0) return -1;
-        if (outFd >= 0 || errFd >= 0) pump(50);
-        else usleep(20000);
+        if (millisecondsLeft(deadline) == 0) break;
+        pollfd fds[3] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}, {exitFd, POLLIN, 0}};
+        if (poll(fds, 3, exitFd < 0 ? 20 : millisecondsLeft(deadline)) <= 0) continue;
+        if (fds[0].revents) drain(outFd, out);
+        if (fds[1].revents) drain(errFd, err);
     }
+    if (exitFd >= 0) close(exitFd);
+    if (status == -1) return -1;
     const Clock::time_point drained = Clock::now() + std::chrono::seconds(2);
     while ((outFd >= 0 || errFd >= 0) && millisecondsLeft(drained) > 0) pump(millisecondsLeft(drained));
     return status;

@@ -282,13 +282,16 @@ TEST(SimulatorParts, AlignmentFrames) {
 TEST(SimulatorProgram, RunsOnItsOwnAndSendsValidRecords) {
     const std::string link = "/tmp/is900-sim-test-" + std::to_string(::getpid());
     const std::string records = link + ".records";
-    const std::string command = "./is900-sim --quiet --station 3:both --station 4:tracker --rate 50 --duration 3 --link " +
-                                link + " --record-log " + records + " > /dev/null &";
-    ASSERT_EQ(0, std::system(command.c_str()));
+    const std::string command = "./is900-sim --quiet --station 3:both --station 4:tracker --rate 50 --duration 2 --link " +
+                                link + " --record-log " + records;
+    // The simulator names its line on standard output once the line is there.
+    std::FILE* simulator = popen(command.c_str(), "r");
+    ASSERT_NE(simulator, nullptr);
+    char named[256] = {};
+    ASSERT_NE(std::fgets(named, sizeof named, simulator), nullptr);
     CRS232H port;
     bool opened = false;
-    for (int attempt = 0; attempt < 100 && !opened; ++attempt) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    {
         CoutCapture quiet;
         opened = port.openPort(link.c_str());
     }
@@ -306,12 +309,10 @@ TEST(SimulatorProgram, RunsOnItsOwnAndSendsValidRecords) {
         for (std::size_t offset = 3; offset + 4 <= 27; offset += 4) EXPECT_TRUE(std::isfinite(floatAt(record, offset)));
     }
     port.closePort();
-    std::string logged;
-    for (int attempt = 0; attempt < 50 && std::count(logged.begin(), logged.end(), '\n') < 10; ++attempt) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        std::ifstream recordLog(records);
-        logged.assign(std::istreambuf_iterator<char>(recordLog), std::istreambuf_iterator<char>());
-    }
+    // Every record is in the log once the simulator has ended.
+    pclose(simulator);
+    std::ifstream recordLog(records);
+    const std::string logged((std::istreambuf_iterator<char>(recordLog)), std::istreambuf_iterator<char>());
     for (const Bytes& record : read) {
         std::string hex;
         char text[4];
