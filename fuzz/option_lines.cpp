@@ -8,7 +8,7 @@
 #include "boundary/CBase.h"
 #include "boundary/HostRecords.h"
 #include "platform/memory/MemoryLine.h"
-#include "is900/hostkit/HostStorage.h"
+#include "common/KitRecords.h"
 
 #include <cstdint>
 #include <cstring>
@@ -71,7 +71,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     is900::hostkit::HostStorage trackers(is900::hostkit::StorageKind::tracker);
     is900::hostkit::HostStorage controllers(is900::hostkit::StorageKind::controller);
     int32_t runFlag = 1;
-    DevInitInfo info = is900::hostkit::deviceInitInfo(trackers, controllers, &runFlag);
+    is900::hostkit::DevInitInfo kitInfo = is900::hostkit::deviceInitInfo(trackers, controllers, &runFlag);
+    DevInitInfo& info = *kitrecords::plugin(&kitInfo);
 
     CBase* device = createDev(&lines->config, nullptr);
     FUZZ_CHECK(device != nullptr, "createDev gave no device");
@@ -80,7 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (result == 1) {
         for (uint32_t i = 0; i < lines->config.lineCount; ++i)
             FUZZ_CHECK(lines->config.lines[i].used, "init accepted line %u that no parser took", i + 1);
-        FUZZ_CHECK(trackers.storage()->getTraNumber() <= 32 && controllers.storage()->getConNumber() <= 32,
+        FUZZ_CHECK(kitrecords::plugin(trackers.storage())->getTraNumber() <= 32 && kitrecords::plugin(controllers.storage())->getConNumber() <= 32,
                    "more records reserved than a storage holds");
     }
     device->printInfo();

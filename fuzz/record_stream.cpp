@@ -8,7 +8,7 @@
 #include "boundary/CBase.h"
 #include "common/OptionLinesBuilder.h"
 #include "platform/memory/MemoryLine.h"
-#include "is900/hostkit/HostStorage.h"
+#include "common/KitRecords.h"
 
 #include <cmath>
 #include <cstdint>
@@ -276,10 +276,10 @@ void checkTrackers(const Settings& s, Model& model, is900::hostkit::HostStorage&
     }
     is900::hostkit::HostLock hold(storage);
     for (uint32_t id = 1; id <= 32; ++id) {
-        const TraData& now = storage.traSlots()[id - 1];
+        const TraData& now = kitrecords::plugin(storage.traSlots())[id - 1];
         const bool changed = std::memcmp(&now, &model.trackers[id - 1], sizeof now) != 0;
         const bool marked = hasTracker ? maskHas(mask, id) : false;
-        const bool hasSlot = id <= storage.storage()->getTraNumber();
+        const bool hasSlot = id <= kitrecords::plugin(storage.storage())->getTraNumber();
         FUZZ_CHECK(changed == (marked && hasSlot), "tracker ID %u: slot written %d, mask bit %d", id, changed, marked);
         if (marked && !hasSlot) {
             // Marked without a slot: the sample counts as published all the same.
@@ -332,10 +332,10 @@ void checkControllers(const Settings& s, Model& model, is900::hostkit::HostStora
     }
     is900::hostkit::HostLock hold(storage);
     for (uint32_t id = 1; id <= 32; ++id) {
-        const ConData& now = storage.conSlots()[id - 1];
+        const ConData& now = kitrecords::plugin(storage.conSlots())[id - 1];
         const bool changed = std::memcmp(&now, &model.controllers[id - 1], sizeof now) != 0;
         const bool marked = hasController ? maskHas(mask + 4, id) : false;
-        const bool hasSlot = id <= storage.storage()->getConNumber();
+        const bool hasSlot = id <= kitrecords::plugin(storage.storage())->getConNumber();
         FUZZ_CHECK(changed == (marked && hasSlot), "controller ID %u: slot written %d, mask bit %d", id, changed,
                    marked);
         if (marked && !hasSlot) {
@@ -414,12 +414,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     is900::hostkit::HostStorage trackers(is900::hostkit::StorageKind::tracker);
     is900::hostkit::HostStorage controllers(is900::hostkit::StorageKind::controller);
-    trackers.storage()->setTraNumber(settings.trackerBase);
-    controllers.storage()->setConNumber(settings.controllerBase);
+    kitrecords::plugin(trackers.storage())->setTraNumber(settings.trackerBase);
+    kitrecords::plugin(controllers.storage())->setConNumber(settings.controllerBase);
     OptionLinesBuilder lines;
     addOptionLines(settings, lines);
     int32_t runFlag = 1;
-    DevInitInfo info = is900::hostkit::deviceInitInfo(trackers, controllers, &runFlag);
+    is900::hostkit::DevInitInfo kitInfo = is900::hostkit::deviceInitInfo(trackers, controllers, &runFlag);
+    DevInitInfo& info = *kitrecords::plugin(&kitInfo);
 
     CBase* device = createDev(lines.get(), nullptr);
     FUZZ_CHECK(device->init(&info) == 1, "init refused the stream's option lines");
