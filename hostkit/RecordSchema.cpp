@@ -82,6 +82,11 @@ RecordingHeader readHeader(const Json& object) {
     return header;
 }
 
+bool isRecordingHeader(const std::string& line) {
+    const Json object = Json::parse(line, nullptr, false);
+    return object.is_object() && object.contains("type") && object["type"] == "recording";
+}
+
 } // namespace
 
 std::string jsonLine(const RecordView& record) {
@@ -179,13 +184,11 @@ RecordFile readRecordFile(const std::string& path) {
     if (!file) throw SchemaError("cannot read the record file '" + path + "'");
     RecordFile recording;
     std::string text;
-    uint32_t number = 0;
+    if (!std::getline(file, text) || !isRecordingHeader(text))
+        throw SchemaError(path + ": the first line is no recording header");
+    uint32_t number = 1;
     try {
-        number = 1;
-        if (!std::getline(file, text)) throw SchemaError("the file is empty");
-        const JsonLine first = readJsonLine(text);
-        if (first.type != LineType::recording) throw SchemaError("the first line is no recording header");
-        recording.header = first.recording;
+        recording.header = readJsonLine(text).recording;
         for (number = 2; std::getline(file, text); ++number) {
             recording.lines.push_back(readJsonLine(text));
             if (recording.lines.back().type == LineType::recording) throw SchemaError("a second recording header");
