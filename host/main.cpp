@@ -2,7 +2,6 @@
 // the way a tracking host does, keeps them running and shows what they publish.
 #include "host/config/ConfigFile.h"
 #include "host/config/DeviceConfigBlock.h"
-#include "host/config/StationLayout.h"
 #include "host/platform/HostPlatform.h"
 #include "host/supervision/HostStorages.h"
 #include "host/config/LoggerRecord.h"
@@ -143,8 +142,8 @@ LoggerSettings loggerSettings(const HostOptions& options, const std::string& dev
 
 // A device that recovers its own line must be given the time to do so
 // before the host brings it up anew.
-void warnAboutSilence(const HostOptions& options, const DeviceSection& device) {
-    const int limit = ownSilenceLimit(device.options);
+void warnAboutSilence(const HostOptions& options, const DeviceDefinition& device) {
+    const int limit = device.setup.ownSilenceLimit();
     if (limit > 0 && options.silenceSeconds <= limit + 2)
         std::cerr << "is900-host: warning: device '" << device.name << "' recovers its line by itself after " << limit
                   << " s of silence; --silence " << options.silenceSeconds << " should be longer than " << limit + 2
@@ -164,12 +163,11 @@ int runDevices(const HostOptions& options, const HostConfig& config,
         DeviceDefinition definition;
         definition.name = section.name;
         definition.options = section.options;
-        definition.portName = portNameFromOptions(section.options);
-        definition.layout = stationLayoutFromOptions(section.options);
+        definition.setup = is900::hostkit::readDeviceSetup(section.options);
         definition.logger = loggerSettings(options, section.name);
         definition.plugin = plugins.at(section.pluginPath.empty() ? options.pluginPath : section.pluginPath).get();
-        warnAboutSilence(options, section);
-        std::cerr << "is900-host: device '" << definition.name << "' on " << definition.portName
+        warnAboutSilence(options, definition);
+        std::cerr << "is900-host: device '" << definition.name << "' on " << definition.setup.port
                   << (options.durationSeconds > 0 ? "" : "; Ctrl-C stops") << std::endl;
         run.addDevice(definition);
     }
@@ -216,7 +214,7 @@ int runHost(const HostOptions& options, const CLI::App& app) {
         }
         std::cerr << "is900-host: web view at " << web->url() << std::endl;
         for (const DeviceSection& device : config.devices)
-            web->publish("setup/" + device.name, webSetupLine(device.name, device.options));
+            web->publish("setup/" + device.name, webSetupLine(device.name, is900::hostkit::readDeviceSetup(device.options)));
         WebView* view = web.get();
         hooks.record = [view](const RecordView& record) { view->publishRecord(record); };
         hooks.status = [view](const DeviceStatus& status) {
@@ -242,7 +240,7 @@ int runHost(const HostOptions& options, const CLI::App& app) {
                 const std::string log = options.simulatorLog.empty() || !config.sectioned
                                             ? options.simulatorLog
                                             : options.simulatorLog + "." + device.name;
-                simulators.emplace_back(new SimulatedTracker(stationLayoutFromOptions(device.options), log));
+                simulators.emplace_back(new SimulatedTracker(is900::hostkit::readDeviceSetup(device.options), log));
                 overridePortOption(device.options, simulators.back()->portName());
             }
         } catch (const std::exception& error) {

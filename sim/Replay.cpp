@@ -1,9 +1,9 @@
 #include "sim/Replay.h"
 
+#include "is900/hostkit/RecordSchema.h"
+
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
-#include <fstream>
 #include <map>
 
 namespace is900sim {
@@ -14,69 +14,22 @@ namespace {
 const float inchesToFeet = 0.083333336f;
 const float centimetresToFeet = 0.0328084f;
 
-// A field of one flat JSON object: the text after "key": up to the value's end.
-bool fieldText(const std::string& line, const std::string& key, std::size_t& at) {
-    const std::string quotedKey = "\"" + key + "\":";
-    const std::size_t found = line.find(quotedKey);
-    if (found == std::string::npos) return false;
-    at = found + quotedKey.size();
-    return true;
-}
+using is900::hostkit::JsonLine;
+using is900::hostkit::LineType;
+using is900::hostkit::RecordKind;
+using is900::hostkit::RecordView;
 
-bool numberField(const std::string& line, const std::string& key, double& value) {
-    std::size_t at;
-    if (!fieldText(line, key, at)) return false;
-    char* end = nullptr;
-    value = std::strtod(line.c_str() + at, &end);
-    return end != line.c_str() + at && std::isfinite(value);
-}
-
-bool stringField(const std::string& line, const std::string& key, std::string& value) {
-    std::size_t at;
-    if (!fieldText(line, key, at) || at >= line.size() || line[at] != '"') return false;
-    const std::size_t end = line.find('"', at + 1);
-    if (end == std::string::npos) return false;
-    value = line.substr(at + 1, end - at - 1);
-    return true;
-}
-
-bool numberArray(const std::string& line, const std::string& key, std::vector<double>& values) {
-    std::size_t at;
-    if (!fieldText(line, key, at) || at >= line.size() || line[at] != '[') return false;
-    const char* text = line.c_str() + at + 1;
-    values.clear();
-    while (*text != ']') {
-        char* end = nullptr;
-        values.push_back(std::strtod(text, &end));
-        if (end == text || (*end != ',' && *end != ']')) return false;
-        text = *end == ',' ? end + 1 : end;
-    }
-    return true;
-}
-
-bool readHeader(const std::string& line, Recording& recording) {
-    std::string type, units;
-    double version;
-    if (!stringField(line, "type", type) || type != "recording" || !numberField(line, "version", version) ||
-        version != 1 || !stringField(line, "units", units) || (units != "inches" && units != "cm"))
-        return false;
-    recording.centimetres = units == "cm";
-    std::size_t at;
-    if (!fieldText(line, "cave", at)) return false;
-    recording.cave = line.compare(at, 4, "true") == 0;
-    if (!fieldText(line, "stations", at)) return false;
-    for (std::size_t entry = line.find('{', at); entry != std::string::npos; entry = line.find('{', entry + 1)) {
-        const std::string object = line.substr(entry, line.find('}', entry) - entry + 1);
-        double number;
-        std::string kind;
+std::vector<StationSetup> stationsOf(const is900::hostkit::RecordingHeader& header) {
+    std::vector<StationSetup> stations;
+    for (const is900::hostkit::RecordingStation& station : header.stations) {
         StationSetup setup;
-        if (!numberField(object, "station", number) || !stringField(object, "kind", kind)) return false;
-        setup.number = static_cast<int>(number);
-        if (kind == "controller") kind = "wand";
-        if (setup.number < 1 || setup.number > 8 || !parseStationKind(kind, setup.kind)) return false;
-        recording.stations.push_back(setup);
+        setup.number = station.station;
+        setup.kind = station.tracker && station.controller ? StationKind::both
+                     : station.tracker                     ? StationKind::tracker
+                                                           : StationKind::wand;
+        stations.push_back(setup);
     }
-    return !recording.stations.empty();
+    return stations;
 }
 
 // A valuator of -1..1 back to the joystick byte the device reads it from.
@@ -85,48 +38,46 @@ uint8_t joystickByte(double valuator) {
     return static_cast<uint8_t>(raw < 0 ? 0 : raw > 255 ? 255 : raw);
 }
 
-bool applyRecord(const std::string& line, ReplayFrame& frame) {
-    std::string type;
-    double station, time;
-    if (!stringField(line, "type", type) || !numberField(line, "station", station) || !numberField(line, "time", time))
-        return false;
-    frame.station = static_cast<int>(station);
-    frame.seconds = time;
-    if (type == "tracker") {
-        const char* names[6] = {"x", "y", "z", "azim", "elev", "roll"};
-        for (int i = 0; i < 6; ++i)
-            if (!numberField(line, names[i], frame.published[i])) return false;
-        return true;
+void applyRecord(const RecordView& record, ReplayFrame& frame) {
+    frame.station = record.station;
+    frame.seconds = record.stamp;
+    if (record.kind == RecordKind::tracker) {
+        std::copy(record.pose, record.pose + 6, frame.published);
+        return;
     }
-    std::vector<double> buttons, valuators;
-    if (type != "controller" || !numberArray(line, "buttons", buttons) || !numberArray(line, "valuators", valuators))
-        return false;
     frame.buttons = 0;
-    for (std::size_t n = 0; n < buttons.size() && n < 8; ++n)
-        if (buttons[n] != 0) frame.buttons |= static_cast<uint8_t>(1u << n);
-    for (std::size_t i = 0; i < 2; ++i) frame.joystick[i] = joystickByte(i < valuators.size() ? valuators[i] : 0);
-    return true;
+    for (std::size_t n = 0; n < record.buttons.size() && n < 8; ++n)
+        if (record.buttons[n]) frame.buttons |= static_cast<uint8_t>(1u << n);
+    for (std::size_t i = 0; i < 2; ++i)
+        frame.joystick[i] = joystickByte(i < record.valuators.size() ? record.valuators[i] : 0);
+}
+
+bool validStations(const std::vector<StationSetup>& stations) {
+    for (const StationSetup& station : stations)
+        if (station.number < 1 || station.number > 8) return false;
+    return !stations.empty();
 }
 
 } // namespace
 
 Recording readRecording(const std::string& path) {
-    std::ifstream file(path);
-    if (!file) throw ReplayError("cannot read the recording '" + path + "'");
+    is900::hostkit::RecordFile file;
+    try {
+        file = is900::hostkit::readRecordFile(path);
+    } catch (const is900::hostkit::SchemaError& error) {
+        throw ReplayError(error.what());
+    }
     Recording recording;
-    std::string line;
-    if (!std::getline(file, line) || !readHeader(line, recording))
-        throw ReplayError(path + ": the first line is no recording header");
+    recording.centimetres = file.header.centimetres;
+    recording.cave = file.header.cave;
+    recording.stations = stationsOf(file.header);
+    if (!validStations(recording.stations)) throw ReplayError(path + ": the recording header names no stations 1 to 8");
     std::map<int, ReplayFrame> latest; // each station's pose and controls so far
     double firstTime = -1;
-    for (int number = 2; std::getline(file, line); ++number) {
-        std::string type;
-        if (stringField(line, "type", type) && type == "status") continue;
-        ReplayFrame frame;
-        double station;
-        if (numberField(line, "station", station)) frame = latest[static_cast<int>(station)];
-        if (!applyRecord(line, frame))
-            throw ReplayError(path + ":" + std::to_string(number) + ": malformed line");
+    for (const JsonLine& line : file.lines) {
+        if (line.type != LineType::record) continue;
+        ReplayFrame frame = latest[line.record.station];
+        applyRecord(line.record, frame);
         latest[frame.station] = frame;
         if (firstTime < 0) firstTime = frame.seconds;
         frame.seconds -= firstTime;

@@ -32,7 +32,8 @@ struct ReplayError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// Throws ReplayError naming the file, and the line of a malformed line.
+// Throws ReplayError naming the file, and the line of a malformed line; a
+// recording of another format version is refused, naming both versions.
 Recording readRecording(const std::string& path);
 
 // The pose the tracker sent (position in the recording's unit, angles in

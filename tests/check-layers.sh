@@ -4,7 +4,7 @@
 # those of the folders below them; no file outside plugin/ includes a header
 # of plugin/. The products around the plug-in stand above it: the host kit
 # includes only its own headers (a host links no plug-in code), the
-# simulator only its own, and the host its own, the kit's and the
+# simulator its own and the kit's, and the host its own, the kit's and the
 # simulator's. No folder includes one of a product above it.
 set -eu
 cd "$1"
@@ -22,7 +22,7 @@ rank() {
 allowed() {
   case "$1" in
     hostkit) echo "is900" ;;
-    sim) echo "" ;;
+    sim) echo "is900" ;;
     host) echo "is900 sim" ;;
   esac
 }

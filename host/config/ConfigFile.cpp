@@ -3,7 +3,6 @@
 #include "is900/hostkit/Records.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -101,12 +100,6 @@ bool isPortKeyword(const std::string& keyword) {
 }
 
 } // namespace
-
-bool sameKeyword(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
-}
 
 HostConfig parseHostConfig(const std::string& text, const std::string& sourceName) {
     HostConfig config;

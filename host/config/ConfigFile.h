@@ -3,16 +3,14 @@
 // blanks, '#' to the end of the line a comment.
 #pragma once
 
-#include <cstdint>
+#include "is900/hostkit/OptionLine.h"
+
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-struct OptionLine {
-    uint32_t lineNumber = 0;
-    std::string keyword;
-    std::vector<std::string> args;
-};
+using is900::hostkit::OptionLine;
+using is900::hostkit::sameKeyword;
 
 class ConfigError : public std::runtime_error {
 public:
@@ -41,8 +39,6 @@ HostConfig readHostConfig(const std::string& path);
 // The option lines of a configuration without sections.
 std::vector<OptionLine> parseConfigText(const std::string& text, const std::string& sourceName);
 std::vector<OptionLine> readConfigFile(const std::string& path);
-
-bool sameKeyword(const std::string& a, const std::string& b);
 
 // Replaces the first port line with one naming portName (dropping any later
 // ones), or appends such a line when there is none.

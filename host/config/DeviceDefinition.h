@@ -3,7 +3,7 @@
 
 #include "host/config/ConfigFile.h"
 #include "host/config/LoggerRecord.h"
-#include "host/config/StationLayout.h"
+#include "is900/hostkit/DeviceSetup.h"
 #include "is900/hostkit/PluginLibrary.h"
 
 #include <string>
@@ -11,9 +11,8 @@
 
 struct DeviceDefinition {
     std::string name;
-    std::string portName;
     const is900::hostkit::PluginLibrary* plugin = nullptr;
     std::vector<OptionLine> options;
     LoggerSettings logger;
-    StationLayout layout;
+    is900::hostkit::DeviceSetup setup; // read from options
 };

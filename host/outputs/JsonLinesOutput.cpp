@@ -1,6 +1,7 @@
 #include "host/outputs/JsonLinesOutput.h"
 
-#include "host/config/StationLayout.h"
+#include "is900/hostkit/DeviceSetup.h"
+#include "is900/hostkit/RecordSchema.h"
 
 #include <cerrno>
 #include <cstring>
@@ -15,25 +16,6 @@ bool writeAndFlush(std::FILE* file, const std::string& line) {
     return std::fwrite(ended.data(), 1, ended.size(), file) == ended.size() && std::fflush(file) == 0;
 }
 
-bool caveFromOptions(const std::vector<OptionLine>& options) {
-    bool cave = true;
-    for (const OptionLine& option : options)
-        if ((sameKeyword(option.keyword, "cavecoord") || sameKeyword(option.keyword, "cavecoordinates")) &&
-            option.args.size() == 1)
-            cave = sameKeyword(option.args[0], "yes") || sameKeyword(option.args[0], "on");
-    return cave;
-}
-
-const char* stationKind(bool tracker, bool controller) {
-    return tracker && controller ? "both" : tracker ? "tracker" : "controller";
-}
-
-bool holds(const std::vector<int>& stations, int station) {
-    for (int each : stations)
-        if (each == station) return true;
-    return false;
-}
-
 } // namespace
 
 bool JsonLinesOutput::send(const PublishedRecord& record) { return writeLine(jsonLine(record.view)); }
@@ -45,25 +27,11 @@ bool JsonLinesOutput::writeLine(const std::string& line) {
     return !failed;
 }
 
-std::string recordingHeader(const std::vector<OptionLine>& options) {
-    const StationLayout layout = stationLayoutFromOptions(options);
-    std::string stations;
-    for (int station = 1; station <= 8; ++station) {
-        const bool tracker = holds(layout.trackerStations, station);
-        const bool controller = holds(layout.controllerStations, station);
-        if (!tracker && !controller) continue;
-        stations += std::string(stations.empty() ? "" : ",") + "{\"station\":" + std::to_string(station) +
-                    ",\"kind\":\"" + stationKind(tracker, controller) + "\"}";
-    }
-    return std::string("{\"type\":\"recording\",\"version\":1,\"units\":\"") +
-           (layout.centimetres ? "cm" : "inches") + "\",\"cave\":" + (caveFromOptions(options) ? "true" : "false") +
-           ",\"stations\":[" + stations + "]}";
-}
-
 RecordFileOutput::RecordFileOutput(const std::string& path, const std::string& device,
                                    const std::vector<OptionLine>& options)
     : path(path), device(device), file(std::fopen(path.c_str(), "w")) {
-    if (file && writeAndFlush(file, recordingHeader(options))) return;
+    using namespace is900::hostkit;
+    if (file && writeAndFlush(file, recordingHeaderLine(recordingHeaderOf(readDeviceSetup(options))))) return;
     const std::string reason = std::strerror(errno);
     if (file) std::fclose(file);
     throw std::runtime_error("cannot write the record file '" + path + "': " + reason);

@@ -29,10 +29,6 @@ private:
     bool failed = false;
 };
 
-// What a recording's first line says, read from the device's option lines:
-// `devdataunit`, `cavecoord` (on unless switched off), the station flags.
-std::string recordingHeader(const std::vector<OptionLine>& options);
-
 class RecordFileOutput : public Output {
 public:
     // Throws std::runtime_error naming the file when it cannot be written.

@@ -1,22 +1,13 @@
 #include "host/simulation/SimulatedTracker.h"
 
-#include <algorithm>
 #include <stdexcept>
 
-namespace {
-
-bool contains(const std::vector<int>& stations, int station) {
-    return std::find(stations.begin(), stations.end(), station) != stations.end();
-}
-
-} // namespace
-
-is900sim::SimulatorOptions simulatorOptionsFor(const StationLayout& layout) {
+is900sim::SimulatorOptions simulatorOptionsFor(const is900::hostkit::DeviceSetup& setup) {
     is900sim::SimulatorOptions options;
     options.stations.clear();
     for (int station = 1; station <= 8; ++station) {
-        const bool tracker = contains(layout.trackerStations, station);
-        const bool wand = contains(layout.controllerStations, station);
+        const bool tracker = setup.trackerOn[station - 1];
+        const bool wand = setup.controllerOn[station - 1];
         if (!tracker && !wand) continue;
         is900sim::StationSetup setup;
         setup.number = station;
@@ -25,12 +16,12 @@ is900sim::SimulatorOptions simulatorOptionsFor(const StationLayout& layout) {
                                      : is900sim::StationKind::wand;
         options.stations.push_back(setup);
     }
-    options.centimetres = layout.centimetres;
+    options.centimetres = setup.centimetres;
     return options;
 }
 
-SimulatedTracker::SimulatedTracker(const StationLayout& layout, const std::string& commandLogPath) {
-    is900sim::SimulatorOptions options = simulatorOptionsFor(layout);
+SimulatedTracker::SimulatedTracker(const is900::hostkit::DeviceSetup& setup, const std::string& commandLogPath) {
+    is900sim::SimulatorOptions options = simulatorOptionsFor(setup);
     options.commandLogPath = commandLogPath;
     simulator.reset(new is900sim::Simulator(options));
     if (!simulator->start()) throw std::runtime_error("cannot start the tracker simulator: " + simulator->errorText());

@@ -2,7 +2,7 @@
 // up with the stations the device's options switch on.
 #pragma once
 
-#include "host/config/StationLayout.h"
+#include "is900/hostkit/DeviceSetup.h"
 #include "sim/Simulator.h"
 
 #include <memory>
@@ -11,7 +11,7 @@
 class SimulatedTracker {
 public:
     // Throws std::runtime_error when the pseudo-terminal cannot be set up.
-    SimulatedTracker(const StationLayout& layout, const std::string& commandLogPath);
+    SimulatedTracker(const is900::hostkit::DeviceSetup& setup, const std::string& commandLogPath);
 
     std::string portName() const { return simulator->slavePath(); }
 
@@ -19,4 +19,4 @@ private:
     std::unique_ptr<is900sim::Simulator> simulator;
 };
 
-is900sim::SimulatorOptions simulatorOptionsFor(const StationLayout& layout);
+is900sim::SimulatorOptions simulatorOptionsFor(const is900::hostkit::DeviceSetup& setup);

@@ -46,8 +46,8 @@ DeviceRun::DeviceRun(const DeviceDefinition& definition, HostStorages& storages,
                      const SessionOptions& options, Display& display, SupervisorClock& clock, SessionEvents& events)
     : definition(definition), storages(storages), bases(bases), options(options), display(display), clock(clock),
       events(events), logger(definition.logger), config(new DeviceConfigBlock(definition.name, definition.options)),
-      deviceSilence(std::chrono::seconds(ownSilenceLimit(definition.options) > 0 ? ownSilenceLimit(definition.options)
-                                                                                 : silenceWithoutReconnect)),
+      deviceSilence(std::chrono::seconds(definition.setup.reconnect ? definition.setup.silenceLimitSeconds
+                                                                    : silenceWithoutReconnect)),
       hostSilence(seconds(options.silenceSeconds)), nextAttempt(clock.now()) {
     current.device = definition.name;
     shown = current;
@@ -84,7 +84,7 @@ int DeviceRun::watch(Clock::time_point now) {
     }
     const Clock::duration quiet = now - lastRecordAt();
     if (quiet >= hostSilence)
-        return lose("no record from the tracker on " + definition.portName + " for " +
+        return lose("no record from the tracker on " + definition.setup.port + " for " +
                     std::to_string(static_cast<int>(options.silenceSeconds)) + " seconds");
     if (quiet >= deviceSilence) {
         wakeOnRecord = true;
@@ -107,8 +107,8 @@ Clock::time_point DeviceRun::nextDue() const {
 int DeviceRun::attempt(Clock::time_point now) {
     setState(DeviceState::starting);
     std::string portProblem;
-    if (!options.once && !hostplatform::portCanBeOpened(definition.portName, portProblem)) {
-        std::cerr << "is900-host: device '" << definition.name << "': cannot open port " << definition.portName << " ("
+    if (!options.once && !hostplatform::portCanBeOpened(definition.setup.port, portProblem)) {
+        std::cerr << "is900-host: device '" << definition.name << "': cannot open port " << definition.setup.port << " ("
                   << portProblem << ")" << retryLater(now) << std::endl;
         return exitOk;
     }
@@ -124,7 +124,7 @@ int DeviceRun::attempt(Clock::time_point now) {
     info.runFlag = &runFlag;
     runFlag = 1;
     if (initKeepingIds(info) != 1) {
-        reportError("device '" + definition.name + "' could not be initialised (port " + definition.portName +
+        reportError("device '" + definition.name + "' could not be initialised (port " + definition.setup.port +
                     "); the device's messages above say why");
         release();
         setState(DeviceState::failed);
@@ -134,10 +134,10 @@ int DeviceRun::attempt(Clock::time_point now) {
         device->stop();
         release();
         if (options.once) {
-            reportError("the tracker on " + definition.portName + " could not be set up for streaming");
+            reportError("the tracker on " + definition.setup.port + " could not be set up for streaming");
             return exitConfigure;
         }
-        reportError("the tracker on " + definition.portName + " could not be set up for streaming" +
+        reportError("the tracker on " + definition.setup.port + " could not be set up for streaming" +
                     retryLater(clock.now()));
         return exitOk;
     }
@@ -268,13 +268,13 @@ void DeviceRun::publish(const unsigned char* masks) {
     publishMarked<is900::hostkit::TraData>(
         masks, [this](uint32_t id, is900::hostkit::TraData& record) { return storages.readTracker(id, record); },
         [this](const is900::hostkit::TraData& record, uint32_t id) {
-            return viewTracker(record, definition.layout.trackerStation(id - bases.tracker));
+            return viewTracker(record, definition.setup.trackerStation(id - bases.tracker));
         },
         show);
     publishMarked<is900::hostkit::ConData>(
         masks + 4, [this](uint32_t id, is900::hostkit::ConData& record) { return storages.readController(id, record); },
         [this](const is900::hostkit::ConData& record, uint32_t id) {
-            return viewController(record, definition.layout.controllerStation(id - bases.controller));
+            return viewController(record, definition.setup.controllerStation(id - bases.controller));
         },
         show);
 }

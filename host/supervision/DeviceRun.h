@@ -49,7 +49,7 @@ public:
     // The state with the time of the last record.
     DeviceStatus status() const;
     bool cameUp() const { return upOnce; }
-    const std::string& portName() const { return definition.portName; }
+    const std::string& portName() const { return definition.setup.port; }
 
 private:
     int attempt(Clock::time_point now);
@@ -62,7 +62,7 @@ private:
     void setState(DeviceState state, int retryInSeconds = 0);
     void receive();
     void publish(const unsigned char* masks);
-    bool watchesSilence() const { return !definition.layout.trackerStations.empty(); }
+    bool watchesSilence() const { return !definition.setup.trackerStations().empty(); }
     Clock::time_point lastRecordAt() const;
     bool running() const;
 

@@ -1,9 +1,8 @@
 #include "host/supervision/DeviceStatus.h"
 
-#include "host/view/RecordView.h"
+#include "is900/hostkit/RecordSchema.h"
 
 #include <chrono>
-#include <cstdio>
 
 const char* stateName(DeviceState state) {
     switch (state) {
@@ -21,11 +20,6 @@ double secondsSince1970() {
 }
 
 std::string statusJsonLine(const DeviceStatus& status) {
-    char tail[128];
-    char last[32] = "null";
-    if (status.lastRecord > 0) std::snprintf(last, sizeof last, "%.3f", status.lastRecord);
-    std::snprintf(tail, sizeof tail, ",\"attempt\":%d,\"retry_in\":%d,\"time\":%.3f,\"last_record\":%s}",
-                  status.attempt, status.retryInSeconds, status.time, last);
-    return "{\"type\":\"status\",\"device\":" + jsonString(status.device) + ",\"state\":\"" +
-           stateName(status.state) + "\"" + tail;
+    return is900::hostkit::statusJsonLine(is900::hostkit::StatusLine{status.device, stateName(status.state), status.attempt,
+                                                                     status.retryInSeconds, status.time, status.lastRecord});
 }

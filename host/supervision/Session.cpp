@@ -34,8 +34,8 @@ Session::~Session() = default;
 // the configuration, whenever it comes up.
 void Session::addDevice(const DeviceDefinition& definition) {
     const HostStorages::Numbers bases{trackerIdsTaken, controllerIdsTaken};
-    trackerIdsTaken += static_cast<uint32_t>(definition.layout.trackerStations.size());
-    controllerIdsTaken += static_cast<uint32_t>(definition.layout.controllerStations.size());
+    trackerIdsTaken += static_cast<uint32_t>(definition.setup.trackerStations().size());
+    controllerIdsTaken += static_cast<uint32_t>(definition.setup.controllerStations().size());
     devices.emplace_back(new DeviceRun(definition, storages, bases, options, display, clock, events));
 }
 

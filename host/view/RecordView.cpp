@@ -23,8 +23,6 @@ RecordView commonView(const Record& record, RecordKind kind, int station) {
     return view;
 }
 
-const char* kindName(RecordKind kind) { return kind == RecordKind::tracker ? "tracker" : "controller"; }
-
 std::string buttonsText(const std::vector<bool>& buttons) {
     std::string text;
     for (std::size_t n = 0; n < buttons.size(); ++n) text += buttons[n] ? static_cast<char>('0' + (n + 1) % 10) : '-';
@@ -70,43 +68,6 @@ RecordView viewController(const is900::hostkit::ConData& record, int station) {
     for (uint32_t i = 0; i < valuatorCount; ++i) view.valuators.push_back(is900::hostkit::decodeValuator(record.val[i]));
     for (uint32_t n = 1; n <= buttonCount; ++n) view.buttons.push_back(is900::hostkit::buttonPressed(record, n));
     return view;
-}
-
-std::string jsonLine(const RecordView& view) {
-    std::ostringstream line;
-    line << "{\"type\":\"" << kindName(view.kind) << "\",\"id\":" << view.id << ",\"station\":" << view.station
-         << ",\"time\":" << format("%.3f", view.stamp);
-    if (view.kind == RecordKind::tracker) {
-        const char* names[6] = {"x", "y", "z", "azim", "elev", "roll"};
-        for (int i = 0; i < 6; ++i) line << ",\"" << names[i] << "\":" << format("%.5f", view.pose[i]);
-    } else {
-        line << ",\"buttons\":[";
-        for (std::size_t n = 0; n < view.buttons.size(); ++n) line << (n ? "," : "") << (view.buttons[n] ? 1 : 0);
-        line << "],\"valuators\":[";
-        for (std::size_t i = 0; i < view.valuators.size(); ++i)
-            line << (i ? "," : "") << format("%.3f", view.valuators[i]);
-        line << "]";
-    }
-    if (!view.device.empty()) line << ",\"device\":" << jsonString(view.device);
-    line << "}";
-    return line.str();
-}
-
-std::string jsonString(const std::string& text) {
-    std::string quoted = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '\\') {
-            quoted += '\\';
-            quoted += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(c));
-            quoted += escape;
-        } else {
-            quoted += c;
-        }
-    }
-    return quoted + "\"";
 }
 
 std::string formatTable(const std::vector<LiveRecord>& records) {

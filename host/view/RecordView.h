@@ -1,34 +1,22 @@
 // Published records as the host shows them: decoded from the shared storage's
-// network-order fixed point, then written as a table row or a JSON line.
+// network-order fixed point, then written as a table row or, through the
+// host kit's record schema, a JSON line.
 #pragma once
 
+#include "is900/hostkit/RecordSchema.h"
 #include "is900/hostkit/Records.h"
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-enum class RecordKind { tracker, controller };
-
-struct RecordView {
-    RecordKind kind = RecordKind::tracker;
-    std::string device; // the host's name for the device that published it
-    uint32_t id = 0;
-    int station = 0;
-    double stamp = 0; // the record's time stamp, seconds since 1970
-    float pose[6] = {0, 0, 0, 0, 0, 0}; // x, y, z in feet; azimuth, elevation, roll
-    std::vector<bool> buttons;
-    std::vector<float> valuators;
-};
+using is900::hostkit::jsonLine;
+using is900::hostkit::jsonString;
+using is900::hostkit::RecordKind;
+using is900::hostkit::RecordView;
 
 RecordView viewTracker(const is900::hostkit::TraData& record, int station);
 RecordView viewController(const is900::hostkit::ConData& record, int station);
-
-// One JSON object on one line, without the line end; "device" comes last,
-// so that readers of the leading fields keep working.
-std::string jsonLine(const RecordView& view);
-// A JSON string literal with its quotes.
-std::string jsonString(const std::string& text);
 
 // A record with the host's statistics of its updates.
 struct LiveRecord {

@@ -52,9 +52,8 @@ TEST(HostBackOff, BringUpsOfAMissingPortFollowEachOtherAfterOneTwoFourUpToThirty
         Session session(storages, options, out, events);
         DeviceDefinition device;
         device.name = "lost";
-        device.portName = "/no/such/tty";
-        device.options = {OptionLine{1, "port", {device.portName}}, OptionLine{2, "sensors", {"1"}}};
-        device.layout = stationLayoutFromOptions(device.options);
+        device.options = {OptionLine{1, "port", {"/no/such/tty"}}, OptionLine{2, "sensors", {"1"}}};
+        device.setup = is900::hostkit::readDeviceSetup(device.options);
         session.addDevice(device);
         status = session.run();
     }

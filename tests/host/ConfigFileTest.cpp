@@ -1,11 +1,15 @@
 #include "host/config/ConfigFile.h"
-#include "host/config/StationLayout.h"
+#include "is900/hostkit/DeviceSetup.h"
 
 #include <gtest/gtest.h>
 
 #include <fstream>
 
+using is900::hostkit::readDeviceSetup;
+
 namespace {
+
+std::string portOf(const std::vector<OptionLine>& options) { return readDeviceSetup(options).port; }
 
 std::string messageOf(const std::string& text) {
     try {
@@ -77,14 +81,14 @@ TEST(ConfigFile, PortOverrideReplacesEveryPortLineOrAddsOne) {
     ASSERT_EQ(options.size(), 2u);
     EXPECT_EQ(options[0].lineNumber, 1u);
     EXPECT_EQ(options[0].args, (std::vector<std::string>{"/dev/pts/7"}));
-    EXPECT_EQ(portNameFromOptions(options), "/dev/pts/7");
+    EXPECT_EQ(portOf(options), "/dev/pts/7");
 
     auto withoutPort = parseConfigText("sensors 1\n", "t");
-    EXPECT_EQ(portNameFromOptions(withoutPort), "com1");
+    EXPECT_EQ(portOf(withoutPort), "com1");
     overridePortOption(withoutPort, "COM4");
     ASSERT_EQ(withoutPort.size(), 2u);
     EXPECT_EQ(withoutPort[1].keyword, "port");
-    EXPECT_EQ(portNameFromOptions(withoutPort), "COM4");
+    EXPECT_EQ(portOf(withoutPort), "COM4");
 
     auto full = parseConfigText(lines(32, "reset no"), "t");
     EXPECT_THROW(overridePortOption(full, "COM4"), ConfigError);
@@ -105,9 +109,9 @@ TEST(ConfigFile, DeviceSectionsHoldEachDevicesLinesAndTheirPlugIn) {
     EXPECT_EQ(config.devices[0].pluginPath, "./other.so");
     ASSERT_EQ(config.devices[0].options.size(), 2u) << "the plugin line is the host's";
     EXPECT_EQ(config.devices[0].options[1].lineNumber, 5u);
-    EXPECT_EQ(ownSilenceLimit(config.devices[0].options), 4);
+    EXPECT_EQ(readDeviceSetup(config.devices[0].options).ownSilenceLimit(), 4);
     EXPECT_EQ(config.devices[1].name, "desk two");
-    EXPECT_EQ(ownSilenceLimit(config.devices[1].options), 0);
+    EXPECT_EQ(readDeviceSetup(config.devices[1].options).ownSilenceLimit(), 0);
     EXPECT_FALSE(parseHostConfig("sensors 1\nplugin x\n", "one.cfg").sectioned);
 
     const std::pair<std::string, std::string> refused[] = {

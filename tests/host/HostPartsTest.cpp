@@ -1,5 +1,5 @@
 #include "host/config/DeviceConfigBlock.h"
-#include "host/config/StationLayout.h"
+#include "is900/hostkit/DeviceSetup.h"
 #include "host/view/LiveBoard.h"
 #include "host/config/LoggerRecord.h"
 #include "host/view/RecordView.h"
@@ -59,15 +59,15 @@ TEST(DeviceSetup, ConfigBlockPointsAtEveryLineAndArgument) {
 }
 
 TEST(DeviceSetup, StationLayoutFollowsTheDevicesNumbering) {
-    const StationLayout defaults = stationLayoutFromOptions({});
-    EXPECT_EQ(defaults.trackerStations, (std::vector<int>{1, 2}));
-    EXPECT_TRUE(defaults.controllerStations.empty());
+    const is900::hostkit::DeviceSetup defaults = is900::hostkit::readDeviceSetup({});
+    EXPECT_EQ(defaults.trackerStations(), (std::vector<int>{1, 2}));
+    EXPECT_TRUE(defaults.controllerStations().empty());
     EXPECT_FALSE(defaults.centimetres);
 
     const auto options = parseConfigText("SENSORS 0 0 0 0 1\ntrackers 1 0 0x1\nwand 0 1 0 1\ndevdataunit CM\n", "t");
-    const StationLayout layout = stationLayoutFromOptions(options);
-    EXPECT_EQ(layout.trackerStations, (std::vector<int>{1, 3}));
-    EXPECT_EQ(layout.controllerStations, (std::vector<int>{2, 4}));
+    const is900::hostkit::DeviceSetup layout = is900::hostkit::readDeviceSetup(options);
+    EXPECT_EQ(layout.trackerStations(), (std::vector<int>{1, 3}));
+    EXPECT_EQ(layout.controllerStations(), (std::vector<int>{2, 4}));
     EXPECT_TRUE(layout.centimetres);
     EXPECT_EQ(layout.trackerStation(2), 3);
     EXPECT_EQ(layout.controllerStation(1), 2);

@@ -3,6 +3,7 @@
 // sections that the host refuses.
 #include "ChildProcess.h"
 
+#include "is900/hostkit/RecordSchema.h"
 #include "sim/Simulator.h"
 
 #include <gtest/gtest.h>
@@ -41,27 +42,30 @@ struct Line {
     double time = 0;
 };
 
-std::string field(const std::string& line, const std::string& name) {
-    const std::size_t at = line.find("\"" + name + "\":");
-    if (at == std::string::npos) return "";
-    std::size_t begin = at + name.size() + 3;
-    const bool quoted = line[begin] == '"';
-    if (quoted) ++begin;
-    return line.substr(begin, line.find_first_of(quoted ? "\"" : ",}", begin) - begin);
+// The host's JSON line as the kit reads it; the type stays empty for other output.
+Line lineOf(const std::string& text) {
+    using namespace is900::hostkit;
+    Line line;
+    if (text.empty() || text[0] != '{') return line;
+    const JsonLine read = readJsonLine(text);
+    if (read.type == LineType::status) {
+        line.type = "status";
+        line.device = read.status.device;
+        line.state = read.status.state;
+        line.time = read.status.time;
+    } else if (read.type == LineType::record) {
+        line.type = read.record.kind == RecordKind::tracker ? "tracker" : "controller";
+        line.device = read.record.device;
+        line.id = static_cast<int>(read.record.id);
+        line.time = read.record.stamp;
+    }
+    return line;
 }
 
 std::vector<Line> jsonLines(const ChildProcess& child) {
     std::vector<Line> lines;
-    for (const std::string& text : child.outputLines()) {
-        if (text.empty() || text[0] != '{') continue;
-        Line line;
-        line.type = field(text, "type");
-        line.device = field(text, "device");
-        line.state = field(text, "state");
-        line.id = std::atoi(field(text, "id").c_str());
-        line.time = std::atof(field(text, "time").c_str());
-        lines.push_back(line);
-    }
+    for (const std::string& text : child.outputLines())
+        if (!lineOf(text).type.empty()) lines.push_back(lineOf(text));
     return lines;
 }
 
@@ -108,7 +112,7 @@ TEST(HostSupervision, AnUnpluggedDeviceIsBroughtBackWithItsIdsWhileTheOtherStrea
     std::set<std::string> seen;
     ASSERT_TRUE(child.waitForLine(
         [&](const std::string& line) {
-            if (contains(line, "\"type\":\"tracker\"")) seen.insert(field(line, "device"));
+            if (lineOf(line).type == "tracker") seen.insert(lineOf(line).device);
             return seen.size() == 2;
         },
         15000))
@@ -119,9 +123,10 @@ TEST(HostSupervision, AnUnpluggedDeviceIsBroughtBackWithItsIdsWhileTheOtherStrea
     int headStreaming = 0;
     EXPECT_TRUE(child.waitForLine(
         [&](const std::string& line) {
-            if (field(line, "device") != "head") return false;
-            if (field(line, "state") == "streaming") ++headStreaming;
-            return headStreaming == 2 && field(line, "type") == "tracker";
+            const Line read = lineOf(line);
+            if (read.device != "head") return false;
+            if (read.state == "streaming") ++headStreaming;
+            return headStreaming == 2 && read.type == "tracker";
         },
         20000))
         << "the head is brought up again and publishes\n"

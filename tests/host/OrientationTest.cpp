@@ -74,10 +74,10 @@ TEST(Orientation, QuaternionTurnsLikeThePipelinesMatrix) {
 }
 
 TEST(WebLines, SetupPlacesTheTransmitterWhereThePipelineDoes) {
-    const std::vector<OptionLine> options = {{1, "transmitteroffset", {"12", "24", "36", "inches"}},
+    const std::vector<is900::hostkit::OptionLine> options = {{1, "transmitteroffset", {"12", "24", "36", "inches"}},
                                              {2, "TransmitterRotation", {"0", "1", "0", "90"}},
                                              {3, "cavecoord", {"off"}}};
-    const std::string line = webSetupLine("lab \"A\"", options);
+    const std::string line = webSetupLine("lab \"A\"", is900::hostkit::readDeviceSetup(options));
     EXPECT_EQ(0u, line.find("{\"type\":\"setup\",\"device\":\"lab \\\"A\\\"\",\"cave\":false,\"transmitter\":"));
     double shown[12];
     ASSERT_EQ(12, std::sscanf(line.c_str() + line.find("\"position\""),

@@ -6,6 +6,7 @@
 
 #include "Ros2Messages.h"
 #include "host/view/Orientation.h"
+#include "is900/hostkit/RecordSchema.h"
 
 #include <dds/dds.h>
 #include <gtest/gtest.h>
@@ -27,22 +28,6 @@ const std::string host = "./is900-host";
 const std::string headAndWand = std::string(HOST_CONFIG_DIR) + "/head-and-wand.cfg";
 
 
-double numberAfter(const std::string& line, const std::string& key) {
-    const std::size_t at = line.find("\"" + key + "\":");
-    return at == std::string::npos ? NAN : std::strtod(line.c_str() + at + key.size() + 3, nullptr);
-}
-
-std::vector<double> arrayAfter(const std::string& line, const std::string& key) {
-    std::vector<double> values;
-    const char* text = line.c_str() + line.find("\"" + key + "\":[") + key.size() + 4;
-    while (*text != ']') {
-        char* end;
-        values.push_back(std::strtod(text, &end));
-        text = *end == ',' ? end + 1 : end;
-    }
-    return values;
-}
-
 // A published record as its JSON line gives it.
 struct JsonRecord {
     bool tracker = true;
@@ -54,18 +39,19 @@ struct JsonRecord {
 
 std::vector<JsonRecord> jsonRecords(const std::vector<std::string>& lines) {
     std::vector<JsonRecord> records;
-    const char* names[6] = {"x", "y", "z", "azim", "elev", "roll"};
     for (const std::string& line : lines) {
-        if (!contains(line, "\"type\":\"tracker\"") && !contains(line, "\"type\":\"controller\"")) continue;
+        if (line.empty() || line[0] != '{') continue;
+        const is900::hostkit::JsonLine read = is900::hostkit::readJsonLine(line);
+        if (read.type != is900::hostkit::LineType::record) continue;
+        const is900::hostkit::RecordView& view = read.record;
         JsonRecord record;
-        record.tracker = contains(line, "\"type\":\"tracker\"");
-        record.id = static_cast<int>(numberAfter(line, "id"));
-        record.station = static_cast<int>(numberAfter(line, "station"));
-        record.time = numberAfter(line, "time");
-        if (record.tracker)
-            for (int i = 0; i < 6; ++i) record.pose[i] = numberAfter(line, names[i]);
-        else
-            record.buttons = arrayAfter(line, "buttons"), record.valuators = arrayAfter(line, "valuators");
+        record.tracker = view.kind == is900::hostkit::RecordKind::tracker;
+        record.id = static_cast<int>(view.id);
+        record.station = view.station;
+        record.time = view.stamp;
+        std::copy(view.pose, view.pose + 6, record.pose);
+        record.buttons.assign(view.buttons.begin(), view.buttons.end());
+        record.valuators.assign(view.valuators.begin(), view.valuators.end());
         records.push_back(record);
     }
     return records;
@@ -117,7 +103,8 @@ TEST(HostOutputs, BadOutputOptionsAndReplayFilesAreRefusedBeforeAnyDeviceIsTouch
     const std::string badReplay = testing::TempDir() + "bad-replay.jsonl";
     std::ofstream(badReplay) << "{\"type\":\"recording\",\"version\":1,\"units\":\"inches\",\"cave\":true,"
                                 "\"stations\":[{\"station\":1,\"kind\":\"tracker\"}]}\n"
-                                "{\"type\":\"status\",\"device\":\"is900\",\"state\":\"streaming\"}\n"
+                                "{\"type\":\"status\",\"device\":\"is900\",\"state\":\"streaming\",\"attempt\":1,"
+                                "\"retry_in\":0,\"time\":5,\"last_record\":null}\n"
                                 "{\"type\":\"tracker\",\"id\":1,\"station\":1,\"time\":5,\"x\":1}\n";
     const std::string noHeader = testing::TempDir() + "no-header.jsonl";
     std::ofstream(noHeader) << "{\"type\":\"tracker\",\"id\":1,\"station\":1,\"time\":5}\n";
@@ -126,7 +113,7 @@ TEST(HostOutputs, BadOutputOptionsAndReplayFilesAreRefusedBeforeAnyDeviceIsTouch
         {{host, "--simulate", "--osc", "osc.tcp://127.0.0.1:9000"}, "is not an OSC address of the form osc.udp://HOST:PORT"},
         {{host, "--simulate", "--dds", "--dds-domain", "233"}, "--dds-domain 233 is outside 0..232"},
         {{host, "--simulate", "--record", "/no/such/folder/r.jsonl"}, "cannot write the record file '/no/such/folder/r.jsonl'"},
-        {{"./is900-sim", "--replay", badReplay}, badReplay + ":3: malformed line"},
+        {{"./is900-sim", "--replay", badReplay}, badReplay + ":3: no \"y\" field"},
         {{"./is900-sim", "--replay", noHeader}, noHeader + ": the first line is no recording header"},
     };
     for (const auto& bad : runs) {

@@ -3,7 +3,7 @@
 // per device that tells the page how the room's frame is laid out.
 #pragma once
 
-#include "host/config/ConfigFile.h"
+#include "is900/hostkit/DeviceSetup.h"
 #include "host/view/RecordView.h"
 
 #include <string>
@@ -13,10 +13,10 @@
 std::string webRecordLine(const RecordView& view);
 
 // {"type":"setup","device":NAME,"cave":BOOL,"transmitter":null|{"position":[x,y,z],"axes":[[...],[...],[...]]}}
-// from the device's option lines: where the transmitter correction puts the
+// from the device's set-up: where the transmitter correction puts the
 // transmitter in the output frame (feet) and its axes there (the rows of its
-// rotation), as the device reads them.
-std::string webSetupLine(const std::string& device, const std::vector<OptionLine>& options);
+// rotation).
+std::string webSetupLine(const std::string& device, const is900::hostkit::DeviceSetup& setup);
 
 // The key under which the web view keeps a line's newest version.
 std::string webRecordKey(const RecordView& view);

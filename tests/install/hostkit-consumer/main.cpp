@@ -5,13 +5,17 @@
 #include "is900/hostkit/HostLog.h"
 #include "is900/hostkit/HostMutex.h"
 #include "is900/hostkit/CBase.h"
+#include "is900/hostkit/DeviceSetup.h"
 #include "is900/hostkit/HostStorage.h"
 #include "is900/hostkit/LibraryLoader.h"
+#include "is900/hostkit/OptionLine.h"
 #include "is900/hostkit/PluginLibrary.h"
+#include "is900/hostkit/RecordSchema.h"
 #include "is900/hostkit/Records.h"
 #include "is900/hostkit/SystemErrorText.h"
 
 #include <cstdio>
+#include <fstream>
 #include <string>
 
 using namespace is900::hostkit;
@@ -88,12 +92,34 @@ void usePlugin() {
     }
 }
 
+void useSetupAndSchema() {
+    const DeviceSetup setup = readDeviceSetup({OptionLine{1, "SENSORS", {"0", "1"}}, OptionLine{2, "wand", {"1"}},
+                                               OptionLine{3, "reconnect", {"on", "5"}}, OptionLine{4, "foo", {}}});
+    expect(sameKeyword("Port", "port") && setup.trackerStations() == std::vector<int>{2} &&
+               setup.controllerStations() == std::vector<int>{1} && setup.trackerStation(1) == 2 &&
+               setup.controllerStation(2) == 0 && setup.ownSilenceLimit() == 5 &&
+               setup.taken == std::vector<bool>{true, true, true, false} && ControllerSetup::none().buttonCount == 0,
+           "readDeviceSetup and the description's readers");
+    RecordView record;
+    record.device = "consumer";
+    const StatusLine status{"consumer", "streaming", 1, 0, 1.5, 0};
+    const std::string path = "hostkit-consumer.jsonl";
+    std::ofstream(path) << recordingHeaderLine(recordingHeaderOf(setup)) << "\n" << jsonLine(record) << "\n"
+                        << statusJsonLine(status) << "\n";
+    const RecordFile file = readRecordFile(path);
+    std::remove(path.c_str());
+    expect(file.header.stations.size() == 2 && file.lines.size() == 2 && file.lines[0].record.device == "consumer" &&
+               readJsonLine(statusJsonLine(status)).status.state == "streaming" && jsonString("a\"") == "\"a\\\"\"",
+           "the record schema writes and reads back");
+}
+
 } // namespace
 
 int main() {
     useMutex();
     useStorages();
     usePlugin();
+    useSetupAndSchema();
     std::printf("hostkit-consumer: %s\n", failures ? "failed" : "every call of the installed kit links and works");
     return failures ? 1 : 0;
 }

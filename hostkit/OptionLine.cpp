@@ -1,0 +1,17 @@
+#include "is900/hostkit/OptionLine.h"
+
+#include <cctype>
+
+namespace is900 {
+namespace hostkit {
+
+bool sameKeyword(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+} // namespace hostkit
+} // namespace is900

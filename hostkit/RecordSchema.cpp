@@ -1,0 +1,203 @@
+#include "is900/hostkit/RecordSchema.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+namespace is900 {
+namespace hostkit {
+
+namespace {
+
+using Json = nlohmann::json;
+
+std::string format(const char* pattern, double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, pattern, value);
+    return text;
+}
+
+const char* const poseNames[6] = {"x", "y", "z", "azim", "elev", "roll"};
+
+const char* stationKind(const RecordingStation& station) {
+    return station.tracker && station.controller ? "both" : station.tracker ? "tracker" : "controller";
+}
+
+// The field's value; throws SchemaError naming a missing field.
+const Json& field(const Json& object, const char* name) {
+    const auto found = object.find(name);
+    if (found == object.end()) throw SchemaError(std::string("no \"") + name + "\" field");
+    return *found;
+}
+
+RecordView readRecord(const Json& object, RecordKind kind) {
+    RecordView record;
+    record.kind = kind;
+    record.id = field(object, "id").get<uint32_t>();
+    record.station = field(object, "station").get<int>();
+    record.stamp = field(object, "time").get<double>();
+    if (kind == RecordKind::tracker) {
+        for (int i = 0; i < 6; ++i) record.pose[i] = field(object, poseNames[i]).get<float>();
+    } else {
+        for (const Json& button : field(object, "buttons")) record.buttons.push_back(button.get<int>() != 0);
+        for (const Json& valuator : field(object, "valuators")) record.valuators.push_back(valuator.get<float>());
+    }
+    if (object.contains("device")) record.device = object["device"].get<std::string>();
+    return record;
+}
+
+StatusLine readStatus(const Json& object) {
+    StatusLine status;
+    status.device = field(object, "device").get<std::string>();
+    status.state = field(object, "state").get<std::string>();
+    status.attempt = field(object, "attempt").get<int>();
+    status.retryInSeconds = field(object, "retry_in").get<int>();
+    status.time = field(object, "time").get<double>();
+    const Json& last = field(object, "last_record");
+    status.lastRecord = last.is_null() ? 0 : last.get<double>();
+    return status;
+}
+
+RecordingHeader readHeader(const Json& object) {
+    RecordingHeader header;
+    header.version = field(object, "version").get<int>();
+    if (header.version != recordFormatVersion)
+        throw SchemaError("the recording has format version " + std::to_string(header.version) +
+                          "; this program reads version " + std::to_string(recordFormatVersion));
+    const std::string units = field(object, "units").get<std::string>();
+    if (units != "inches" && units != "cm") throw SchemaError("unknown units \"" + units + "\"");
+    header.centimetres = units == "cm";
+    header.cave = field(object, "cave").get<bool>();
+    for (const Json& entry : field(object, "stations")) {
+        RecordingStation station;
+        station.station = field(entry, "station").get<int>();
+        const std::string kind = field(entry, "kind").get<std::string>();
+        station.tracker = kind == "tracker" || kind == "both";
+        station.controller = kind == "controller" || kind == "both";
+        if (!station.tracker && !station.controller) throw SchemaError("unknown station kind \"" + kind + "\"");
+        header.stations.push_back(station);
+    }
+    return header;
+}
+
+bool isRecordingHeader(const std::string& line) {
+    const Json object = Json::parse(line, nullptr, false);
+    return object.is_object() && object.contains("type") && object["type"] == "recording";
+}
+
+} // namespace
+
+std::string jsonLine(const RecordView& record) {
+    std::ostringstream line;
+    line << "{\"type\":\"" << (record.kind == RecordKind::tracker ? "tracker" : "controller")
+         << "\",\"id\":" << record.id << ",\"station\":" << record.station
+         << ",\"time\":" << format("%.3f", record.stamp);
+    if (record.kind == RecordKind::tracker) {
+        for (int i = 0; i < 6; ++i) line << ",\"" << poseNames[i] << "\":" << format("%.5f", record.pose[i]);
+    } else {
+        line << ",\"buttons\":[";
+        for (std::size_t n = 0; n < record.buttons.size(); ++n) line << (n ? "," : "") << (record.buttons[n] ? 1 : 0);
+        line << "],\"valuators\":[";
+        for (std::size_t i = 0; i < record.valuators.size(); ++i)
+            line << (i ? "," : "") << format("%.3f", record.valuators[i]);
+        line << "]";
+    }
+    if (!record.device.empty()) line << ",\"device\":" << jsonString(record.device);
+    line << "}";
+    return line.str();
+}
+
+std::string statusJsonLine(const StatusLine& status) {
+    char tail[128];
+    char last[32] = "null";
+    if (status.lastRecord > 0) std::snprintf(last, sizeof last, "%.3f", status.lastRecord);
+    std::snprintf(tail, sizeof tail, ",\"attempt\":%d,\"retry_in\":%d,\"time\":%.3f,\"last_record\":%s}",
+                  status.attempt, status.retryInSeconds, status.time, last);
+    return "{\"type\":\"status\",\"device\":" + jsonString(status.device) + ",\"state\":" + jsonString(status.state) +
+           tail;
+}
+
+std::string recordingHeaderLine(const RecordingHeader& header) {
+    std::string stations;
+    for (const RecordingStation& station : header.stations)
+        stations += std::string(stations.empty() ? "" : ",") + "{\"station\":" + std::to_string(station.station) +
+                    ",\"kind\":\"" + stationKind(station) + "\"}";
+    return "{\"type\":\"recording\",\"version\":" + std::to_string(header.version) + ",\"units\":\"" +
+           (header.centimetres ? "cm" : "inches") + "\",\"cave\":" + (header.cave ? "true" : "false") +
+           ",\"stations\":[" + stations + "]}";
+}
+
+std::string jsonString(const std::string& text) {
+    std::string quoted = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\') {
+            quoted += '\\';
+            quoted += c;
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(c));
+            quoted += escape;
+        } else {
+            quoted += c;
+        }
+    }
+    return quoted + "\"";
+}
+
+RecordingHeader recordingHeaderOf(const DeviceSetup& setup) {
+    RecordingHeader header;
+    header.centimetres = setup.centimetres;
+    header.cave = setup.cave;
+    for (int s = 0; s < deviceStationCount; ++s)
+        if (setup.trackerOn[s] || setup.controllerOn[s])
+            header.stations.push_back(RecordingStation{s + 1, setup.trackerOn[s], setup.controllerOn[s]});
+    return header;
+}
+
+JsonLine readJsonLine(const std::string& line) {
+    try {
+        const Json object = Json::parse(line);
+        if (!object.is_object()) throw SchemaError("not a JSON object");
+        const std::string type = field(object, "type").get<std::string>();
+        JsonLine read;
+        if (type == "tracker" || type == "controller") {
+            read.record = readRecord(object, type == "tracker" ? RecordKind::tracker : RecordKind::controller);
+        } else if (type == "status") {
+            read.type = LineType::status;
+            read.status = readStatus(object);
+        } else if (type == "recording") {
+            read.type = LineType::recording;
+            read.recording = readHeader(object);
+        } else {
+            throw SchemaError("unknown type \"" + type + "\"");
+        }
+        return read;
+    } catch (const Json::exception& error) {
+        throw SchemaError(error.what());
+    }
+}
+
+RecordFile readRecordFile(const std::string& path) {
+    std::ifstream file(path);
+    if (!file) throw SchemaError("cannot read the record file '" + path + "'");
+    RecordFile recording;
+    std::string text;
+    if (!std::getline(file, text) || !isRecordingHeader(text))
+        throw SchemaError(path + ": the first line is no recording header");
+    uint32_t number = 1;
+    try {
+        recording.header = readJsonLine(text).recording;
+        for (number = 2; std::getline(file, text); ++number) {
+            recording.lines.push_back(readJsonLine(text));
+            if (recording.lines.back().type == LineType::recording) throw SchemaError("a second recording header");
+        }
+    } catch (const SchemaError& error) {
+        throw SchemaError(path + ":" + std::to_string(number) + ": " + error.what());
+    }
+    return recording;
+}
+
+} // namespace hostkit
+} // namespace is900

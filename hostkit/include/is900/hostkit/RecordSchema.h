@@ -1,0 +1,94 @@
+// The host's JSON lines and record files, written and read in one place.
+// A JSON line is one object on one line: a tracker or controller record, a
+// device's status, or, first in a record file, the recording's header with
+// its format version. Writers keep the field order readers rely on: "type"
+// first, "device" last in a record.
+#pragma once
+
+#include "is900/hostkit/DeviceSetup.h"
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace is900 {
+namespace hostkit {
+
+const int recordFormatVersion = 1;
+
+enum class RecordKind { tracker, controller };
+
+// A published record, decoded.
+struct RecordView {
+    RecordKind kind = RecordKind::tracker;
+    std::string device; // the host's name for the device that published it; may be empty
+    uint32_t id = 0;
+    int station = 0;
+    double stamp = 0; // the record's time stamp, seconds since 1970
+    float pose[6] = {0, 0, 0, 0, 0, 0}; // x, y, z in feet; azimuth, elevation, roll
+    std::vector<bool> buttons;
+    std::vector<float> valuators;
+};
+
+// A device's state as a host publishes it.
+struct StatusLine {
+    std::string device;
+    std::string state;
+    int attempt = 1;
+    int retryInSeconds = 0;
+    double time = 0;       // seconds since 1970
+    double lastRecord = 0; // seconds since 1970; 0: no record yet (written as null)
+};
+
+struct RecordingStation {
+    int station = 0;
+    bool tracker = false;
+    bool controller = false;
+};
+
+// What a record file's first line says of the device that was recorded.
+struct RecordingHeader {
+    int version = recordFormatVersion;
+    bool centimetres = false;
+    bool cave = true;
+    std::vector<RecordingStation> stations;
+};
+
+enum class LineType { record, status, recording };
+
+struct JsonLine {
+    LineType type = LineType::record;
+    RecordView record;
+    StatusLine status;
+    RecordingHeader recording;
+};
+
+struct RecordFile {
+    RecordingHeader header;
+    std::vector<JsonLine> lines; // records and status lines, in file order
+};
+
+class SchemaError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Each without the line end.
+std::string jsonLine(const RecordView& record);
+std::string statusJsonLine(const StatusLine& status);
+std::string recordingHeaderLine(const RecordingHeader& header);
+// A JSON string literal with its quotes.
+std::string jsonString(const std::string& text);
+
+// The header of a recording of a device with this set-up.
+RecordingHeader recordingHeaderOf(const DeviceSetup& setup);
+
+// Throws SchemaError saying what is wrong with the line. A recording header
+// of another format version is refused, naming both versions.
+JsonLine readJsonLine(const std::string& line);
+// Throws SchemaError naming the file, and the line number of a bad line.
+RecordFile readRecordFile(const std::string& path);
+
+} // namespace hostkit
+} // namespace is900
