@@ -260,7 +260,7 @@ bool CISX00::setUpLine(bool reopening) {
     std::memset(&attribute, 0, sizeof attribute);
     attribute.dcb.fBinary = 1;
     attribute.dcb.ByteSize = 8;
-    attribute.timeouts.ReadTotalTimeoutConstant = 1000;
+    attribute.timeouts.ReadTotalTimeoutConstant = clock.readTimeoutMs;
     port->presetAttribute(&attribute);
     if (!port->setBaudRate(baudRate)) return false;
     return port->setAttribute() || !reopening;

@@ -96,6 +96,15 @@ bool holdsCrLf(const std::vector<uint8_t>& bytes) {
 
 } // namespace
 
+bool sameFrame(const AlignmentFrame& a, const AlignmentFrame& b) {
+    for (int i = 0; i < 3; ++i) {
+        if (std::fabs(a.origin[i] - b.origin[i]) > 1e-9) return false;
+        for (int j = 0; j < 3; ++j)
+            if (std::fabs(a.axes[i][j] - b.axes[i][j]) > 1e-9) return false;
+    }
+    return true;
+}
+
 bool alignOnTop(AlignmentFrame& frame, const double numbers[9]) {
     double newAxes[3][3], xLength, yLength, zLength;
     unitVector(numbers, numbers + 3, newAxes[0], xLength);

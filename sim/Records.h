@@ -13,6 +13,8 @@ namespace is900sim {
 // Puts a new frame, given as origin, point on X and point on Y in the
 // current frame, on top of the current one; false for a degenerate frame.
 bool alignOnTop(AlignmentFrame& frame, const double numbers[9]);
+// Origin and axes equal within 1e-9.
+bool sameFrame(const AlignmentFrame& a, const AlignmentFrame& b);
 // The sample as seen in the frame.
 Sample seenInFrame(const AlignmentFrame& frame, const Sample& sample);
 

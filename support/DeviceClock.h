@@ -11,6 +11,9 @@ struct DeviceClock {
 
     std::function<TimePoint()> now;
     std::function<void(unsigned long milliseconds)> sleep;
+    // How long a read waits for the tracker's next byte before the device
+    // looks at the time again.
+    unsigned long readTimeoutMs = 1000;
 
     // The steady clock and platform::sleepMilliseconds.
     static DeviceClock system();

@@ -14,13 +14,6 @@ std::string errorLine(const std::string& text) { return "HOST: ERROR: " + text +
 
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
-CLogH plainHostLog() {
-    CLogH log;
-    log.showDate = log.showTime = log.showThreadId = false;
-    log.setName("HOST");
-    return log;
-}
-
 std::string initOutput(DeviceRig& rig, int& result) {
     CoutCapture capture;
     result = rig.init();

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <thread>
 
 DeviceRig::DeviceRig(std::vector<Station> stations, int baudRate, double updateRate, CLogH* hostLog,
                      const std::string& linkPath, const LinkedDevice* linked)
@@ -122,4 +123,33 @@ bool positionFromASentRecord(const TraData& published, const std::vector<is900si
 bool maskHas(const unsigned char* mask, uint32_t id) {
     const uint32_t bit = id - 1;
     return (mask[3 - bit / 8] >> (bit % 8) & 1) != 0;
+}
+
+SkippingClock::TimePoint SkippingClock::now() const {
+    return std::chrono::steady_clock::now() + std::chrono::milliseconds(skipped.load());
+}
+
+void SkippingClock::skip(unsigned long milliseconds) { skipped += static_cast<long long>(milliseconds); }
+
+DeviceClock SkippingClock::deviceClock() {
+    DeviceClock clock;
+    clock.now = [this] { return now(); };
+    clock.sleep = [this](unsigned long milliseconds) {
+        const unsigned long real = milliseconds / 20;
+        skip(milliseconds - real);
+        std::this_thread::sleep_for(std::chrono::milliseconds(real));
+    };
+    clock.readTimeoutMs = readTimeoutMs;
+    return clock;
+}
+
+long long SkippingClock::millisecondsSince(TimePoint start) const {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(now() - start).count();
+}
+
+CLogH plainHostLog() {
+    CLogH log;
+    log.showDate = log.showTime = log.showThreadId = false;
+    log.setName("HOST");
+    return log;
 }

@@ -11,7 +11,10 @@
 #include "is900/hostkit/HostStorage.h"
 #include "is900/hostkit/PluginLibrary.h"
 #include "sim/Simulator.h"
+#include "support/CLogH.h"
+#include "support/DeviceClock.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -23,6 +26,32 @@
 struct Station {
     int number;
     is900sim::StationKind kind;
+};
+
+// Real time plus the time a test skipped, shared by a core-linked device
+// and the simulator. The device's sleeps pass twenty times faster than real
+// time, and its reads wait briefly, so that a test skips a silent line's
+// seconds at each empty call instead of waiting for them.
+class SkippingClock {
+public:
+    typedef std::chrono::steady_clock::time_point TimePoint;
+    static const unsigned long readTimeoutMs = 20;
+
+    TimePoint now() const;
+    void skip(unsigned long milliseconds);
+    // The clock for a device the core builds, with the brief read time-out.
+    DeviceClock deviceClock();
+    // The shared clock, seen as milliseconds since start.
+    long long millisecondsSince(TimePoint start) const;
+
+private:
+    std::atomic<long long> skipped{0};
+};
+
+// Installs a clock for the devices the core builds, and the system's again at its end.
+struct InstalledDeviceClock {
+    explicit InstalledDeviceClock(const DeviceClock& clock) { DeviceClock::install(clock); }
+    ~InstalledDeviceClock() { DeviceClock::install(DeviceClock::system()); }
 };
 
 // A device built by a test that links the core, instead of the plug-in's
@@ -85,3 +114,5 @@ bool samePose(const TraData& a, const TraData& b);
 bool positionFromASentRecord(const TraData& published, const std::vector<is900sim::SentRecord>& sent, float scale,
                              const float offset[3]);
 bool maskHas(const unsigned char* mask, uint32_t id);
+// The host's log as tests compare it: no date, time or thread; named HOST.
+CLogH plainHostLog();

@@ -43,15 +43,6 @@ AlignmentFrame configuredFrame() {
     return frame;
 }
 
-bool sameFrame(const AlignmentFrame& a, const AlignmentFrame& b) {
-    for (int i = 0; i < 3; ++i) {
-        if (std::fabs(a.origin[i] - b.origin[i]) > 1e-9) return false;
-        for (int j = 0; j < 3; ++j)
-            if (std::fabs(a.axes[i][j] - b.axes[i][j]) > 1e-9) return false;
-    }
-    return true;
-}
-
 // One head sensor on station 1, as the simulator's command model runs it.
 class TrackerPeer : public platform::memory::LinePeer {
 public:

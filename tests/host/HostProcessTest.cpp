@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <set>
 #include <sstream>
 #include <unistd.h>
@@ -187,4 +188,52 @@ TEST(HostProcess, EveryEndStopsTheTrackerInOrder) {
         ASSERT_FALSE(commands.empty());
         EXPECT_EQ(commands.back(), "A8,0,0,0,200,0,0,0,200,0");
     }
+}
+
+// The calibration sample names its library without a path: it is found
+// beside the plug-in from any current folder.
+TEST(HostProcess, TheCalibrationSampleStreamsFromAnotherFolder) {
+    char here[4096];
+    ASSERT_NE(getcwd(here, sizeof here), nullptr);
+    const std::string calibration = std::string(HOST_CONFIG_DIR) + "/calibration.cfg";
+    ChildProcess child({"/bin/sh", "-c",
+                        "cd '" + testing::TempDir() + "' && exec '" + std::string(here) + "/is900-host' --simulate -c '" + calibration +
+                            "' --duration 2 --format jsonl"});
+    ASSERT_EQ(child.waitForExit(30000), 0) << child.errors();
+    int trackers = 0;
+    for (const Published& record : publishedRecords(child)) trackers += record.type == "tracker";
+    EXPECT_GT(trackers, 10) << child.output() << child.errors();
+}
+
+// A device that fails configure, and one whose recvData never returns:
+// at the end of the run it is left behind with status 8, or at once with
+// 130 at a second stop signal. The device's lines go to standard error,
+// which the runs join to standard output.
+TEST(HostProcess, AMisbehavingDeviceEndsTheRunWithItsOwnStatus) {
+    SilentPort port;
+    ASSERT_FALSE(port.path().empty());
+    auto run = [&](const std::string& misbehaviour, const std::string& flags) {
+        const std::string config = writeTempFile("misbehave-" + misbehaviour + ".cfg", "misbehave " + misbehaviour + "\n");
+        return std::unique_ptr<ChildProcess>(new ChildProcess(
+            {"/bin/sh", "-c", "exec " + host + " --plugin " + HOST_TEST_MISBEHAVING_FILE + " --port " + port.path() +
+                                  " -c " + config + " " + flags + " 2>&1"}));
+    };
+    auto hanging = [](const std::string& line) { return contains(line, "recvData will not return"); };
+
+    auto unconfigured = run("configure", "--once");
+    EXPECT_EQ(unconfigured->waitForExit(20000), 5);
+    EXPECT_TRUE(contains(unconfigured->output(), "the tracker on " + port.path() + " could not be set up for streaming"))
+        << unconfigured->output();
+
+    auto leftBehind = run("hang", "");
+    auto secondSignal = run("hang", "");
+    ASSERT_TRUE(leftBehind->waitForLine(hanging, 20000)) << leftBehind->output();
+    ASSERT_TRUE(secondSignal->waitForLine(hanging, 20000)) << secondSignal->output();
+    leftBehind->sendSignal(SIGINT);
+    secondSignal->sendSignal(SIGINT);
+    secondSignal->sendSignal(SIGTERM);
+    EXPECT_EQ(secondSignal->waitForExit(20000), 130) << secondSignal->output();
+    EXPECT_EQ(leftBehind->waitForExit(20000), 8);
+    EXPECT_TRUE(contains(leftBehind->output(), "recvData did not return within 5 seconds after the run flag was cleared"))
+        << leftBehind->output();
 }
