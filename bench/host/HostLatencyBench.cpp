@@ -21,6 +21,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
 #include <mutex>
@@ -157,13 +158,20 @@ double percentile(std::vector<double> values, double fraction) {
 
 double median(std::vector<double> values) { return percentile(std::move(values), 0.5); }
 
+// CPU seconds of every thread of the process so far, from the scheduler's own
+// counts (nanoseconds; the clock ticks of /proc/PID/stat are too coarse).
 double processCpuSeconds(pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string field;
-    double ticks = 0;
-    for (int n = 1; n <= 15 && stat >> field; ++n)
-        if (n == 14 || n == 15) ticks += std::atof(field.c_str());
-    return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
+    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+    DIR* folder = opendir(tasks.c_str());
+    double nanoseconds = 0;
+    while (const dirent* entry = folder ? readdir(folder) : nullptr) {
+        double thread = 0;
+        if (entry->d_name[0] != '.' && std::ifstream(tasks + "/" + entry->d_name + "/schedstat") >> thread)
+            nanoseconds += thread;
+    }
+    if (folder) closedir(folder);
+    else std::fprintf(stderr, "is900-host is not running\n"), std::exit(1);
+    return nanoseconds * 1e-9;
 }
 
 const char* const outputNames[] = {"JSON lines", "OSC", "DDS", "web view"};

@@ -155,6 +155,8 @@ void WebView::State::route() {
     // One request per connection: an idle kept-alive connection would have
     // a worker checking it many times a second.
     server.set_keep_alive_max_count(1);
+    // Each line goes out at once, not held back to fill a packet.
+    server.set_tcp_nodelay(true);
     server.Get("/events", [this](const httplib::Request& request, httplib::Response& response) {
         serveEvents(request, response);
     });
