@@ -151,10 +151,8 @@ void warnAboutSilence(const HostOptions& options, const DeviceDefinition& device
 }
 
 int runDevices(const HostOptions& options, const HostConfig& config,
-               const std::map<std::string, std::unique_ptr<PluginLibrary>>& plugins, const OutputHooks& hooks,
-               HostOutputs& data) {
+               const std::map<std::string, std::unique_ptr<PluginLibrary>>& plugins, HostOutputs& data) {
     SessionOptions session = sessionOptions(options, data);
-    session.hooks = hooks;
     LoggerRecord storageLogger(loggerSettings(options, options.deviceName));
     HostStorages storages(storageLogger.get());
     if (session.format == OutputFormat::table && session.terminal) hostplatform::prepareTerminal();
@@ -202,12 +200,10 @@ int runHost(const HostOptions& options, const CLI::App& app) {
         std::cerr << "is900-host: error: " << error.what() << std::endl;
         return exitConfig;
     }
-    OutputHooks hooks;
 #ifdef IS900_HOST_WEB
     // Started before any device is touched, so that a busy port ends the run at once.
-    std::unique_ptr<WebView> web;
     if (!options.web.empty()) {
-        web.reset(new WebView(webAssetFolder()));
+        std::unique_ptr<WebView> web(new WebView(webAssetFolder()));
         if (!web->start(options.web)) {
             std::cerr << "is900-host: error: --web: " << web->errorText() << std::endl;
             return exitConfig;
@@ -215,11 +211,7 @@ int runHost(const HostOptions& options, const CLI::App& app) {
         std::cerr << "is900-host: web view at " << web->url() << std::endl;
         for (const DeviceSection& device : config.devices)
             web->publish("setup/" + device.name, webSetupLine(device.name, is900::hostkit::readDeviceSetup(device.options)));
-        WebView* view = web.get();
-        hooks.record = [view](const RecordView& record) { view->publishRecord(record); };
-        hooks.status = [view](const DeviceStatus& status) {
-            view->publish("status/" + status.device, statusJsonLine(status));
-        };
+        data->add(std::move(web));
     }
 #endif
     std::map<std::string, std::unique_ptr<PluginLibrary>> plugins;
@@ -249,7 +241,7 @@ int runHost(const HostOptions& options, const CLI::App& app) {
         }
     }
 #endif
-    const int status = runDevices(options, config, plugins, hooks, *data);
+    const int status = runDevices(options, config, plugins, *data);
     data->finish();
     return status;
 }

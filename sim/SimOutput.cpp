@@ -60,8 +60,8 @@ std::size_t Simulator::State::sendSample(int station, const Sample& sample, bool
                                      inAlignmentFrame ? seenInFrame(settings.frames[station], sample) : sample,
                                      forceCrLf);
     if (keepBytes < record.bytes.size()) record.bytes.resize(keepBytes), record.truncated = true;
+    record.writeStartedAt = now();
     std::size_t recordBytes = writeOut(record.bytes);
-    record.writtenAt = now();
     written += recordBytes;
     if (recordBytes == 0) return written;
     if (recordBytes < record.bytes.size()) record.bytes.resize(recordBytes), record.truncated = true;

@@ -70,7 +70,9 @@ struct SentRecord {
     uint8_t buttons = 0;
     uint8_t joystick[2] = {127, 127};
     std::vector<uint8_t> bytes; // exactly what was written
-    std::chrono::steady_clock::time_point writtenAt; // just after the line took its last byte
+    // Just before the record went to the line: a reader on another core may
+    // have it before the write returns, so a time taken after it is too late.
+    std::chrono::steady_clock::time_point writeStartedAt;
     AlignmentFrame frame; // the station's frame the record was sent in
 };
 

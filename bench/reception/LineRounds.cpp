@@ -106,7 +106,7 @@ void timeFloorRecords(const std::vector<is900sim::SentRecord>& sent, const std::
             ++figures.lost;
             continue;
         }
-        if (record.writtenAt >= from) figures.latencies.push_back(microsBetween(record.writtenAt, ends[next].at));
+        if (record.writeStartedAt >= from) figures.latencies.push_back(microsBetween(record.writeStartedAt, ends[next].at));
     }
 }
 
@@ -163,7 +163,7 @@ void timeDeviceRecords(const DeviceLine& line, int stations, Clock::time_point f
                 ++figures.lost;
                 continue;
             }
-            if (record.writtenAt >= from) figures.latencies.push_back(microsBetween(record.writtenAt, published[match]->at));
+            if (record.writeStartedAt >= from) figures.latencies.push_back(microsBetween(record.writeStartedAt, published[match]->at));
             next = match + 1;
         }
     }

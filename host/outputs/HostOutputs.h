@@ -22,6 +22,8 @@ public:
     bool terminal() const { return onTerminal; }
     bool jsonLines() const { return format == "jsonl" || (format == "auto" && !onTerminal); }
     std::ostream& screen() { return stream ? *stream : *fallback; }
+    // A further output (the web view), added before any device is run.
+    void add(std::unique_ptr<Output> output) { outputs->add(std::move(output)); }
     // Null when there is nothing to hand records to but the screen.
     OutputHub* hub() { return outputs->empty() ? nullptr : outputs.get(); }
     // Called once when the reader of the JSON lines has gone away.

@@ -1,13 +1,5 @@
 #include "host/outputs/OutputHub.h"
 
-#include <chrono>
-
-namespace {
-
-const auto collectInterval = std::chrono::milliseconds(1);
-
-} // namespace
-
 OutputHub::~OutputHub() { close(); }
 
 void OutputHub::add(std::unique_ptr<Output> output) {
@@ -15,104 +7,97 @@ void OutputHub::add(std::unique_ptr<Output> output) {
     Lane& lane = *lanes.back();
     lane.output = std::move(output);
     lane.thread = std::thread([this, &lane] { drain(lane); });
-    if (!distributor.joinable()) distributor = std::thread([this] { distribute(); });
 }
 
 void OutputHub::publish(const std::string& device, const RecordView& view) {
-    Item item;
-    item.record.device = device;
-    item.record.view = view;
+    if (lanes.empty()) return;
+    std::shared_ptr<Item> item = std::make_shared<Item>();
+    item->record.device = device;
+    item->record.view = view;
     post(std::move(item));
 }
 
 void OutputHub::publishStatus(const DeviceStatus& status) {
-    Item item;
-    item.isStatus = true;
-    item.status = status;
+    if (lanes.empty()) return;
+    std::shared_ptr<Item> item = std::make_shared<Item>();
+    item->isStatus = true;
+    item->status = status;
     post(std::move(item));
 }
 
-void OutputHub::post(Item item) {
-    if (lanes.empty()) return;
-    std::unique_lock<std::mutex> lock(inboxMutex);
-    if (inbox.size() >= inboxLength) inboxChanged.wait(lock, [&] { return inbox.size() < inboxLength || closing; });
-    if (!closing) inbox.push_back(std::move(item));
+void OutputHub::post(SharedItem item) {
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        for (auto& each : lanes) {
+            Lane& lane = *each;
+            if (lane.output->lossless()) waitForRoom(lane, lock);
+            const std::size_t length = lane.output->lossless() ? losslessLength : lossyQueueLength;
+            if (closing || lane.failed || lane.queue.size() >= length) ++lane.dropped;
+            else lane.queue.push_back(item);
+        }
+    }
+    published.notify_all();
 }
 
-void OutputHub::distribute() {
-    std::deque<Item> batch;
-    std::unique_lock<std::mutex> lock(inboxMutex);
-    while (!closing || !inbox.empty()) {
-        inboxChanged.wait_for(lock, collectInterval, [&] { return closing; });
-        batch.swap(inbox);
-        inboxChanged.notify_all();
+// The lock is given up while waiting, so the lossy queues behind this one
+// keep being served by their own threads.
+void OutputHub::waitForRoom(Lane& lane, std::unique_lock<std::mutex>& lock) {
+    if (lane.queue.size() < losslessLength || lane.failed || closing) return;
+    if (holdUpHandler) {
         lock.unlock();
-        for (const Item& item : batch)
-            for (auto& lane : lanes) enqueue(*lane, item);
-        batch.clear();
+        holdUpHandler(lane.output->describe());
         lock.lock();
     }
-}
-
-void OutputHub::enqueue(Lane& lane, const Item& item) {
-    std::unique_lock<std::mutex> lock(lane.mutex);
-    if (lane.output->lossless())
-        lane.changed.wait(lock, [&] { return lane.queue.size() < losslessQueueLength || lane.failed || lane.closing; });
-    if (lane.failed || lane.closing || lane.queue.size() >= (lane.output->lossless() ? losslessQueueLength : lossyQueueLength)) {
-        ++lane.dropped;
-        return;
-    }
-    lane.queue.push_back(item);
-    lane.changed.notify_all();
+    drained.wait(lock, [&] { return lane.queue.size() < losslessLength || lane.failed || closing; });
 }
 
 void OutputHub::drain(Lane& lane) {
-    std::unique_lock<std::mutex> lock(lane.mutex);
+    std::unique_lock<std::mutex> lock(mutex);
     while (true) {
-        lane.changed.wait(lock, [&] { return !lane.queue.empty() || lane.closing; });
+        published.wait(lock, [&] { return !lane.queue.empty() || closing; });
         if (lane.queue.empty()) return;
-        Item item = std::move(lane.queue.front());
+        const SharedItem item = std::move(lane.queue.front());
         lane.queue.pop_front();
-        lane.changed.notify_all();
+        if (lane.output->lossless()) drained.notify_all();
         lock.unlock();
         bool sent = true;
-        if (item.isStatus) lane.output->sendStatus(item.status);
-        else sent = lane.output->send(item.record);
+        if (item->isStatus) lane.output->sendStatus(item->status);
+        else sent = lane.output->send(item->record);
         lock.lock();
-        if (sent) {
-            ++lane.sent;
-            continue;
-        }
-        ++lane.dropped;
-        if (lane.output->lossless() && !lane.failed) {
-            lane.failed = true;
-            lane.dropped += lane.queue.size();
-            lane.queue.clear();
-            lane.changed.notify_all();
-            if (failureHandler) failureHandler();
-        }
+        if (sent) ++lane.sent;
+        else failed(lane, lock);
     }
+}
+
+// A lossless output that fails drops what it holds and what comes after,
+// and says so once.
+void OutputHub::failed(Lane& lane, std::unique_lock<std::mutex>& lock) {
+    ++lane.dropped;
+    if (!lane.output->lossless() || lane.failed) return;
+    lane.failed = true;
+    lane.dropped += lane.queue.size();
+    lane.queue.clear();
+    drained.notify_all();
+    if (!failureHandler) return;
+    lock.unlock();
+    failureHandler();
+    lock.lock();
 }
 
 void OutputHub::close() {
     {
-        std::lock_guard<std::mutex> lock(inboxMutex);
+        std::lock_guard<std::mutex> lock(mutex);
         closing = true;
-        inboxChanged.notify_all();
     }
-    if (distributor.joinable()) distributor.join();
-    for (auto& lane : lanes) {
-        {
-            std::lock_guard<std::mutex> lock(lane->mutex);
-            lane->closing = true;
-            lane->changed.notify_all();
-        }
+    published.notify_all();
+    drained.notify_all();
+    for (auto& lane : lanes)
         if (lane->thread.joinable()) lane->thread.join();
-    }
 }
 
 std::vector<OutputCounts> OutputHub::counts() const {
+    std::lock_guard<std::mutex> lock(mutex);
     std::vector<OutputCounts> all;
-    for (const auto& lane : lanes) all.push_back({lane->output->describe(), lane->sent.load(), lane->dropped.load()});
+    for (const auto& lane : lanes) all.push_back({lane->output->describe(), lane->sent, lane->dropped});
     return all;
 }

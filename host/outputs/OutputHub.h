@@ -1,16 +1,15 @@
-// The hand-over between the receiving threads and the outputs. publish()
-// only appends the record to the hub's inbox, under a lock nobody holds for
-// long and without waking anyone: the hub's thread collects the inbox every
-// millisecond and hands each record to every output's queue, and each output
-// has a sending thread of its own, so a slow or unreachable destination never
-// holds up reception. A lossy output's full queue drops the record and counts
-// it; a lossless output's full queue (a reader that stopped reading) holds
-// up the hub, and publish() waits once the inbox is full too.
+// The hand-over between the receiving threads and the outputs. Each output
+// has a queue and a sending thread of its own, so a slow or unreachable
+// destination never holds up reception. publish() puts the record on every
+// queue under one short lock and wakes the sending threads with a single
+// notification; nothing runs between a record and its outputs but their own
+// threads, and nothing wakes while no record arrives. A lossy output's full
+// queue drops the record and counts it; a lossless output's full queue (a
+// reader that stopped reading) makes publish() wait until it has room.
 #pragma once
 
 #include "host/outputs/Output.h"
 
-#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -30,9 +29,8 @@ class OutputHub {
 public:
     static const std::size_t lossyQueueLength = 256;
     static const std::size_t losslessQueueLength = 65536;
-    static const std::size_t inboxLength = 65536;
 
-    OutputHub() = default;
+    explicit OutputHub(std::size_t losslessLength = losslessQueueLength) : losslessLength(losslessLength) {}
     ~OutputHub(); // sends what is queued, then ends the threads
     OutputHub(const OutputHub&) = delete;
     OutputHub& operator=(const OutputHub&) = delete;
@@ -42,6 +40,9 @@ public:
     bool empty() const { return lanes.empty(); }
     // Called when a lossless output fails for good (its reader went away).
     void onLosslessFailure(std::function<void()> handler) { failureHandler = std::move(handler); }
+    // Called, with the output's name, each time publishing has to wait for a
+    // lossless output whose queue is full.
+    void onHoldUp(std::function<void(const std::string&)> handler) { holdUpHandler = std::move(handler); }
 
     void publish(const std::string& device, const RecordView& view);
     void publishStatus(const DeviceStatus& status);
@@ -55,28 +56,27 @@ private:
         PublishedRecord record;
         DeviceStatus status;
     };
+    using SharedItem = std::shared_ptr<const Item>;
     struct Lane {
         std::unique_ptr<Output> output;
-        std::mutex mutex;
-        std::condition_variable changed;
-        std::deque<Item> queue;
-        bool closing = false;
+        std::deque<SharedItem> queue;
         bool failed = false;
-        std::atomic<uint64_t> sent{0};
-        std::atomic<uint64_t> dropped{0};
+        uint64_t sent = 0;
+        uint64_t dropped = 0;
         std::thread thread;
     };
 
-    void post(Item item);
-    void distribute();
-    void enqueue(Lane& lane, const Item& item);
+    void post(SharedItem item);
+    void waitForRoom(Lane& lane, std::unique_lock<std::mutex>& lock);
     void drain(Lane& lane);
+    void failed(Lane& lane, std::unique_lock<std::mutex>& lock);
 
+    const std::size_t losslessLength;
     std::vector<std::unique_ptr<Lane>> lanes;
-    std::mutex inboxMutex;
-    std::condition_variable inboxChanged;
-    std::deque<Item> inbox;
+    mutable std::mutex mutex;
+    std::condition_variable published; // sending threads wait here for records
+    std::condition_variable drained;   // publishers wait here for room
     bool closing = false;
-    std::thread distributor;
     std::function<void()> failureHandler;
+    std::function<void(const std::string&)> holdUpHandler;
 };

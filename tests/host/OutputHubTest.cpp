@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <chrono>
 #include <mutex>
+#include <string>
 #include <thread>
 
 namespace {
@@ -73,4 +75,58 @@ TEST(OutputHub, ALosslessOutputThatFailsIsReportedOnceAndDropsTheRest) {
     EXPECT_EQ(failures, 1);
     EXPECT_EQ(hub.counts()[0].sent, 4u);
     EXPECT_EQ(hub.counts()[0].dropped, 16u);
+}
+
+namespace {
+
+// Holds every record in send() until the gate is opened.
+class GatedOutput : public Output {
+public:
+    explicit GatedOutput(std::vector<uint32_t>& sentIds) : sentIds(sentIds) {}
+    void open() {
+        std::lock_guard<std::mutex> lock(mutex);
+        opened = true;
+        changed.notify_all();
+    }
+    bool send(const PublishedRecord& record) override {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait(lock, [this] { return opened; });
+        sentIds.push_back(record.view.id);
+        return true;
+    }
+    bool lossless() const override { return true; }
+    std::string describe() const override { return "gated"; }
+
+private:
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool opened = false;
+    std::vector<uint32_t>& sentIds;
+};
+
+} // namespace
+
+TEST(OutputHub, PublishingWaitsForALosslessOutputWhoseQueueIsFullAndLosesNothing) {
+    std::vector<uint32_t> sent;
+    std::vector<std::string> heldUpBy;
+    const uint32_t records = 40;
+    {
+        OutputHub hub(4);
+        GatedOutput* gated = new GatedOutput(sent);
+        hub.add(std::unique_ptr<Output>(gated));
+        hub.onHoldUp([&](const std::string& output) {
+            heldUpBy.push_back(output);
+            gated->open();
+        });
+        RecordView view;
+        for (view.id = 1; view.id <= records; ++view.id) hub.publish("is900", view);
+        gated->open();
+        hub.close();
+        EXPECT_EQ(hub.counts()[0].sent, records);
+        EXPECT_EQ(hub.counts()[0].dropped, 0u);
+    }
+    ASSERT_EQ(sent.size(), records);
+    for (uint32_t id = 1; id <= records; ++id) EXPECT_EQ(sent[id - 1], id);
+    ASSERT_FALSE(heldUpBy.empty()) << "publishing into a full queue is told";
+    EXPECT_EQ(heldUpBy[0], "gated");
 }

@@ -5,6 +5,7 @@
 
 #include <httplib.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -13,6 +14,7 @@
 #include <map>
 #include <mutex>
 #include <set>
+#include <sstream>
 #include <thread>
 #include <vector>
 
@@ -20,9 +22,9 @@ namespace {
 
 const std::size_t viewerQueueLimit = 2048; // lines; a viewer further behind is dropped
 const std::size_t serverWorkers = WebView::maxViewers + 8;
-const auto keepAliveInterval = std::chrono::seconds(1);
-const auto pumpInterval = std::chrono::milliseconds(20); // the page draws at most about 60 times a second
-const std::size_t pendingLimit = 8192; // records; beyond it the oldest are dropped
+// A stream with nothing to say sends a comment this often, so that a viewer
+// that left is noticed and its place freed.
+const auto keepAliveInterval = std::chrono::seconds(15);
 
 using Line = std::shared_ptr<const std::string>;
 
@@ -75,15 +77,51 @@ bool splitAddress(const std::string& where, std::string& address, int& port) {
     return port <= 65535;
 }
 
+bool plainSegment(const std::string& segment) {
+    return !segment.empty() && segment[0] != '.' &&
+           segment.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789.-_") ==
+               std::string::npos;
+}
+
+std::string contentType(const std::string& path) {
+    static const std::map<std::string, std::string> types = {
+        {".html", "text/html"}, {".css", "text/css"}, {".js", "text/javascript"},
+        {".json", "application/json"}, {".png", "image/png"}, {".svg", "image/svg+xml"}};
+    const std::size_t dot = path.rfind('.');
+    const auto type = types.find(dot == std::string::npos ? std::string() : path.substr(dot));
+    return type == types.end() ? "text/plain" : type->second;
+}
+
+bool readFile(const std::string& path, std::string& content) {
+    struct stat status;
+    if (stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return false;
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    content = text.str();
+    return static_cast<bool>(file);
+}
+
 } // namespace
+
+std::string webAssetPath(const std::string& assetFolder, const std::string& requestPath) {
+    const std::string path = requestPath == "/" ? "/index.html" : requestPath;
+    if (path.empty() || path[0] != '/') return std::string();
+    for (std::size_t begin = 1; begin <= path.size();) {
+        const std::size_t end = std::min(path.find('/', begin), path.size());
+        if (!plainSegment(path.substr(begin, end - begin))) return std::string();
+        begin = end + 1;
+    }
+    return assetFolder + path;
+}
 
 struct WebView::State {
     explicit State(std::string folder) : assetFolder(std::move(folder)) {}
 
     void route();
     void serveEvents(const httplib::Request&, httplib::Response& response);
+    void serveAsset(const httplib::Request& request, httplib::Response& response) const;
     std::shared_ptr<Viewer> addViewer();
-    void pump();
     void publish(const std::string& key, const std::string& jsonLine);
 
     std::string assetFolder;
@@ -96,27 +134,7 @@ struct WebView::State {
     mutable std::mutex mutex;
     std::set<std::shared_ptr<Viewer>> viewers;
     std::map<std::string, Line> newest; // by key, in key order
-
-    std::mutex pendingMutex;
-    std::deque<RecordView> pending;
-    std::thread pumpThread;
-    bool stopping = false;
-    std::condition_variable stopped;
 };
-
-// Formats and fans out what the receiving thread queued, a batch at a time.
-void WebView::State::pump() {
-    std::deque<RecordView> batch;
-    std::unique_lock<std::mutex> lock(pendingMutex);
-    while (!stopping) {
-        stopped.wait_for(lock, pumpInterval, [this] { return stopping; });
-        batch.swap(pending);
-        lock.unlock();
-        for (const RecordView& view : batch) publish(webRecordKey(view), webRecordLine(view));
-        batch.clear();
-        lock.lock();
-    }
-}
 
 void WebView::State::publish(const std::string& key, const std::string& jsonLine) {
     const Line line = std::make_shared<const std::string>(jsonLine);
@@ -134,18 +152,36 @@ void WebView::State::route() {
         setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
     });
     server.set_write_timeout(2, 0);
+    // One request per connection: an idle kept-alive connection would have
+    // a worker checking it many times a second.
+    server.set_keep_alive_max_count(1);
+    // Each line goes out at once, not held back to fill a packet.
+    server.set_tcp_nodelay(true);
     server.Get("/events", [this](const httplib::Request& request, httplib::Response& response) {
         serveEvents(request, response);
     });
-    server.set_mount_point("/", assetFolder);
+    server.Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
+        serveAsset(request, response);
+    });
     const auto refuse = [](const httplib::Request&, httplib::Response& response) {
         response.status = 405;
         response.set_header("Allow", "GET, HEAD");
     };
     server.Post(".*", refuse).Put(".*", refuse).Patch(".*", refuse).Delete(".*", refuse).Options(".*", refuse);
-    server.set_file_request_handler([](const httplib::Request&, httplib::Response& response) {
-        response.set_header("Cache-Control", "no-cache");
-    });
+}
+
+// Only the page's own files: the library has decoded the path, so a
+// percent-encoded ".." arrives here as ".." and is refused like any other.
+void WebView::State::serveAsset(const httplib::Request& request, httplib::Response& response) const {
+    const std::string path = webAssetPath(assetFolder, request.path);
+    std::string content;
+    if (path.empty() || !readFile(path, content)) {
+        response.status = 404;
+        response.set_content("Not found\n", "text/plain");
+        return;
+    }
+    response.set_header("Cache-Control", "no-cache");
+    response.set_content(content, contentType(path));
 }
 
 std::shared_ptr<Viewer> WebView::State::addViewer() {
@@ -184,12 +220,6 @@ WebView::WebView(std::string assetFolder) : state(new State(std::move(assetFolde
 
 WebView::~WebView() {
     {
-        std::lock_guard<std::mutex> lock(state->pendingMutex);
-        state->stopping = true;
-    }
-    state->stopped.notify_all();
-    if (state->pumpThread.joinable()) state->pumpThread.join();
-    {
         std::lock_guard<std::mutex> lock(state->mutex);
         for (const auto& viewer : state->viewers) viewer->drop();
     }
@@ -216,7 +246,6 @@ bool WebView::start(const std::string& where) {
         return false;
     }
     s.thread = std::thread([&s] { s.server.listen_after_bind(); });
-    s.pumpThread = std::thread([&s] { s.pump(); });
     return true;
 }
 
@@ -230,11 +259,12 @@ std::string WebView::errorText() const { return state->error; }
 
 void WebView::publish(const std::string& key, const std::string& jsonLine) { state->publish(key, jsonLine); }
 
-void WebView::publishRecord(const RecordView& view) {
-    std::lock_guard<std::mutex> lock(state->pendingMutex);
-    if (state->pending.size() >= pendingLimit) state->pending.pop_front();
-    state->pending.push_back(view);
+bool WebView::send(const PublishedRecord& record) {
+    state->publish(webRecordKey(record.view), webRecordLine(record.view));
+    return true;
 }
+
+void WebView::sendStatus(const DeviceStatus& status) { state->publish("status/" + status.device, statusJsonLine(status)); }
 
 std::size_t WebView::viewerCount() const {
     std::lock_guard<std::mutex> lock(state->mutex);

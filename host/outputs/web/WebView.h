@@ -1,22 +1,23 @@
 // The live view of the tracking space: serves one page, its assets and a
-// Server-Sent Events stream of the host's JSON lines to a few browsers.
-// Reception never waits for a viewer: each viewer has a bounded queue of
-// its own, and one that falls behind is dropped.
+// Server-Sent Events stream of the host's JSON lines to a few browsers. An
+// output of the hub: its sending thread turns each record into a line and
+// hands it to the viewers. Each viewer has a bounded queue of its own, and
+// one that falls behind is dropped.
 #pragma once
 
-#include "host/view/RecordView.h"
+#include "host/outputs/Output.h"
 
 #include <cstddef>
 #include <memory>
 #include <string>
 
-class WebView {
+class WebView : public Output {
 public:
     static const std::size_t maxViewers = 16;
 
     // Serves assetFolder at "/" and the stream at "/events".
     explicit WebView(std::string assetFolder);
-    ~WebView(); // stops the server and ends every stream
+    ~WebView() override; // stops the server and ends every stream
     WebView(const WebView&) = delete;
     WebView& operator=(const WebView&) = delete;
 
@@ -30,9 +31,10 @@ public:
     // One JSON object (without line end). key names what the line describes,
     // so a viewer that connects later first gets the newest line of each key.
     void publish(const std::string& key, const std::string& jsonLine);
-    // From the receiving thread: only queues the record; the view's own
-    // thread turns it into a line and hands it to the viewers.
-    void publishRecord(const RecordView& view);
+    bool send(const PublishedRecord& record) override;
+    void sendStatus(const DeviceStatus& status) override;
+    bool lossless() const override { return false; }
+    std::string describe() const override { return "web view " + url(); }
     std::size_t viewerCount() const;
 
 private:
@@ -43,3 +45,8 @@ private:
 // The asset folder beside an executable: ../share/is900/web relative to its
 // folder, as laid out in the build tree and in an installed tree alike.
 std::string webAssetFolder();
+
+// The file under assetFolder that a request's (decoded) path names, or an
+// empty string when the path is not one of the page's plain names: every
+// segment of letters, digits, '.', '-' and '_', none starting with '.'.
+std::string webAssetPath(const std::string& assetFolder, const std::string& requestPath);

@@ -1,0 +1,281 @@
+// The whole host's latency and idle CPU. A simulated tracker of the
+// benchmark's own sends one tracker station at 120 Hz; is900-host runs with
+// every output on (JSON lines on its standard output, OSC, DDS, the web view)
+// and the benchmark reads each of them. A record's latency runs from just
+// before its bytes went to the line to its arrival at each reader; the
+// plug-in's own (last byte to storage, in-process) is measured in the
+// alternating rounds between. Then the tracker falls silent and the host
+// process's CPU time is measured with 16 viewers connected.
+//   bench_host_latency [rounds (3)] [seconds per round (5)] [idle seconds (10)]
+#include "LineRounds.h"
+#include "Ros2Messages.h"
+#include "sim/Simulator.h"
+
+#include <dds/dds.h>
+#include <httplib.h>
+#include <lo/lo.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
+#include <fstream>
+#include <mutex>
+#include <netinet/in.h>
+#include <string>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Arrival times of tracker records at one reader.
+struct Arrivals {
+    std::mutex mutex;
+    std::vector<Clock::time_point> at;
+    void add(int count = 1) {
+        const Clock::time_point now = Clock::now();
+        std::lock_guard<std::mutex> lock(mutex);
+        for (int n = 0; n < count; ++n) at.push_back(now);
+    }
+};
+
+int countOf(const std::string& text, const std::string& part) {
+    int count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+    return count;
+}
+
+int freePort() {
+    const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length);
+    close(socket);
+    return ntohs(address.sin_port);
+}
+
+pid_t spawnWithOutput(const std::vector<std::string>& command, int& output) {
+    int pipeEnds[2];
+    if (pipe(pipeEnds) != 0) std::exit(1);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(pipeEnds[1], STDOUT_FILENO);
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, STDERR_FILENO);
+        close(pipeEnds[0]);
+        std::vector<char*> argv;
+        for (const std::string& arg : command) argv.push_back(const_cast<char*>(arg.c_str()));
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    close(pipeEnds[1]);
+    output = pipeEnds[0];
+    return pid;
+}
+
+void readJsonLines(int output, Arrivals& arrivals) {
+    char buffer[65536];
+    ssize_t count;
+    while ((count = read(output, buffer, sizeof buffer)) > 0)
+        arrivals.add(countOf(std::string(buffer, static_cast<std::size_t>(count)), "{\"type\":\"tracker\""));
+}
+
+int oscArrived(const char* path, const char*, lo_arg**, int, lo_message, void* arrivals) {
+    if (std::string(path).compare(0, 15, "/is900/tracker/") == 0) static_cast<Arrivals*>(arrivals)->add();
+    return 0;
+}
+
+void ddsArrived(dds_entity_t reader, void* arrivals) {
+    void* buffers[16] = {};
+    dds_sample_info_t infos[16];
+    const int count = dds_take(reader, buffers, infos, 16, 16);
+    if (count > 0) {
+        static_cast<Arrivals*>(arrivals)->add(count);
+        dds_return_loan(reader, buffers, count);
+    }
+}
+
+dds_entity_t ddsReader(int domain, Arrivals& arrivals) {
+    const dds_entity_t participant = dds_create_participant(domain, nullptr, nullptr);
+    dds_qos_t* qos = dds_create_qos();
+    dds_qset_reliability(qos, DDS_RELIABILITY_BEST_EFFORT, 0);
+    dds_listener_t* listener = dds_create_listener(&arrivals);
+    dds_lset_data_available(listener, ddsArrived);
+    dds_create_reader(participant,
+                      dds_create_topic(participant, &geometry_msgs_msg_dds__PoseStamped__desc, "rt/is900/tracker1",
+                                       nullptr, nullptr),
+                      qos, listener);
+    dds_delete_listener(listener);
+    dds_delete_qos(qos);
+    return participant;
+}
+
+// A Server-Sent Events stream read to its end; arrivals, when given, counts tracker lines.
+std::thread viewer(int port, Arrivals* arrivals, std::atomic<bool>& stop) {
+    return std::thread([port, arrivals, &stop] {
+        httplib::Client client("127.0.0.1", port);
+        client.set_read_timeout(60, 0);
+        for (int tries = 0; tries < 100 && !stop; ++tries) {
+            client.Get("/events", [&](const char* data, std::size_t length) {
+                if (arrivals) arrivals->add(countOf(std::string(data, length), "\"type\":\"tracker\""));
+                return !stop.load();
+            });
+            std::this_thread::sleep_for(std::chrono::milliseconds(50)); // the host is not listening yet
+        }
+    });
+}
+
+// Latencies in microseconds: each arrival against the last record written before it.
+std::vector<double> latencies(const std::vector<Clock::time_point>& written, Arrivals& arrivals, Clock::time_point from) {
+    std::lock_guard<std::mutex> lock(arrivals.mutex);
+    std::vector<double> all;
+    for (const Clock::time_point& at : arrivals.at) {
+        auto after = std::upper_bound(written.begin(), written.end(), at);
+        if (after == written.begin() || at < from) continue;
+        all.push_back(std::chrono::duration<double, std::micro>(at - *(after - 1)).count());
+    }
+    return all;
+}
+
+double percentile(std::vector<double> values, double fraction) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    return values[static_cast<std::size_t>(fraction * static_cast<double>(values.size() - 1))];
+}
+
+double median(std::vector<double> values) { return percentile(std::move(values), 0.5); }
+
+// CPU seconds of every thread of the process so far, from the scheduler's own
+// counts (nanoseconds; the clock ticks of /proc/PID/stat are too coarse).
+double processCpuSeconds(pid_t pid) {
+    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+    DIR* folder = opendir(tasks.c_str());
+    double nanoseconds = 0;
+    while (const dirent* entry = folder ? readdir(folder) : nullptr) {
+        double thread = 0;
+        if (entry->d_name[0] != '.' && std::ifstream(tasks + "/" + entry->d_name + "/schedstat") >> thread)
+            nanoseconds += thread;
+    }
+    if (folder) closedir(folder);
+    else std::fprintf(stderr, "is900-host is not running\n"), std::exit(1);
+    return nanoseconds * 1e-9;
+}
+
+const char* const outputNames[] = {"JSON lines", "OSC", "DDS", "web view"};
+
+struct HostRound {
+    std::vector<double> latency[4];
+    double idleCpuPerSecond = -1;
+};
+
+HostRound hostRound(double seconds, double idleSeconds, int domain) {
+    Arrivals arrivals[4];
+    std::vector<Clock::time_point> written;
+    std::mutex writtenMutex;
+    is900sim::SimulatorOptions options;
+    options.stations = {{1, is900sim::StationKind::tracker}};
+    is900sim::Simulator tracker(options);
+    tracker.setRecordCallback([&](const is900sim::SentRecord& record) {
+        std::lock_guard<std::mutex> lock(writtenMutex);
+        written.push_back(record.writeStartedAt);
+    });
+    if (!tracker.start()) std::fprintf(stderr, "simulator: %s\n", tracker.errorText().c_str()), std::exit(1);
+    const std::string config = "/tmp/bench-host-latency-" + std::to_string(getpid()) + ".cfg";
+    std::ofstream(config) << "port " << tracker.slavePath() << "\nbaud 115200\nsensors 1\n";
+
+    lo_server_thread osc = lo_server_thread_new_with_proto(nullptr, LO_UDP, nullptr);
+    lo_server_thread_add_method(osc, nullptr, nullptr, oscArrived, &arrivals[1]);
+    lo_server_thread_start(osc);
+    const dds_entity_t dds = ddsReader(domain, arrivals[2]);
+    const int webPort = freePort();
+    int output = -1;
+    const pid_t host = spawnWithOutput(
+        {"./is900-host", "-c", config, "-q", "--silence", "100000", "--format", "jsonl", "--osc",
+         "osc.udp://127.0.0.1:" + std::to_string(lo_server_thread_get_port(osc)), "--dds", "--dds-domain",
+         std::to_string(domain), "--web", "127.0.0.1:" + std::to_string(webPort)},
+        output);
+    std::thread jsonReader(readJsonLines, output, std::ref(arrivals[0]));
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> viewers;
+    viewers.push_back(viewer(webPort, &arrivals[3], stop));
+    for (int n = 1; n < 16; ++n) viewers.push_back(viewer(webPort, nullptr, stop));
+
+    std::this_thread::sleep_for(std::chrono::seconds(3)); // set-up, DDS discovery, viewers connecting
+    const Clock::time_point from = Clock::now();
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    HostRound round;
+    tracker.silence(static_cast<unsigned long>((idleSeconds + 10) * 1000));
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    {
+        std::lock_guard<std::mutex> lock(writtenMutex);
+        for (int k = 0; k < 4; ++k) round.latency[k] = latencies(written, arrivals[k], from);
+    }
+    if (idleSeconds > 0) {
+        std::this_thread::sleep_for(std::chrono::seconds(3)); // the device is seen silent
+        const double before = processCpuSeconds(host);
+        std::this_thread::sleep_for(std::chrono::duration<double>(idleSeconds));
+        round.idleCpuPerSecond = (processCpuSeconds(host) - before) / idleSeconds;
+    }
+    stop = true;
+    kill(host, SIGTERM);
+    int status = 0;
+    waitpid(host, &status, 0);
+    jsonReader.join();
+    close(output);
+    for (std::thread& each : viewers) each.join();
+    lo_server_thread_free(osc);
+    dds_delete(dds);
+    std::remove(config.c_str());
+    return round;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int rounds = argc > 1 ? std::atoi(argv[1]) : 3;
+    const double seconds = argc > 2 ? std::atof(argv[2]) : 5;
+    const double idleSeconds = argc > 3 ? std::atof(argv[3]) : 10;
+    setenv("CYCLONEDDS_URI", "file://" IS900_CONFIG_DIR "/cyclonedds-loopback.xml", 1);
+    signal(SIGPIPE, SIG_IGN);
+    const int domain = 1 + getpid() % 100;
+    std::vector<double> plugin50, plugin99, output50[4], output99[4], idle;
+    std::printf("round  path          records  median (us)  99th pct. (us)\n");
+    for (int round = 1; round <= rounds; ++round) {
+        const RoundFigures own = deviceRound(LineSetup{1, 1, seconds});
+        plugin50.push_back(own.latencyPercentile(0.5));
+        plugin99.push_back(own.latencyPercentile(0.99));
+        std::printf("%5d  %-12s  %7zu  %11.0f  %14.0f\n", round, "plug-in", own.latencies.size(), plugin50.back(),
+                    plugin99.back());
+        const HostRound host = hostRound(seconds, round == rounds ? idleSeconds : 0, domain + round);
+        for (int k = 0; k < 4; ++k) {
+            output50[k].push_back(median(host.latency[k]));
+            output99[k].push_back(percentile(host.latency[k], 0.99));
+            std::printf("%5d  %-12s  %7zu  %11.0f  %14.0f\n", round, outputNames[k], host.latency[k].size(),
+                        output50[k].back(), output99[k].back());
+        }
+        if (host.idleCpuPerSecond >= 0) idle.push_back(host.idleCpuPerSecond);
+    }
+    std::printf("\nmedians over %d rounds of %g s, one tracker station at 120 Hz, 115200 baud:\n", rounds, seconds);
+    std::printf("path          median (us)  99th pct. (us)  added to the plug-in's median (us)\n");
+    std::printf("%-12s  %11.0f  %14.0f\n", "plug-in", median(plugin50), median(plugin99));
+    for (int k = 0; k < 4; ++k)
+        std::printf("%-12s  %11.0f  %14.0f  %11.0f\n", outputNames[k], median(output50[k]), median(output99[k]),
+                    median(output50[k]) - median(plugin50));
+    if (!idle.empty())
+        std::printf("\nidle, silent line, every output on, 16 viewers: %.3f ms CPU per second (whole host, %g s)\n",
+                    idle.back() * 1e3, idleSeconds);
+    return 0;
+}
