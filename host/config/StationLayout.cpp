@@ -57,3 +57,12 @@ int ownSilenceLimit(const std::vector<OptionLine>& options) {
     }
     return limit;
 }
+
+bool caveCoordinatesFromOptions(const std::vector<OptionLine>& options) {
+    bool cave = true;
+    for (const OptionLine& option : options)
+        if ((sameKeyword(option.keyword, "cavecoord") || sameKeyword(option.keyword, "cavecoordinates")) &&
+            option.args.size() == 1)
+            cave = sameKeyword(option.args[0], "yes") || sameKeyword(option.args[0], "on");
+    return cave;
+}

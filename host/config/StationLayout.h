@@ -30,3 +30,7 @@ std::string portNameFromOptions(const std::vector<OptionLine>& options);
 // The silence limit of a device whose last "reconnect" line switches its own
 // recovery on (3 s unless the line gives one); 0 when it is off.
 int ownSilenceLimit(const std::vector<OptionLine>& options);
+
+// Whether the device maps its poses to CAVE coordinates: on unless the last
+// "cavecoord" line switches it off.
+bool caveCoordinatesFromOptions(const std::vector<OptionLine>& options);

@@ -15,15 +15,6 @@ bool writeAndFlush(std::FILE* file, const std::string& line) {
     return std::fwrite(ended.data(), 1, ended.size(), file) == ended.size() && std::fflush(file) == 0;
 }
 
-bool caveFromOptions(const std::vector<OptionLine>& options) {
-    bool cave = true;
-    for (const OptionLine& option : options)
-        if ((sameKeyword(option.keyword, "cavecoord") || sameKeyword(option.keyword, "cavecoordinates")) &&
-            option.args.size() == 1)
-            cave = sameKeyword(option.args[0], "yes") || sameKeyword(option.args[0], "on");
-    return cave;
-}
-
 const char* stationKind(bool tracker, bool controller) {
     return tracker && controller ? "both" : tracker ? "tracker" : "controller";
 }
@@ -56,7 +47,7 @@ std::string recordingHeader(const std::vector<OptionLine>& options) {
                     ",\"kind\":\"" + stationKind(tracker, controller) + "\"}";
     }
     return std::string("{\"type\":\"recording\",\"version\":1,\"units\":\"") +
-           (layout.centimetres ? "cm" : "inches") + "\",\"cave\":" + (caveFromOptions(options) ? "true" : "false") +
+           (layout.centimetres ? "cm" : "inches") + "\",\"cave\":" + (caveCoordinatesFromOptions(options) ? "true" : "false") +
            ",\"stations\":[" + stations + "]}";
 }
 

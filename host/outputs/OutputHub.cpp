@@ -70,7 +70,11 @@ void OutputHub::drain(Lane& lane) {
     std::unique_lock<std::mutex> lock(lane.mutex);
     while (true) {
         lane.changed.wait(lock, [&] { return !lane.queue.empty() || lane.closing; });
-        if (lane.queue.empty()) return;
+        if (lane.queue.empty()) {
+            lock.unlock();
+            lane.output->close();
+            return;
+        }
         Item item = std::move(lane.queue.front());
         lane.queue.pop_front();
         lane.changed.notify_all();
