@@ -72,15 +72,20 @@ void DdsDiagnostics::stop() {
     if (thread.joinable()) thread.join();
 }
 
+// Publishes at once, then every second and when asked; a state change
+// asked for just before the stop is still published.
 void DdsDiagnostics::run() {
     auto due = std::chrono::steady_clock::now();
     std::unique_lock<std::mutex> lock(mutex);
-    while (!stopping) {
-        if (wake.wait_until(lock, due, [&] { return soon || stopping; }) && stopping) return;
+    while (true) {
+        wake.wait_until(lock, due, [&] { return soon || stopping; });
+        const bool last = stopping;
+        if (last && !soon) return;
         soon = false;
         lock.unlock();
         publish(snapshot(), secondsSince1970());
         lock.lock();
+        if (last) return;
         const auto now = std::chrono::steady_clock::now();
         while (due <= now) due += std::chrono::seconds(1);
     }
