@@ -194,7 +194,9 @@ int runHost(const HostOptions& options, const CLI::App& app) {
     std::unique_ptr<HostOutputs> data;
     try {
         const DeviceSection& recorded = recordedDevice(options, config);
-        data.reset(new HostOutputs(options.outputs, options.format, options.quiet, recorded.name, recorded.options));
+        OutputOptions outputs = options.outputs;
+        outputs.devices = config.devices;
+        data.reset(new HostOutputs(outputs, options.format, options.quiet, recorded.name, recorded.options));
         data->onReaderGone([] { events.requestStop(); });
     } catch (const OutputError& error) {
         std::cerr << "is900-host: error: " << error.what() << std::endl;

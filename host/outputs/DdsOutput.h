@@ -3,40 +3,78 @@
 // record as a sensor_msgs/msg/Joy on rt/<prefix>/controller<ID>, with ROS 2's
 // sensor-data quality of service (best effort, keep last 5, volatile).
 // Positions in metres, the orientation as the quaternion of the pipeline's
-// rotation matrix (host/Orientation.h), stamps from the records.
+// rotation matrix (host/view/Orientation.h), stamps from the records.
+// Beside them: the host's entry in the directory of devices (DdsDirectory),
+// health on rt/diagnostics (DdsDiagnostics), each controller button's press
+// and release on rt/<prefix>/buttons (reliable, numbered per device), and
+// with tf on, every tracker record as a transform on rt/tf from the frame to
+// <prefix>_tracker<ID>, and on rt/tf_static the turn from the y-up CAVE
+// frame to ROS's z-up convention.
 #pragma once
 
+#include "host/outputs/DdsDevices.h"
 #include "host/outputs/Output.h"
+#include "host/outputs/OutputHub.h"
 
 #include <cstdint>
 #include <map>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <utility>
+#include <vector>
+
+class DdsDirectory;
+class DdsDiagnostics;
 
 struct DdsSettings {
     int domain = 0;            // 0..232
     std::string prefix = "is900";
     std::string frameId = "is900";
+    bool tf = false;
+    std::vector<DdsDevice> devices;
 };
 
 class DdsOutput : public Output {
 public:
-    // Throws std::runtime_error when the participant cannot be created.
+    // Throws std::runtime_error when the participant or a topic cannot be created.
     explicit DdsOutput(DdsSettings settings);
     ~DdsOutput() override;
     DdsOutput(const DdsOutput&) = delete;
     DdsOutput& operator=(const DdsOutput&) = delete;
 
     bool send(const PublishedRecord& record) override;
+    void sendStatus(const DeviceStatus& status) override;
+    void close() override;
     bool lossless() const override { return false; }
     std::string describe() const override;
+    // The diagnostics report what the hub's outputs dropped.
+    void reportCountsOf(const OutputHub* hub);
 
 private:
     int32_t writerFor(RecordKind kind, uint32_t id);
+    int32_t reliableWriter(const void* type, const std::string& topic, bool transientLocal, int depth);
+    void sendTransform(const RecordView& view);
+    void sendStaticTransforms();
+    // Notes the record; true when the directory learnt something new.
+    bool note(const PublishedRecord& record, std::vector<std::pair<uint32_t, bool>>& edges, uint64_t& firstEdge);
+    void sendEdges(const PublishedRecord& record, const std::vector<std::pair<uint32_t, bool>>& edges, uint64_t first);
+    DdsDevice* deviceNamed(const std::string& name);
 
     DdsSettings settings;
     int32_t participant = 0;
+    int32_t buttonWriter = 0;
+    int32_t tfWriter = 0;
+    int32_t tfStaticWriter = 0;
     std::map<std::pair<RecordKind, uint32_t>, int32_t> writers;
+    std::mutex mutex; // guards settings.devices and hub
+    const OutputHub* hub = nullptr;
+    std::unique_ptr<DdsDirectory> directory;
+    std::unique_ptr<DdsDiagnostics> diagnostics;
 };
 
 const int maxDdsDomain = 232;
+
+// A ROS name: parts of letters, digits and underscores, none starting with
+// a digit, separated by single slashes, with no slash at either end.
+bool validRosName(const std::string& name);

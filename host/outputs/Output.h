@@ -21,6 +21,8 @@ public:
     // Sends one record; false when it could not be sent (counted as dropped).
     virtual bool send(const PublishedRecord& record) = 0;
     virtual void sendStatus(const DeviceStatus&) {}
+    // Called once on the sending thread after the last record, while the hub stands.
+    virtual void close() {}
     // Lossless outputs get every record, at the price of holding up the
     // hub when their queue is full; the others lose what does not fit.
     virtual bool lossless() const = 0;

@@ -55,7 +55,11 @@ void OutputHub::drain(Lane& lane) {
     std::unique_lock<std::mutex> lock(mutex);
     while (true) {
         published.wait(lock, [&] { return !lane.queue.empty() || closing; });
-        if (lane.queue.empty()) return;
+        if (lane.queue.empty()) {
+            lock.unlock();
+            lane.output->close();
+            return;
+        }
         const SharedItem item = std::move(lane.queue.front());
         lane.queue.pop_front();
         if (lane.output->lossless()) drained.notify_all();

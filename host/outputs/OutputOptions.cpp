@@ -8,6 +8,8 @@
 #include "host/outputs/DdsOutput.h"
 #endif
 
+#include "is900/hostkit/DeviceSetup.h"
+
 #include <CLI/CLI.hpp>
 
 void addOutputOptions(CLI::App& app, OutputOptions& options) {
@@ -18,11 +20,32 @@ void addOutputOptions(CLI::App& app, OutputOptions& options) {
     app.add_flag("--dds", options.dds, "publish ROS 2 PoseStamped and Joy samples over DDS");
     app.add_option("--dds-domain", options.ddsDomain, "DDS domain, 0 to 232");
     app.add_option("--dds-prefix", options.ddsPrefix, "DDS topics are rt/PREFIX/trackerID and rt/PREFIX/controllerID");
-    app.add_option("--frame", options.frameId, "header.frame_id of the DDS samples");
+    app.add_option("--frame", options.frameId, "header.frame_id of the DDS samples, the parent frame of the transforms");
+    app.add_flag("--tf", options.tf, "with --dds: every tracker record also as a transform on rt/tf, for rviz2")
+        ->needs("--dds");
 #endif
     app.add_option("--record", options.recordPath, "write the JSON lines of one device to FILE");
     app.add_option("--record-device", options.recordDevice, "with --record: the device to record")->needs("--record");
 }
+
+#ifdef IS900_HOST_DDS
+namespace {
+
+// Names ROS accepts, and one frame only over devices that agree on it.
+void checkDdsNames(const OutputOptions& options) {
+    if (!validRosName(options.ddsPrefix))
+        throw OutputError("--dds-prefix " + options.ddsPrefix + " is not a ROS name (letters, digits, _ and /)");
+    if (!validRosName(options.frameId))
+        throw OutputError("--frame " + options.frameId + " is not a ROS name (letters, digits, _ and /)");
+    for (const DeviceSection& device : options.devices)
+        if (is900::hostkit::readDeviceSetup(device.options).cave !=
+            is900::hostkit::readDeviceSetup(options.devices.front().options).cave)
+            throw OutputError("--frame " + options.frameId + " is one frame, but devices '" +
+                              options.devices.front().name + "' and '" + device.name + "' differ in cavecoord");
+}
+
+} // namespace
+#endif
 
 bool sendsRecords(const OutputOptions& options) { return !options.oscUrls.empty() || options.dds; }
 
@@ -32,6 +55,7 @@ void checkOutputOptions(const OutputOptions& options, const std::string& deviceN
 #ifdef IS900_HOST_DDS
     if (options.dds && (options.ddsDomain < 0 || options.ddsDomain > maxDdsDomain))
         throw OutputError("--dds-domain " + std::to_string(options.ddsDomain) + " is outside 0..232");
+    if (options.dds) checkDdsNames(options);
 #endif
 #ifdef IS900_HOST_OSC
     try {
@@ -59,7 +83,11 @@ std::unique_ptr<OutputHub> buildOutputs(const OutputOptions& options, std::FILE*
             settings.domain = options.ddsDomain;
             settings.prefix = options.ddsPrefix;
             settings.frameId = options.frameId;
-            hub->add(std::unique_ptr<Output>(new DdsOutput(settings)));
+            settings.tf = options.tf;
+            settings.devices = ddsDevices(options.devices);
+            DdsOutput* output = new DdsOutput(settings);
+            hub->add(std::unique_ptr<Output>(output));
+            output->reportCountsOf(hub.get());
         }
 #endif
     } catch (const OutputError&) {

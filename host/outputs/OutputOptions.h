@@ -21,8 +21,10 @@ struct OutputOptions {
     int ddsDomain = 0;
     std::string ddsPrefix = "is900";
     std::string frameId = "is900";
+    bool tf = false;
     std::string recordPath;
     std::string recordDevice; // empty: the only device
+    std::vector<DeviceSection> devices; // the configuration's, which the DDS output describes
 };
 
 void addOutputOptions(CLI::App& app, OutputOptions& options);

@@ -1,0 +1,20 @@
+#include "host/outputs/DdsDevices.h"
+
+#include "is900/hostkit/DeviceSetup.h"
+
+std::vector<DdsDevice> ddsDevices(const std::vector<DeviceSection>& sections) {
+    std::vector<DdsDevice> devices;
+    uint32_t trackerIds = 0, controllerIds = 0;
+    for (const DeviceSection& section : sections) {
+        const is900::hostkit::DeviceSetup setup = is900::hostkit::readDeviceSetup(section.options);
+        DdsDevice device;
+        device.name = section.name;
+        device.port = setup.port;
+        device.caveCoordinates = setup.cave;
+        device.status.device = section.name;
+        for (int station : setup.trackerStations()) device.trackers.push_back({++trackerIds, station});
+        for (int station : setup.controllerStations()) device.controllers.push_back({++controllerIds, station, 0, 0, {}});
+        devices.push_back(device);
+    }
+    return devices;
+}

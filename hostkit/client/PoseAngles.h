@@ -1,0 +1,15 @@
+// A published orientation back in the host's terms: the quaternion of a
+// pose (x, y, z, w) as azimuth, elevation and roll in degrees, inverse to
+// R(a, e, r) = Rz(r) . Rx(e) . Ry(a) for row vectors, the quaternion turning
+// column vectors by transpose(R).
+#pragma once
+
+namespace is900 {
+namespace hostkit {
+
+void anglesOfQuaternion(const double quaternion[4], double angles[3]);
+
+const double feetPerMetre = 1 / 0.3048;
+
+} // namespace hostkit
+} // namespace is900
