@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -44,6 +45,11 @@ std::vector<OptionLine> readConfigFile(const std::string& path);
 
 bool sameKeyword(const std::string& a, const std::string& b);
 
+// Replaces the first line whose keyword `replaces` accepts with the given
+// one (dropping any later ones), or appends it when there is none; refused
+// when the device's option lines are full.
+void overrideOption(std::vector<OptionLine>& options, const OptionLine& line,
+                    const std::function<bool(const std::string&)>& replaces);
 // Replaces the first port line with one naming portName (dropping any later
 // ones), or appends such a line when there is none.
 void overridePortOption(std::vector<OptionLine>& options, const std::string& portName);

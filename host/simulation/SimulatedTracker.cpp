@@ -29,9 +29,19 @@ is900sim::SimulatorOptions simulatorOptionsFor(const StationLayout& layout) {
     return options;
 }
 
-SimulatedTracker::SimulatedTracker(const StationLayout& layout, const std::string& commandLogPath) {
-    is900sim::SimulatorOptions options = simulatorOptionsFor(layout);
-    options.commandLogPath = commandLogPath;
+namespace {
+
+is900sim::SimulatorOptions withCommandLog(is900sim::SimulatorOptions options, const std::string& path) {
+    options.commandLogPath = path;
+    return options;
+}
+
+} // namespace
+
+SimulatedTracker::SimulatedTracker(const StationLayout& layout, const std::string& commandLogPath)
+    : SimulatedTracker(withCommandLog(simulatorOptionsFor(layout), commandLogPath)) {}
+
+SimulatedTracker::SimulatedTracker(const is900sim::SimulatorOptions& options) {
     simulator.reset(new is900sim::Simulator(options));
     if (!simulator->start()) throw std::runtime_error("cannot start the tracker simulator: " + simulator->errorText());
 }
