@@ -17,7 +17,6 @@
 #include <cstring>
 #include <memory>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -285,15 +284,18 @@ bool CISX00::openAndSetUpPort() {
 // the port again.
 bool CISX00::startCapture() {
     if (!capturePath) return true;
-    std::vector<std::vector<std::string>> optionLines;
+    std::string header = LineCapture::headerStart(portName, baudRate, readTimeoutMs);
     for (uint32_t i = 0; i < optionLineCount(*config); ++i) {
         const ConfigLine& line = config->lines[i];
-        optionLines.push_back({optionKeyword(line)});
-        for (uint32_t k = 0; k < optionArgCount(line); ++k) optionLines.back().push_back(optionArg(line, k));
+        const char* words[1 + maxOptionArgs];
+        uint32_t count = 0;
+        words[count++] = optionKeyword(line);
+        for (uint32_t k = 0; k < optionArgCount(line); ++k) words[count++] = optionArg(line, k);
+        LineCapture::appendOptionField(header, words, count);
     }
     std::unique_ptr<LineCapture> capture(new LineCapture(log, clock));
     const uint64_t limit = static_cast<uint64_t>(captureLimitMiB) * 1024 * 1024;
-    if (!capture->open(capturePath, limit, LineCapture::header(portName, baudRate, readTimeoutMs, optionLines))) {
+    if (!capture->open(capturePath, limit, header)) {
         port->closePort();
         return false;
     }

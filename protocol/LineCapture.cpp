@@ -18,9 +18,10 @@ void putLittleEndian(unsigned char* at, uint64_t value, int size) {
     for (int i = 0; i < size; ++i) at[i] = static_cast<unsigned char>(value >> (8 * i));
 }
 
-void appendEscaped(std::string& field, const std::string& text) {
+void appendEscaped(std::string& field, const char* text) {
     static const char hex[] = "0123456789ABCDEF";
-    for (unsigned char c : text) {
+    for (; *text; ++text) {
+        const unsigned char c = static_cast<unsigned char>(*text);
         if (c > 0x20 && c < 0x7F && c != '%') {
             field += static_cast<char>(c);
         } else {
@@ -44,19 +45,23 @@ LineCapture::~LineCapture() {
     if (file) std::fclose(file);
 }
 
-std::string LineCapture::header(const char* port, int32_t baudRate, uint32_t readTimeoutMs,
-                                const std::vector<std::vector<std::string>>& optionLines) {
-    std::string text = std::string(formatName) + "\t" + std::to_string(formatVersion) + "\tport=";
+// Numbers without std::to_string, whose instantiation the plug-in would export.
+std::string LineCapture::headerStart(const char* port, int32_t baudRate, uint32_t readTimeoutMs) {
+    char start[64], numbers[64];
+    std::snprintf(start, sizeof start, "%s\t%d\tport=", formatName, formatVersion);
+    std::snprintf(numbers, sizeof numbers, "\tbaud=%ld\tread-timeout-ms=%lu", static_cast<long>(baudRate),
+                  static_cast<unsigned long>(readTimeoutMs));
+    std::string text = start;
     appendEscaped(text, port ? port : "");
-    text += "\tbaud=" + std::to_string(baudRate) + "\tread-timeout-ms=" + std::to_string(readTimeoutMs);
-    for (const std::vector<std::string>& line : optionLines) {
-        text += "\toption=";
-        for (std::size_t i = 0; i < line.size(); ++i) {
-            if (i) text += ' ';
-            appendEscaped(text, line[i]);
-        }
+    return text + numbers;
+}
+
+void LineCapture::appendOptionField(std::string& header, const char* const* words, uint32_t count) {
+    header += "\toption=";
+    for (uint32_t i = 0; i < count; ++i) {
+        if (i) header += ' ';
+        appendEscaped(header, words[i] ? words[i] : "");
     }
-    return text + "\n";
 }
 
 bool LineCapture::open(const char* filePath, uint64_t limitBytes, const std::string& headerLine) {
@@ -73,7 +78,10 @@ bool LineCapture::open(const char* filePath, uint64_t limitBytes, const std::str
     buffer.reserve(64 * 1024);
     began = lastByteAt = clock.now();
     nextFlush = began + flushInterval;
-    if (room(headerLine.size())) buffer.insert(buffer.end(), headerLine.begin(), headerLine.end());
+    if (room(headerLine.size() + 1)) {
+        buffer.insert(buffer.end(), headerLine.begin(), headerLine.end());
+        buffer.push_back('\n');
+    }
     return true;
 }
 

@@ -39,8 +39,9 @@ public:
     LineCapture(const LineCapture&) = delete;
     LineCapture& operator=(const LineCapture&) = delete;
 
-    // Creates the file and puts the header in the buffer. False with an
-    // error line naming the path and the system's reason; no file is left.
+    // Creates the file and puts the header line (the text headerStart and
+    // appendOptionField made, and LF) in the buffer. False with an error line
+    // naming the path and the system's reason; no file is left.
     bool open(const char* path, uint64_t limitBytes, const std::string& header);
     void bytes(Kind direction, const void* data, uint32_t count);
     void event(Kind kind);
@@ -48,9 +49,10 @@ public:
     void flush();
     bool active() const { return file != nullptr; }
 
-    // "is900-capture\t1\tport=..\tbaud=..\tread-timeout-ms=..\toption=KEYWORD ARG.." and LF.
-    static std::string header(const char* port, int32_t baudRate, uint32_t readTimeoutMs,
-                              const std::vector<std::vector<std::string>>& optionLines);
+    // "is900-capture\t1\tport=..\tbaud=..\tread-timeout-ms=.."
+    static std::string headerStart(const char* port, int32_t baudRate, uint32_t readTimeoutMs);
+    // "\toption=KEYWORD ARG ..": words[0] is the keyword.
+    static void appendOptionField(std::string& header, const char* const* words, uint32_t count);
 
 private:
     uint64_t microsecondsNow(DeviceClock::TimePoint now) const;

@@ -2,14 +2,18 @@
 // chunks, events, the header, the write-out once a second, the size limit,
 // a failing disk, and the refusal of damaged files.
 #include "common/CoutCapture.h"
+#include "TestLine.h"
+#include "protocol/CRS232H.h"
 #include "protocol/LineCapture.h"
 #include "sim/CaptureFile.h"
+#include "sim/Simulator.h"
 #include "support/CLogH.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <unistd.h>
@@ -47,6 +51,7 @@ std::string chunkHead(char kind, uint64_t micros, uint32_t length) {
 }
 
 const std::string validHeader = "is900-capture\t1\tport=COM1\tbaud=38400\tread-timeout-ms=1000\n";
+const std::string headerText = validHeader.substr(0, validHeader.size() - 1); // as open takes it
 
 std::string refusal(const std::string& bytes) {
     try {
@@ -64,8 +69,11 @@ TEST(LineCapture, WritesWhatTheReaderReadsBackAndWritesOutOnceASecond) {
     CLogH log;
     const std::string path = temporaryPath("chunks.is900cap");
     LineCapture capture(&log, time.clock());
-    const std::string header =
-        LineCapture::header("/dev/my port", 38400, 1000, {{"port", "/dev/my port"}, {"capture", "100%.cap", "5"}});
+    std::string header = LineCapture::headerStart("/dev/my port", 38400, 1000);
+    const char* port[] = {"port", "/dev/my port"};
+    const char* capturing[] = {"capture", "100%.cap", "5"};
+    LineCapture::appendOptionField(header, port, 2);
+    LineCapture::appendOptionField(header, capturing, 3);
     ASSERT_TRUE(capture.open(path.c_str(), 1 << 20, header));
     capture.bytes(LineCapture::writtenBytes, "C\r", 2);
     time.at += microseconds(100);
@@ -110,7 +118,7 @@ TEST(LineCapture, EndsAtItsLimitWithAWarningAndAtAFailedWriteWithAnError) {
     {
         CoutCapture out;
         LineCapture capture(&log, time.clock());
-        ASSERT_TRUE(capture.open(path.c_str(), validHeader.size() + 60, validHeader));
+        ASSERT_TRUE(capture.open(path.c_str(), validHeader.size() + 60, headerText));
         const std::string record(29, '0');
         for (int i = 0; i < 3 && capture.active(); ++i, time.at += microseconds(8000))
             capture.bytes(LineCapture::readBytes, record.data(), 29);
@@ -124,12 +132,45 @@ TEST(LineCapture, EndsAtItsLimitWithAWarningAndAtAFailedWriteWithAnError) {
 
     CoutCapture out;
     LineCapture full(&log, time.clock());
-    ASSERT_TRUE(full.open("/dev/full", 1 << 20, validHeader));
+    ASSERT_TRUE(full.open("/dev/full", 1 << 20, headerText));
     full.bytes(LineCapture::readBytes, "0", 1);
     full.flush();
     EXPECT_FALSE(full.active());
     EXPECT_NE(std::string::npos, out.text().find("/dev/full failed: No space left on device; capture ended."))
         << out.text();
+}
+
+TEST(LineCapture, ThePortCapturesWritesReadTimeOutsALostLineOnceAndAReopen) {
+    is900sim::SimulatorOptions options;
+    options.linkPath = temporaryPath("line");
+    is900sim::Simulator tracker(options);
+    ASSERT_TRUE(tracker.start());
+    CLogH log;
+    CoutCapture quiet;
+    CRS232H port(&log);
+    ASSERT_TRUE(port.openPort(options.linkPath.c_str()));
+    PortAttribute quick = trackerAttribute(38400);
+    quick.timeouts.ReadTotalTimeoutConstant = 50;
+    ASSERT_TRUE(port.setAttribute(&quick));
+    const std::string path = temporaryPath("port.is900cap");
+    std::unique_ptr<LineCapture> capture(new LineCapture(&log, DeviceClock::system()));
+    ASSERT_TRUE(capture->open(path.c_str(), 1 << 20, headerText));
+    port.captureTo(std::move(capture));
+
+    unsigned char byte = 0;
+    EXPECT_EQ(1u, port.writeData("f", 1));
+    EXPECT_EQ(0, port.readData(&byte, 1));
+    tracker.unplug(200);
+    EXPECT_EQ(-1, port.readData(&byte, 1));
+    port.abandonPort();
+    ASSERT_TRUE(tracker.waitForLineBack(5000));
+    EXPECT_TRUE(port.reopenPort());
+    port.closePort();
+
+    std::string kinds;
+    for (const is900sim::CaptureChunk& chunk : is900sim::readCapture(path).chunks) kinds += chunk.kind;
+    EXPECT_EQ("WTLO", kinds);
+    std::remove(path.c_str());
 }
 
 TEST(CaptureFile, RefusesDamageByItsOffsetAndKeepsACutShortLastChunk) {
