@@ -178,6 +178,8 @@ void startDevices(std::vector<DeviceLine>& lines, const LineSetup& setup, is900:
         line.rig.reset(new DeviceRig(trackerStations(setup.stations), baudRate, updateRate));
         line.rig->lines.add("sensors", std::vector<std::string>(static_cast<size_t>(setup.stations), "1"))
             .add("cavecoord", {"off"});
+        if (!setup.capturePath.empty())
+            line.rig->lines.add("capture", {setup.capturePath + "." + std::to_string(device)});
         line.published.reserve(static_cast<size_t>(setup.seconds * updateRate * setup.stations * 1.2) + 64);
         lines.push_back(std::move(line));
     }

@@ -5,12 +5,14 @@
 // thread's cost while the tracker is silent.
 #pragma once
 
+#include <string>
 #include <vector>
 
 struct LineSetup {
     int devices = 1;
     int stations = 2; // tracker stations 1..n per line, each at 120 Hz at most
     double seconds = 5;
+    std::string capturePath; // when set, each device captures its line to this path and its number
 };
 
 struct RoundFigures {
