@@ -9,9 +9,9 @@
 
 namespace {
 
-// Bytes that follow each other within this time belong to one chunk: a
-// record the tracker sent at once stays one chunk, the next one starts anew.
-const std::chrono::milliseconds chunkGap(2);
+// A run of bytes without a record's end is split here, so that its timing
+// is kept too (a tracker at the wrong rate sends no CR LF).
+const uint32_t maxRunBytes = 1024;
 const std::chrono::seconds flushInterval(1);
 
 void putLittleEndian(unsigned char* at, uint64_t value, int size) {
@@ -38,7 +38,7 @@ const char* const LineCapture::formatName = "is900-capture";
 
 LineCapture::LineCapture(const CLogH* logger, const DeviceClock& deviceClock)
     : log(logger), clock(deviceClock), file(nullptr), limit(0), fileBytes(0), chunkOpen(false),
-      chunkKind(readBytes), lastKind(readBytes), chunkAt(0), chunkLength(0) {}
+      chunkKind(readBytes), lastKind(readBytes), chunkAt(0), chunkLength(0), previousByte(0) {}
 
 LineCapture::~LineCapture() {
     flush();
@@ -76,7 +76,7 @@ bool LineCapture::open(const char* filePath, uint64_t limitBytes, const std::str
     fileBytes = 0;
     buffer.clear();
     buffer.reserve(64 * 1024);
-    began = lastByteAt = clock.now();
+    began = clock.now();
     nextFlush = began + flushInterval;
     if (room(headerLine.size() + 1)) {
         buffer.insert(buffer.end(), headerLine.begin(), headerLine.end());
@@ -89,23 +89,27 @@ uint64_t LineCapture::microsecondsNow(DeviceClock::TimePoint now) const {
     return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(now - began).count());
 }
 
+// The clock is read once a chunk, not once a byte: the device reads one
+// byte at a time, and a time stamp per byte would cost more than the rest.
 void LineCapture::bytes(Kind direction, const void* data, uint32_t count) {
-    if (!file || count == 0) return;
-    const DeviceClock::TimePoint now = clock.now();
     const auto* from = static_cast<const unsigned char*>(data);
-    while (count > 0) {
-        const bool newChunk = !chunkOpen || chunkKind != direction || now - lastByteAt > chunkGap ||
-                              chunkLength == maxChunkBytes;
-        const uint32_t part = std::min(count, newChunk ? maxChunkBytes : maxChunkBytes - chunkLength);
-        if (!room(part + (newChunk ? chunkHeadSize : 0))) return;
-        if (newChunk) startChunk(direction, now);
-        buffer.insert(buffer.end(), from, from + part);
-        chunkLength += part;
-        from += part;
-        count -= part;
+    for (uint32_t i = 0; i < count && file; ++i) {
+        if ((!chunkOpen || chunkKind != direction) && !beginChunk(direction)) return;
+        if (fileBytes + buffer.size() + 1 > limit && !room(1)) return;
+        buffer.push_back(from[i]);
+        ++chunkLength;
+        const bool recordEnd = direction == readBytes && from[i] == '\n' && previousByte == '\r';
+        previousByte = from[i];
+        if (recordEnd || chunkLength == maxRunBytes) closeChunk();
     }
-    lastByteAt = now;
+}
+
+bool LineCapture::beginChunk(Kind kind) {
+    const DeviceClock::TimePoint now = clock.now();
     flushWhenDue(now);
+    if (!file || !room(chunkHeadSize + 1)) return false;
+    startChunk(kind, now);
+    return true;
 }
 
 void LineCapture::event(Kind kind) {

@@ -4,7 +4,9 @@
 // thread that uses the line fills a buffer and writes it out at most once a
 // second and at close; no thread and no lock of its own.
 //
-// File layout: one header line of tab-separated fields ending in LF, then
+// Bytes read form one chunk up to a record's end (CR LF) or 1024 bytes,
+// bytes written in a row one chunk; a change of direction, an event and a
+// write-out end a chunk. File layout: one header line of tab-separated fields ending in LF, then
 // chunks of a 13-byte head (kind, 8-byte time, 4-byte length, little-endian)
 // and length bytes. Header fields outside printable ASCII, and '%', are
 // written as %XX.
@@ -31,7 +33,7 @@ public:
     static const char* const formatName; // "is900-capture"
     static const int formatVersion = 1;
     static const uint32_t chunkHeadSize = 13;
-    // Longer runs of one direction are split; a reader takes a longer claim for damage.
+    // A reader takes a longer claim for damage.
     static const uint32_t maxChunkBytes = 65536;
 
     LineCapture(const CLogH* log, const DeviceClock& clock);
@@ -56,6 +58,7 @@ public:
 
 private:
     uint64_t microsecondsNow(DeviceClock::TimePoint now) const;
+    bool beginChunk(Kind kind);
     void startChunk(Kind kind, DeviceClock::TimePoint now);
     void closeChunk();
     bool room(std::size_t more);
@@ -74,7 +77,7 @@ private:
     Kind lastKind;
     std::size_t chunkAt;
     uint32_t chunkLength;
+    unsigned char previousByte;
     DeviceClock::TimePoint began;
-    DeviceClock::TimePoint lastByteAt;
     DeviceClock::TimePoint nextFlush;
 };

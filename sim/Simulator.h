@@ -55,8 +55,8 @@ struct SimulatorOptions {
     // When set, the tracker's side of this capture of a plug-in's line is
     // played back byte for byte instead, from the moment the streaming
     // set-up arrived, its spacing divided by captureSpeed; each captured read
-    // time-out is a silence longer than the read time-out at any speed.
-    // loop repeats it.
+    // time-out is a silence longer than the read time-out at any speed; a
+    // captured lost line or reopen only marks time. loop repeats it.
     std::shared_ptr<const Capture> capture;
     double captureSpeed = 1.0;
     unsigned long bootMs = 3000;        // after a power cycle's off time, silent and deaf for this long

@@ -12,7 +12,6 @@ struct LineSetup {
     int devices = 1;
     int stations = 2; // tracker stations 1..n per line, each at 120 Hz at most
     double seconds = 5;
-    std::string capturePath; // when set, each device captures its line to this path and its number
 };
 
 struct RoundFigures {
@@ -26,6 +25,7 @@ struct RoundFigures {
 };
 
 RoundFigures floorRound(const LineSetup& setup);
-RoundFigures deviceRound(const LineSetup& setup);
+// capturePath: when set, each device captures its line to this path and its number.
+RoundFigures deviceRound(const LineSetup& setup, const std::string& capturePath = "");
 // CPU seconds the receiving thread uses per second while the line is silent.
 double idleCpuPerSecond(double seconds);

@@ -131,20 +131,19 @@ long fileSize(const std::string& path) {
 // The device's CPU per record without and with its line captured, and the
 // capture file's bytes per record.
 void runCaptureRounds(const BenchOptions& options) {
-    LineSetup plain{1, 2, options.seconds};
-    LineSetup captured = plain;
-    captured.capturePath = "/tmp/bench_reception-" + std::to_string(getpid()) + ".is900cap";
+    const LineSetup setup{1, 2, options.seconds};
+    const std::string capturePath = "/tmp/bench_reception-" + std::to_string(getpid()) + ".is900cap";
     std::printf("Capture off and on, %d rounds of %g s each, alternating: 2 tracker stations at 120 Hz, 115200 baud\n",
                 options.captureRounds, options.seconds);
     std::printf("round  capture  records  lost  CPU/record (us)  file bytes/record\n");
     std::vector<double> off, on, bytesPerRecord;
     for (int round = 1; round <= options.captureRounds; ++round) {
-        const RoundFigures plainFigures = deviceRound(plain);
+        const RoundFigures plainFigures = deviceRound(setup);
         off.push_back(plainFigures.cpuPerRecordMicros());
         std::printf("%5d  %-7s  %7ld  %4ld  %15.2f\n", round, "off", plainFigures.records, plainFigures.lost,
                     off.back());
-        const RoundFigures capturedFigures = deviceRound(captured);
-        const std::string file = captured.capturePath + ".0";
+        const RoundFigures capturedFigures = deviceRound(setup, capturePath);
+        const std::string file = capturePath + ".0";
         on.push_back(capturedFigures.cpuPerRecordMicros());
         bytesPerRecord.push_back(capturedFigures.records ? static_cast<double>(fileSize(file)) / capturedFigures.records : 0);
         std::remove(file.c_str());
