@@ -6,9 +6,10 @@
 #include "FuzzHost.h"
 
 #include "boundary/CBase.h"
+#include "common/KitRecords.h"
 #include "common/OptionLinesBuilder.h"
 #include "platform/memory/MemoryLine.h"
-#include "common/KitRecords.h"
+#include "is900/hostkit/HostStorage.h"
 
 #include <cmath>
 #include <cstdint>
@@ -235,8 +236,8 @@ const unsigned char untouched = 0xA5;
 // Everything the checks keep between calls: the storages' slots before the
 // call and the last values published for each station.
 struct Model {
-    TraData trackers[32];
-    ConData controllers[32];
+    is900::hostkit::TraData trackers[32];
+    is900::hostkit::ConData controllers[32];
     int32_t lastPose[stations][6] = {};
     int32_t lastControls[stations][3] = {};
     bool controlsPublished[stations] = {};
@@ -276,10 +277,10 @@ void checkTrackers(const Settings& s, Model& model, is900::hostkit::HostStorage&
     }
     is900::hostkit::HostLock hold(storage);
     for (uint32_t id = 1; id <= 32; ++id) {
-        const TraData& now = kitrecords::plugin(storage.traSlots())[id - 1];
+        const is900::hostkit::TraData& now = storage.traSlots()[id - 1];
         const bool changed = std::memcmp(&now, &model.trackers[id - 1], sizeof now) != 0;
         const bool marked = hasTracker ? maskHas(mask, id) : false;
-        const bool hasSlot = id <= kitrecords::plugin(storage.storage())->getTraNumber();
+        const bool hasSlot = id <= storage.recordCount();
         FUZZ_CHECK(changed == (marked && hasSlot), "tracker ID %u: slot written %d, mask bit %d", id, changed, marked);
         if (marked && !hasSlot) {
             // Marked without a slot: the sample counts as published all the same.
@@ -332,10 +333,10 @@ void checkControllers(const Settings& s, Model& model, is900::hostkit::HostStora
     }
     is900::hostkit::HostLock hold(storage);
     for (uint32_t id = 1; id <= 32; ++id) {
-        const ConData& now = kitrecords::plugin(storage.conSlots())[id - 1];
+        const is900::hostkit::ConData& now = storage.conSlots()[id - 1];
         const bool changed = std::memcmp(&now, &model.controllers[id - 1], sizeof now) != 0;
         const bool marked = hasController ? maskHas(mask + 4, id) : false;
-        const bool hasSlot = id <= kitrecords::plugin(storage.storage())->getConNumber();
+        const bool hasSlot = id <= storage.recordCount();
         FUZZ_CHECK(changed == (marked && hasSlot), "controller ID %u: slot written %d, mask bit %d", id, changed,
                    marked);
         if (marked && !hasSlot) {
@@ -414,16 +415,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     is900::hostkit::HostStorage trackers(is900::hostkit::StorageKind::tracker);
     is900::hostkit::HostStorage controllers(is900::hostkit::StorageKind::controller);
-    kitrecords::plugin(trackers.storage())->setTraNumber(settings.trackerBase);
-    kitrecords::plugin(controllers.storage())->setConNumber(settings.controllerBase);
+    trackers.setRecordCount(settings.trackerBase);
+    controllers.setRecordCount(settings.controllerBase);
     OptionLinesBuilder lines;
     addOptionLines(settings, lines);
     int32_t runFlag = 1;
-    is900::hostkit::DevInitInfo kitInfo = is900::hostkit::deviceInitInfo(trackers, controllers, &runFlag);
-    DevInitInfo& info = *kitrecords::plugin(&kitInfo);
+    is900::hostkit::DevInitInfo info = is900::hostkit::deviceInitInfo(trackers, controllers, &runFlag);
 
     CBase* device = createDev(lines.get(), nullptr);
-    FUZZ_CHECK(device->init(&info) == 1, "init refused the stream's option lines");
+    FUZZ_CHECK(device->init(kitrecords::plugin(&info)) == 1, "init refused the stream's option lines");
     auto model = std::make_unique<Model>();
     std::memcpy(model->trackers, trackers.traSlots(), sizeof model->trackers);
     std::memcpy(model->controllers, controllers.conSlots(), sizeof model->controllers);

@@ -1,5 +1,6 @@
 // is900-host: loads the IS-900 device plug-in, drives one device or several
 // the way a tracking host does, keeps them running and shows what they publish.
+#include "host/config/CaptureOption.h"
 #include "host/config/ConfigFile.h"
 #include "host/config/DeviceConfigBlock.h"
 #include "host/platform/HostPlatform.h"
@@ -11,6 +12,7 @@
 #include "host/outputs/HostOutputs.h"
 #ifdef IS900_HOST_SIMULATOR
 #include "host/simulation/SimulatedTracker.h"
+#include "sim/CaptureFile.h"
 #endif
 #ifdef IS900_HOST_WEB
 #include "host/outputs/web/WebLines.h"
@@ -38,6 +40,10 @@ struct HostOptions {
     std::string portName;
     bool simulate = false;
     std::string simulatorLog;
+    std::string captureFolder;
+    std::string replayCapture;
+    double replaySpeed = 1;
+    bool replayLoop = false;
     std::string format = "auto";
     double durationSeconds = 0;
     double silenceSeconds = 10;
@@ -78,7 +84,18 @@ void defineOptions(CLI::App& app, HostOptions& options) {
     app.add_flag("--simulate", options.simulate, "run against the built-in tracker simulator, one per device");
     app.add_option("--sim-log", options.simulatorLog, "with --simulate: append every command the tracker receives")
         ->needs("--simulate");
+    app.add_option("--replay-capture", options.replayCapture,
+                   "play a capture's tracker side back on a built-in simulator; the device's option lines are the "
+                   "capture's unless -c gives others")
+        ->excludes("--simulate");
+    app.add_option("--speed", options.replaySpeed, "with --replay-capture: divide the spacing between chunks by X")
+        ->needs("--replay-capture")
+        ->check(numberAbove(0, false, "a number greater than 0"));
+    app.add_flag("--loop", options.replayLoop, "with --replay-capture: start over at the end")
+        ->needs("--replay-capture");
 #endif
+    app.add_option("--capture", options.captureFolder,
+                   "capture every device's line into a file in DIR named after the device and the start time");
     app.add_option("--format", options.format, "auto (table on a terminal, else jsonl), table or jsonl")
         ->check(CLI::IsMember({"auto", "table", "jsonl"}));
     const CLI::Validator seconds = numberAbove(0, false, "a number of seconds greater than 0");
@@ -101,12 +118,14 @@ void defineOptions(CLI::App& app, HostOptions& options) {
 
 // The devices to run: the configuration's sections, or one device named by
 // --name whose port --port may replace.
-HostConfig loadConfig(const HostOptions& options, const CLI::App& app) {
+HostConfig readDevices(const HostOptions& options, const CLI::App& app,
+                       const std::vector<OptionLine>& defaultOptions) {
     HostConfig config;
     config.devices.emplace_back();
+    config.devices.front().options = defaultOptions;
     if (!options.configPath.empty()) config = readHostConfig(options.configPath);
     if (config.sectioned) {
-        for (const char* flag : {"--port", "--name"})
+        for (const char* flag : {"--port", "--name", "--replay-capture"})
             if (app.count(flag) > 0)
                 throw ConfigError(std::string(flag) + " names one device, but " + options.configPath +
                                   " has device sections");
@@ -115,6 +134,16 @@ HostConfig loadConfig(const HostOptions& options, const CLI::App& app) {
     DeviceSection& device = config.devices.front();
     device.name = options.deviceName;
     if (!options.portName.empty()) overridePortOption(device.options, options.portName);
+    return config;
+}
+
+HostConfig loadConfig(const HostOptions& options, const CLI::App& app,
+                      const std::vector<OptionLine>& defaultOptions = {}) {
+    HostConfig config = readDevices(options, app, defaultOptions);
+    const std::time_t start = std::time(nullptr);
+    if (!options.captureFolder.empty())
+        for (DeviceSection& device : config.devices)
+            overrideCaptureOption(device.options, captureFilePath(options.captureFolder, device.name, start));
     return config;
 }
 
@@ -183,10 +212,40 @@ const DeviceSection& recordedDevice(const HostOptions& options, const HostConfig
     return config.devices.front(); // a name that matches no device is refused by the outputs
 }
 
+#ifdef IS900_HOST_SIMULATOR
+// The capture's option lines, its own capture line left out.
+std::vector<OptionLine> captureOptions(const is900sim::Capture& capture) {
+    std::vector<OptionLine> lines;
+    for (const std::vector<std::string>& words : capture.optionLines)
+        lines.push_back(OptionLine{static_cast<uint32_t>(lines.size() + 1), words.front(),
+                                   std::vector<std::string>(words.begin() + 1, words.end())});
+    return withoutCaptureOption(lines);
+}
+
+std::shared_ptr<const is900sim::Capture> loadCapture(const std::string& path) {
+    auto capture = std::make_shared<is900sim::Capture>(is900sim::readCapture(path));
+    if (capture->lastChunkCutShort)
+        std::cerr << "is900-host: warning: " << path << ": the last chunk, at byte offset " << capture->cutShortOffset
+                  << ", is cut short; it is replayed up to its end" << std::endl;
+    return capture;
+}
+#endif
+
 int runHost(const HostOptions& options, const CLI::App& app) {
     HostConfig config;
+#ifdef IS900_HOST_SIMULATOR
+    std::shared_ptr<const is900sim::Capture> capture;
+#endif
     try {
+#ifdef IS900_HOST_SIMULATOR
+        if (!options.replayCapture.empty()) capture = loadCapture(options.replayCapture);
+        config = loadConfig(options, app, capture ? captureOptions(*capture) : std::vector<OptionLine>());
+    } catch (const is900sim::CaptureError& error) {
+        std::cerr << "is900-host: error: " << error.what() << std::endl;
+        return exitConfig;
+#else
         config = loadConfig(options, app);
+#endif
     } catch (const ConfigError& error) {
         std::cerr << "is900-host: error: " << error.what() << std::endl;
         return exitConfig;
@@ -228,6 +287,20 @@ int runHost(const HostOptions& options, const CLI::App& app) {
     }
 #ifdef IS900_HOST_SIMULATOR
     std::vector<std::unique_ptr<SimulatedTracker>> simulators;
+    if (capture) {
+        try {
+            is900sim::SimulatorOptions replay = simulatorOptionsFor(is900::hostkit::readDeviceSetup(config.devices.front().options));
+            replay.commandLogPath = options.simulatorLog;
+            replay.capture = capture;
+            replay.captureSpeed = options.replaySpeed;
+            replay.loop = options.replayLoop;
+            simulators.emplace_back(new SimulatedTracker(replay));
+            overridePortOption(config.devices.front().options, simulators.back()->portName());
+        } catch (const std::exception& error) {
+            std::cerr << "is900-host: error: " << error.what() << std::endl;
+            return exitSimulator;
+        }
+    }
     if (options.simulate) {
         try {
             for (DeviceSection& device : config.devices) {

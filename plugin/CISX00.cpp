@@ -17,7 +17,8 @@ const unsigned long restartSettleMs = 100;
 } // namespace
 
 CISX00::CISX00(DevConfig* devConfig, const CLogH* hostLog)
-    : CBase(hostLog), port(nullptr), deviceName(nullptr), portName(nullptr), reset(false), dataUnit('U'),
+    : CBase(hostLog), port(nullptr), deviceName(nullptr), portName(nullptr), capturePath(nullptr), captureLimitMiB(1024),
+      reset(false), dataUnit('U'),
       baudRate(38400), sensorOn(), controllerOn(), initInfo(), currentTraData(nullptr), currentConData(nullptr),
       sensorCount(0), controllerCount(0), received(), pose(), runFlag(nullptr), config(devConfig), tracker(nullptr),
       controller(nullptr), commands(nullptr), initialised(false), clock(DeviceClock::installed()), reconnect(false),
@@ -47,6 +48,8 @@ void CISX00::release() {
     deviceName = nullptr;
     delete[] portName;
     portName = nullptr;
+    delete[] capturePath;
+    capturePath = nullptr;
     delete tracker;
     tracker = nullptr;
     delete controller;

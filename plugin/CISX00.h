@@ -44,7 +44,9 @@ private:
     bool buildTracker();
     bool buildController();
     bool parseReconnectLine(ConfigLine& line);
+    bool parseCaptureLine(ConfigLine& line);
     bool openAndSetUpPort();
+    bool startCapture();
     bool setUpLine(bool reopening);
     void release();
 
@@ -81,6 +83,8 @@ private:
     CRS232H* port;
     char* deviceName;
     char* portName;
+    char* capturePath; // null: no capture
+    int32_t captureLimitMiB;
     bool reset;
     char dataUnit;
     int32_t baudRate;

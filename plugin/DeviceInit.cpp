@@ -7,6 +7,7 @@
 #include "boundary/OptionLines.h"
 #include "protocol/CRS232H.h"
 #include "protocol/CommandSteps.h"
+#include "protocol/LineCapture.h"
 #include "storage/CDataStorage.h"
 #include "support/CLogH.h"
 #include "tracker/CCalibH.h"
@@ -14,6 +15,8 @@
 
 #include <cctype>
 #include <cstring>
+#include <memory>
+#include <string>
 
 namespace {
 
@@ -23,6 +26,7 @@ char* heapCopy(const char* text) {
     std::strcpy(copy, source);
     return copy;
 }
+
 
 
 enum class StationFlag { on, off, invalid };
@@ -56,7 +60,7 @@ int CISX00::init(DevInitInfo* info) {
     if (tracker && tracker->calibration &&
         !tracker->calibration->init(tracker->calibrationArgs, static_cast<int32_t>(tracker->calibrationArgCount)))
         return -1;
-    if (!openAndSetUpPort()) {
+    if (!openAndSetUpPort() || !startCapture()) {
         // The calibration library's session has begun; stop will not run to end it.
         if (tracker && tracker->calibration) tracker->calibration->exit();
         return -1;
@@ -76,6 +80,7 @@ void CISX00::setDefaults() {
     dataUnit = 'U';
     reconnect = false;
     silenceLimitSeconds = 3;
+    captureLimitMiB = 1024;
     for (int i = 0; i < stationCount; ++i) {
         sensorOn[i] = i < 2;
         controllerOn[i] = false;
@@ -128,6 +133,8 @@ bool CISX00::parseDeviceLine(ConfigLine& line) {
         return parseStationFlags(line, controllerOn, controllerCount, "Controller(s) at line ", true);
     else if (keywordIs(line, {"reconnect"}))
         return parseReconnectLine(line);
+    else if (keywordIs(line, {"capture"}))
+        return parseCaptureLine(line);
     else
         return true;
 
@@ -172,6 +179,26 @@ bool CISX00::parseReconnectLine(ConfigLine& line) {
             silenceLimitSeconds = seconds;
     }
     if (problem) reportOptionProblem(*log, "CISX00: ", problem, "Reconnect at line ", line);
+    line.used = problem == nullptr;
+    return problem == nullptr;
+}
+
+// "capture PATH [MiB]": the line's bytes and events go to a file of at most that size.
+bool CISX00::parseCaptureLine(ConfigLine& line) {
+    const uint32_t argCount = optionArgCount(line);
+    const char* problem = argCount == 0 ? incompleteOptionText : argCount > 2 ? tooManyArgsText : nullptr;
+    int32_t limit = 1024;
+    if (!problem && argCount == 2) {
+        limit = parseNumber(optionArg(line, 1));
+        if (limit < 1) problem = invalidArgText;
+    }
+    if (problem) {
+        reportOptionProblem(*log, "CISX00: ", problem, "Capture at line ", line);
+    } else {
+        delete[] capturePath;
+        capturePath = heapCopy(optionArg(line, 0));
+        captureLimitMiB = limit;
+    }
     line.used = problem == nullptr;
     return problem == nullptr;
 }
@@ -249,6 +276,30 @@ bool CISX00::openAndSetUpPort() {
     commands = new IS900CommandSteps(port, log);
     commands->sleep = clock.sleep;
     return setUpLine(false);
+}
+
+// Opens the capture file beside an open port, with a header that names the
+// port, its rate and every option line. A file that cannot be made closes
+// the port again.
+bool CISX00::startCapture() {
+    if (!capturePath) return true;
+    std::string header = LineCapture::headerStart(portName, baudRate, static_cast<uint32_t>(clock.readTimeoutMs));
+    for (uint32_t i = 0; i < optionLineCount(*config); ++i) {
+        const ConfigLine& line = config->lines[i];
+        const char* words[1 + maxOptionArgs];
+        uint32_t count = 0;
+        words[count++] = optionKeyword(line);
+        for (uint32_t k = 0; k < optionArgCount(line); ++k) words[count++] = optionArg(line, k);
+        LineCapture::appendOptionField(header, words, count);
+    }
+    std::unique_ptr<LineCapture> capture(new LineCapture(log, clock));
+    const uint64_t limit = static_cast<uint64_t>(captureLimitMiB) * 1024 * 1024;
+    if (!capture->open(capturePath, limit, header)) {
+        port->closePort();
+        return false;
+    }
+    port->captureTo(std::move(capture));
+    return true;
 }
 
 // Opens the port and sets the tracker's line up; also when the line is

@@ -1,6 +1,7 @@
 #include "protocol/CRS232H.h"
 
 #include "platform/platform.h"
+#include "protocol/LineCapture.h"
 #include "support/CLogH.h"
 
 #include <cstring>
@@ -86,6 +87,7 @@ bool CRS232H::open(const char* name, bool keepSaved) {
     }
     getAttribute(&currentAttribute);
     if (!keepSaved) getAttribute(&savedAttribute);
+    if (keepSaved && capture) capture->event(LineCapture::reopened);
     if (!platform::requestLowLatency(portHandle))
         log->debugf("CRS232H: No low-latency mode on %s: %s\n", portPath, platform::lastErrorText().c_str());
     return true;
@@ -136,18 +138,27 @@ bool CRS232H::setBaudRate(int32_t rate) {
 
 uint32_t CRS232H::writeData(const void* bytes, uint32_t length) {
     uint32_t written = 0;
-    if (!platform::writeSerial(portHandle, bytes, length, written)) report("CRS232H: Writing to ");
+    const bool ok = platform::writeSerial(portHandle, bytes, length, written);
+    if (capture) capture->bytes(LineCapture::writtenBytes, bytes, written);
+    if (!ok) report("CRS232H: Writing to ");
     return written;
 }
 
 int32_t CRS232H::readData(void* buffer, uint32_t length) {
     uint32_t received = 0;
-    if (platform::readSerial(portHandle, buffer, length, received)) return static_cast<int32_t>(received);
+    const bool ok = platform::readSerial(portHandle, buffer, length, received);
+    if (capture) {
+        capture->bytes(LineCapture::readBytes, buffer, received);
+        if (ok && received == 0) capture->event(LineCapture::timedOut);
+        if (!ok && received == 0) capture->event(LineCapture::lineLost);
+    }
+    if (ok) return static_cast<int32_t>(received);
     report("CRS232H: Reading from ");
     return received > 0 ? static_cast<int32_t>(received) : -1;
 }
 
 bool CRS232H::closePort() {
+    if (capture) capture->flush();
     if (!isOpen()) return false;
     bool ok = setAttribute(&savedAttribute);
     if (!platform::closeSerial(portHandle)) {
@@ -160,7 +171,10 @@ bool CRS232H::closePort() {
 
 bool CRS232H::discardInput() { return platform::discardSerialInput(portHandle); }
 
+void CRS232H::captureTo(std::unique_ptr<LineCapture> lineCapture) { capture = std::move(lineCapture); }
+
 void CRS232H::abandonPort() {
+    if (isOpen() && capture) capture->event(LineCapture::lineLost);
     if (isOpen()) platform::closeSerial(portHandle);
     portHandle = nullptr;
 }

@@ -7,8 +7,10 @@
 #include "platform/serial.h"
 
 #include <cstdint>
+#include <memory>
 
 class CLogH;
+class LineCapture;
 
 class CRS232H {
 public:
@@ -41,6 +43,9 @@ public:
     // While set, failures are reported at debug level only (a line that is
     // retried once a second must not flood the log).
     void reportFailuresAtDebug(bool quiet) { quietFailures = quiet; }
+    // From now on every byte read and written, every read time-out, a lost
+    // line and a reopen go to the capture; closePort writes it out.
+    void captureTo(std::unique_ptr<LineCapture> capture);
 
     const char* portName() const { return portPath; }
     bool isOpen() const { return portHandle != nullptr && portHandle != platform::invalidSerialHandle(); }
@@ -58,4 +63,5 @@ private:
     PortAttribute currentAttribute;
     CLogH* log;
     bool quietFailures;
+    std::unique_ptr<LineCapture> capture;
 };

@@ -149,7 +149,7 @@ void Simulator::State::run() {
         if (!sending) {
             nextCycle = now();
         } else if (now() >= nextCycle) {
-            nextCycle = options.replay ? sendReplay() : sendMotionCycle();
+            nextCycle = options.capture ? sendCapture() : options.replay ? sendReplay() : sendMotionCycle();
         }
     }
     if (hangUpRequested) {

@@ -16,6 +16,7 @@
 namespace is900sim {
 
 struct Recording;
+struct Capture;
 
 // What is live on a station. tracker: a head sensor that moves slowly, its
 // buttons idle (0) and joystick at rest (127). wand: buttons and joystick
@@ -51,6 +52,13 @@ struct SimulatorOptions {
     // (the stations and the unit are the recording's); loop repeats it.
     std::shared_ptr<const Recording> replay;
     bool loop = false;
+    // When set, the tracker's side of this capture of a plug-in's line is
+    // played back byte for byte instead, from the moment the streaming
+    // set-up arrived, its spacing divided by captureSpeed; each captured read
+    // time-out is a silence longer than the read time-out at any speed; a
+    // captured lost line or reopen only marks time. loop repeats it.
+    std::shared_ptr<const Capture> capture;
+    double captureSpeed = 1.0;
     unsigned long bootMs = 3000;        // after a power cycle's off time, silent and deaf for this long
     std::size_t keptRecords = 1000;     // the last records sent that sentRecords() keeps
     // The simulator's time; the steady clock when empty. Tests share one with the device.

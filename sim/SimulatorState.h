@@ -46,6 +46,8 @@ struct Simulator::State {
     std::size_t sendRecord(std::size_t index, double seconds);
     std::size_t sendSample(int station, const Sample& sample, bool inAlignmentFrame);
     Clock::time_point sendReplay();
+    Clock::time_point sendCapture(); // sends the captured bytes that are due; returns when the next are
+    void writeAllOut(const std::vector<uint8_t>& bytes);
     Sample replaySample(const ReplayFrame& frame); // sends the recorded records that are due; returns when the next is
     bool takeFaults(bool hasPosition, std::size_t& written, std::size_t& keepBytes, bool& forceCrLf);
     std::size_t writeOut(const std::vector<uint8_t>& bytes);
@@ -94,6 +96,11 @@ struct Simulator::State {
     std::size_t replayNext = 0;
     bool replayStarted = false;
     Clock::time_point replayStart;
+    std::size_t captureNext = 0;
+    bool captureStarted = false;
+    uint64_t captureMarkMicros = 0;    // capture time of the last chunk played
+    Clock::time_point captureMarkAt;   // when it was played
+    unsigned captureTimeouts = 0;      // read time-outs since then
 };
 
 } // namespace is900sim

@@ -1,5 +1,6 @@
 // is900-sim: an IS-900 tracker on a pseudo-terminal, for running the plug-in
 // without the hardware.
+#include "sim/CaptureFile.h"
 #include "sim/Replay.h"
 #include "sim/Simulator.h"
 
@@ -34,6 +35,7 @@ struct ProgramOptions {
     double powerCycleAt = -1, powerCycleFor = 3;
     bool quiet = false;
     std::string replayPath;
+    std::string capturePath;
 };
 
 void addOptions(CLI::App& app, ProgramOptions& o) {
@@ -76,8 +78,17 @@ void addOptions(CLI::App& app, ProgramOptions& o) {
     app.add_option("--replay", o.replayPath,
                    "Play back a recording of is900-host (--record) instead of moving; its stations and unit replace "
                    "--station and --units");
-    app.add_flag("--loop", o.simulator.loop, "With --replay: start over at the end instead of going silent")
-        ->needs("--replay");
+    app.add_option("--replay-capture", o.capturePath,
+                   "Play back the tracker's side of a plug-in's capture (its capture option) byte for byte, from "
+                   "the moment the streaming set-up arrives")
+        ->excludes("--replay");
+    app.add_option("--speed", o.simulator.captureSpeed,
+                   "With --replay-capture: divide the spacing between chunks by this (default 1); captured read "
+                   "time-outs stay time-outs")
+        ->needs("--replay-capture")
+        ->check(CLI::PositiveNumber);
+    app.add_flag("--loop", o.simulator.loop,
+                 "With --replay or --replay-capture: start over at the end instead of going silent");
 }
 
 bool parseStations(ProgramOptions& o) {
@@ -163,6 +174,20 @@ bool loadReplay(ProgramOptions& o) {
     }
 }
 
+bool loadCapture(ProgramOptions& o) {
+    try {
+        auto capture = std::make_shared<is900sim::Capture>(is900sim::readCapture(o.capturePath));
+        if (capture->lastChunkCutShort)
+            std::cerr << "is900-sim: warning: " << o.capturePath << ": the last chunk, at byte offset "
+                      << capture->cutShortOffset << ", is cut short; it is replayed up to its end\n";
+        o.simulator.capture = capture;
+        return true;
+    } catch (const is900sim::CaptureError& error) {
+        std::cerr << "is900-sim: " << error.what() << "\n";
+        return false;
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -176,6 +201,11 @@ int main(int argc, char** argv) {
         std::cerr << "is900-sim: note: without --link the line comes back under a new path after --unplug-at\n";
     o.simulator.centimetres = o.units == "cm";
     if (!o.replayPath.empty() && !loadReplay(o)) return 2;
+    if (!o.capturePath.empty() && !loadCapture(o)) return 2;
+    if (o.simulator.loop && o.replayPath.empty() && o.capturePath.empty()) {
+        std::cerr << "is900-sim: --loop needs --replay or --replay-capture\n";
+        return 2;
+    }
     o.simulator.logToStderr = !o.quiet;
 
     std::signal(SIGINT, onSignal);

@@ -172,12 +172,13 @@ void timeDeviceRecords(const DeviceLine& line, int stations, Clock::time_point f
 void stopReceiving(DeviceRig& rig) { __atomic_store_n(&rig.runFlag, 0, __ATOMIC_RELAXED); }
 
 void startDevices(std::vector<DeviceLine>& lines, const LineSetup& setup, is900::hostkit::HostStorage& trackers,
-                  is900::hostkit::HostStorage& controllers) {
+                  is900::hostkit::HostStorage& controllers, const std::string& capturePath = "") {
     for (int device = 0; device < setup.devices; ++device) {
         DeviceLine line;
         line.rig.reset(new DeviceRig(trackerStations(setup.stations), baudRate, updateRate));
         line.rig->lines.add("sensors", std::vector<std::string>(static_cast<size_t>(setup.stations), "1"))
             .add("cavecoord", {"off"});
+        if (!capturePath.empty()) line.rig->lines.add("capture", {capturePath + "." + std::to_string(device)});
         line.published.reserve(static_cast<size_t>(setup.seconds * updateRate * setup.stations * 1.2) + 64);
         lines.push_back(std::move(line));
     }
@@ -225,11 +226,11 @@ RoundFigures floorRound(const LineSetup& setup) {
     return figures;
 }
 
-RoundFigures deviceRound(const LineSetup& setup) {
+RoundFigures deviceRound(const LineSetup& setup, const std::string& capturePath) {
     is900::hostkit::HostStorage trackers{is900::hostkit::StorageKind::tracker};
     is900::hostkit::HostStorage controllers{is900::hostkit::StorageKind::controller};
     std::vector<DeviceLine> lines;
-    startDevices(lines, setup, trackers, controllers);
+    startDevices(lines, setup, trackers, controllers, capturePath);
     const Clock::time_point from = Clock::now();
     for (DeviceLine& line : lines) line.thread = std::thread(receive, std::ref(line), setup.stations, std::ref(trackers));
     pause(setup.seconds);

@@ -5,6 +5,7 @@
 // thread's cost while the tracker is silent.
 #pragma once
 
+#include <string>
 #include <vector>
 
 struct LineSetup {
@@ -24,6 +25,7 @@ struct RoundFigures {
 };
 
 RoundFigures floorRound(const LineSetup& setup);
-RoundFigures deviceRound(const LineSetup& setup);
+// capturePath: when set, each device captures its line to this path and its number.
+RoundFigures deviceRound(const LineSetup& setup, const std::string& capturePath = "");
 // CPU seconds the receiving thread uses per second while the line is silent.
 double idleCpuPerSecond(double seconds);

@@ -18,11 +18,13 @@
 #include <fstream>
 #include <string>
 #include <vector>
+#include <unistd.h>
 
 namespace {
 
 struct BenchOptions {
     int rounds = 5;
+    int captureRounds = 0;
     double seconds = 5;
     double idleSeconds = 10;
     double scaleSeconds = 5;
@@ -35,6 +37,8 @@ void usage() {
                  "usage: bench_reception [--rounds N] [--seconds S] [--idle S] [--scale-seconds S]\n"
                  "                       [--devices N --stations M]\n"
                  "  --rounds N         floor and device rounds, alternating (default 5; 0 skips them)\n"
+                 "  --capture-rounds N device rounds without and with a capture of the line, alternating\n"
+                 "                     (default 0: none)\n"
                  "  --seconds S        length of each round (default 5)\n"
                  "  --idle S           silence over which the idle receiving thread is measured (default 10; 0 skips)\n"
                  "  --scale-seconds S  length of each scale run (default 5; 0 skips the scale table)\n"
@@ -49,6 +53,7 @@ bool parseOptions(int argc, char** argv, BenchOptions& options) {
         if (i + 1 >= argc) return false;
         const double value = std::atof(argv[++i]);
         if (name == "--rounds") options.rounds = static_cast<int>(value);
+        else if (name == "--capture-rounds") options.captureRounds = static_cast<int>(value);
         else if (name == "--seconds") options.seconds = value;
         else if (name == "--idle") options.idleSeconds = value;
         else if (name == "--scale-seconds") options.scaleSeconds = value;
@@ -57,7 +62,7 @@ bool parseOptions(int argc, char** argv, BenchOptions& options) {
         else return false;
     }
     const bool oneRun = options.devices != 0 || options.stations != 0;
-    return options.rounds >= 0 && options.seconds > 0 && options.idleSeconds >= 0 && options.scaleSeconds >= 0 &&
+    return options.rounds >= 0 && options.captureRounds >= 0 && options.seconds > 0 && options.idleSeconds >= 0 && options.scaleSeconds >= 0 &&
            (!oneRun || (options.devices >= 1 && options.devices <= 4 && options.stations >= 1 && options.stations <= 8));
 }
 
@@ -114,6 +119,37 @@ bool runFloorAndDevice(const BenchOptions& options) {
                 "device-floor", floorCpu > 0 ? median(device.cpu) / floorCpu : 0,
                 median(device.latency50) - median(floor.latency50), median(device.latency99) - median(floor.latency99));
     return device.lost == 0;
+}
+
+long fileSize(const std::string& path) {
+    std::ifstream file(path, std::ios::binary | std::ios::ate);
+    return file ? static_cast<long>(file.tellg()) : 0;
+}
+
+// The device's CPU per record without and with its line captured, and the
+// capture file's bytes per record.
+void runCaptureRounds(const BenchOptions& options) {
+    const LineSetup setup{1, 2, options.seconds};
+    const std::string capturePath = "/tmp/bench_reception-" + std::to_string(getpid()) + ".is900cap";
+    std::printf("Capture off and on, %d rounds of %g s each, alternating: 2 tracker stations at 120 Hz, 115200 baud\n",
+                options.captureRounds, options.seconds);
+    std::printf("round  capture  records  lost  CPU/record (us)  file bytes/record\n");
+    std::vector<double> off, on, bytesPerRecord;
+    for (int round = 1; round <= options.captureRounds; ++round) {
+        const RoundFigures plainFigures = deviceRound(setup);
+        off.push_back(plainFigures.cpuPerRecordMicros());
+        std::printf("%5d  %-7s  %7ld  %4ld  %15.2f\n", round, "off", plainFigures.records, plainFigures.lost,
+                    off.back());
+        const RoundFigures capturedFigures = deviceRound(setup, capturePath);
+        const std::string file = capturePath + ".0";
+        on.push_back(capturedFigures.cpuPerRecordMicros());
+        bytesPerRecord.push_back(capturedFigures.records ? static_cast<double>(fileSize(file)) / capturedFigures.records : 0);
+        std::remove(file.c_str());
+        std::printf("%5d  %-7s  %7ld  %4ld  %15.2f  %17.1f\n", round, "on", capturedFigures.records,
+                    capturedFigures.lost, on.back(), bytesPerRecord.back());
+    }
+    std::printf("medians: off %.2f us, on %.2f us, on/off %.3f (target <= 1.1); %.1f file bytes per record\n\n",
+                median(off), median(on), median(off) > 0 ? median(on) / median(off) : 0, median(bytesPerRecord));
 }
 
 void runIdle(const BenchOptions& options) {
@@ -174,6 +210,7 @@ int main(int argc, char** argv) {
     try {
         bool allThere = true;
         if (options.rounds > 0) allThere = runFloorAndDevice(options) && allThere;
+        if (options.captureRounds > 0) runCaptureRounds(options);
         if (options.idleSeconds > 0) runIdle(options);
         if (options.scaleSeconds > 0) allThere = runScale(options) && allThere;
         return allThere ? 0 : 1;

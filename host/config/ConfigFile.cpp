@@ -3,6 +3,8 @@
 #include "is900/hostkit/Records.h"
 
 #include <algorithm>
+#include <functional>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -156,19 +158,24 @@ std::vector<OptionLine> parseConfigText(const std::string& text, const std::stri
 
 std::vector<OptionLine> readConfigFile(const std::string& path) { return singleDevice(readHostConfig(path), path); }
 
-void overridePortOption(std::vector<OptionLine>& options, const std::string& portName) {
+void overrideOption(std::vector<OptionLine>& options, const OptionLine& line,
+                    const std::function<bool(const std::string&)>& replaces) {
     auto first = std::find_if(options.begin(), options.end(),
-                              [](const OptionLine& option) { return isPortKeyword(option.keyword); });
+                              [&](const OptionLine& option) { return replaces(option.keyword); });
     if (first == options.end()) {
         if (options.size() == is900::hostkit::maxOptionLines)
-            throw ConfigError("no room for the port option: the configuration already has " +
+            throw ConfigError("no room for the " + line.keyword + " option: the configuration already has " +
                               std::to_string(is900::hostkit::maxOptionLines) + " options");
-        options.push_back(OptionLine{0, "port", {portName}});
+        options.push_back(line);
         return;
     }
-    first->keyword = "port";
-    first->args = {portName};
+    first->keyword = line.keyword;
+    first->args = line.args;
     options.erase(std::remove_if(first + 1, options.end(),
-                                 [](const OptionLine& option) { return isPortKeyword(option.keyword); }),
+                                 [&](const OptionLine& option) { return replaces(option.keyword); }),
                   options.end());
+}
+
+void overridePortOption(std::vector<OptionLine>& options, const std::string& portName) {
+    overrideOption(options, OptionLine{0, "port", {portName}}, isPortKeyword);
 }

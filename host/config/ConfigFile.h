@@ -4,7 +4,8 @@
 #pragma once
 
 #include "is900/hostkit/OptionLine.h"
-
+#include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -40,6 +41,11 @@ HostConfig readHostConfig(const std::string& path);
 std::vector<OptionLine> parseConfigText(const std::string& text, const std::string& sourceName);
 std::vector<OptionLine> readConfigFile(const std::string& path);
 
+// Replaces the first line whose keyword `replaces` accepts with the given
+// one (dropping any later ones), or appends it when there is none; refused
+// when the device's option lines are full.
+void overrideOption(std::vector<OptionLine>& options, const OptionLine& line,
+                    const std::function<bool(const std::string&)>& replaces);
 // Replaces the first port line with one naming portName (dropping any later
 // ones), or appends such a line when there is none.
 void overridePortOption(std::vector<OptionLine>& options, const std::string& portName);

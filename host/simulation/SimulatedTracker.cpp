@@ -20,9 +20,19 @@ is900sim::SimulatorOptions simulatorOptionsFor(const is900::hostkit::DeviceSetup
     return options;
 }
 
-SimulatedTracker::SimulatedTracker(const is900::hostkit::DeviceSetup& setup, const std::string& commandLogPath) {
-    is900sim::SimulatorOptions options = simulatorOptionsFor(setup);
-    options.commandLogPath = commandLogPath;
+namespace {
+
+is900sim::SimulatorOptions withCommandLog(is900sim::SimulatorOptions options, const std::string& path) {
+    options.commandLogPath = path;
+    return options;
+}
+
+} // namespace
+
+SimulatedTracker::SimulatedTracker(const is900::hostkit::DeviceSetup& setup, const std::string& commandLogPath)
+    : SimulatedTracker(withCommandLog(simulatorOptionsFor(setup), commandLogPath)) {}
+
+SimulatedTracker::SimulatedTracker(const is900sim::SimulatorOptions& options) {
     simulator.reset(new is900sim::Simulator(options));
     if (!simulator->start()) throw std::runtime_error("cannot start the tracker simulator: " + simulator->errorText());
 }

@@ -12,6 +12,7 @@ class SimulatedTracker {
 public:
     // Throws std::runtime_error when the pseudo-terminal cannot be set up.
     SimulatedTracker(const is900::hostkit::DeviceSetup& setup, const std::string& commandLogPath);
+    explicit SimulatedTracker(const is900sim::SimulatorOptions& options);
 
     std::string portName() const { return simulator->slavePath(); }
 

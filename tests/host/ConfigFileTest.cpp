@@ -1,3 +1,4 @@
+#include "host/config/CaptureOption.h"
 #include "host/config/ConfigFile.h"
 #include "is900/hostkit/DeviceSetup.h"
 
@@ -92,6 +93,21 @@ TEST(ConfigFile, PortOverrideReplacesEveryPortLineOrAddsOne) {
 
     auto full = parseConfigText(lines(32, "reset no"), "t");
     EXPECT_THROW(overridePortOption(full, "COM4"), ConfigError);
+}
+
+TEST(ConfigFile, CaptureOptionNamesTheFileAfterTheDeviceAndReplacesAnEarlierOne) {
+    const std::string path = captureFilePath("runs/", "head/wand 2", 0);
+    EXPECT_EQ(0u, path.find("runs/head_wand_2-19")) << path;
+    EXPECT_EQ(".is900cap", path.substr(path.size() - 9)) << path;
+
+    auto options = parseConfigText("capture a.cap\nsensors 1\nCAPTURE b.cap 5\n", "t");
+    overrideCaptureOption(options, "c.cap");
+    ASSERT_EQ(2u, options.size());
+    EXPECT_EQ((std::vector<std::string>{"c.cap"}), options[0].args);
+    EXPECT_EQ(1u, withoutCaptureOption(options).size());
+
+    auto full = parseConfigText(lines(32, "reset no"), "t");
+    EXPECT_THROW(overrideCaptureOption(full, "c.cap"), ConfigError);
 }
 
 TEST(ConfigFile, DeviceSectionsHoldEachDevicesLinesAndTheirPlugIn) {

@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <csignal>
+#include <dirent.h>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -71,6 +72,13 @@ struct BadRun {
 TEST(HostProcess, BadInputGivesOneClearMessageAndAFailureStatus) {
     const std::string unterminated = writeTempFile("host-bad.cfg", "sensors 1\nport \"/dev/tty S0\n");
     const std::string unknownOption = writeTempFile("host-unknown.cfg", "sensors 1\nnosuchoption 1\n");
+    std::string fullLines;
+    for (int i = 0; i < 32; ++i) fullLines += "reset no\n";
+    const std::string full = writeTempFile("host-full.cfg", fullLines);
+    const std::string newerCapture = writeTempFile("host-v2.is900cap", "is900-capture\t2\tport=x\n");
+    const std::string backwards = writeTempFile(
+        "host-back.is900cap", std::string("is900-capture\t1\tport=x\n") + std::string("T\x09\0\0\0\0\0\0\0\0\0\0\0", 13) +
+                                  std::string("T\x08\0\0\0\0\0\0\0\0\0\0\0", 13));
     const std::vector<BadRun> runs = {
         {{"--plugin", "./no-such-plugin.so"}, 3, "cannot load the plug-in library './no-such-plugin.so'"},
         {{"--plugin", HOST_TEST_NO_EXPORTS_FILE}, 3, "it does not export createDev and deleteDev"},
@@ -83,6 +91,9 @@ TEST(HostProcess, BadInputGivesOneClearMessageAndAFailureStatus) {
         {{"--silence", "0"}, 2, "--silence: takes a number of seconds greater than 0, not '0'"},
         {{"--debug", "-1"}, 2, "--debug: takes a whole number, 0 or more, not '-1'"},
         {{"--simulate", "--sim-log", "/no/such/folder/commands.log"}, 7, "cannot write /no/such/folder/commands.log"},
+        {{"-c", full, "--capture", testing::TempDir()}, 2, "no room for the capture option"},
+        {{"--replay-capture", newerCapture}, 2, "capture format version 2; this program reads version 1"},
+        {{"--replay-capture", backwards}, 2, backwards + ": byte offset 36: time stamp goes backwards"},
         // -q silences the plug-in, but not the errors of a failing init.
         {{"--simulate", "-q", "-c", unknownOption}, 4, "is900: ERROR: "},
     };
@@ -236,4 +247,40 @@ TEST(HostProcess, AMisbehavingDeviceEndsTheRunWithItsOwnStatus) {
     EXPECT_EQ(leftBehind->waitForExit(20000), 8);
     EXPECT_TRUE(contains(leftBehind->output(), "recvData did not return within 5 seconds after the run flag was cleared"))
         << leftBehind->output();
+}
+
+// --capture gives the device a capture file named after it in the folder;
+// --replay-capture takes the device's options from that file's header and
+// publishes the same records, time stamps aside.
+TEST(HostProcess, ACapturedRunReplaysToTheSameRecords) {
+    const std::string folder = testing::TempDir() + "/capture-" + std::to_string(getpid());
+    ASSERT_EQ(0, system(("mkdir -p " + folder).c_str()));
+    const auto records = [](const ChildProcess& child) {
+        std::vector<std::string> lines;
+        for (std::string line : child.outputLines()) {
+            if (!contains(line, "{\"type\":\"tracker\"") && !contains(line, "{\"type\":\"controller\"")) continue;
+            const std::size_t time = line.find("\"time\":");
+            lines.push_back(line.erase(time, line.find(',', time) + 1 - time));
+        }
+        return lines;
+    };
+    ChildProcess captured({host, "--simulate", "-c", headAndWand, "--name", "lab", "--capture", folder, "--duration",
+                           "2", "--format", "jsonl", "-q"});
+    ASSERT_EQ(0, captured.waitForExit(20000)) << captured.errors();
+    std::string file;
+    if (DIR* entries = opendir(folder.c_str())) {
+        while (const dirent* entry = readdir(entries))
+            if (entry->d_name[0] != '.') file = folder + "/" + entry->d_name;
+        closedir(entries);
+    }
+    ASSERT_EQ(0u, file.find(folder + "/lab-")) << file;
+    EXPECT_EQ(".is900cap", file.substr(file.size() - 9));
+
+    ChildProcess replayed({host, "--replay-capture", file, "--name", "lab", "--speed", "4", "--duration", "3",
+                           "--format", "jsonl", "-q"});
+    ASSERT_EQ(0, replayed.waitForExit(20000)) << replayed.errors();
+    EXPECT_GT(records(captured).size(), 50u);
+    EXPECT_EQ(records(captured), records(replayed));
+    std::remove(file.c_str());
+    rmdir(folder.c_str());
 }
