@@ -39,7 +39,9 @@ install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/ DESTINATION ${IS900_SHARE_DESTINATIO
 # The host kit: its headers under include/is900/hostkit/ (the records a host
 # shares with the plug-in, storages, logger, plug-in loading), all defined or
 # inlined by the library that builds storages and loads the plug-in.
-install(DIRECTORY ${CMAKE_SOURCE_DIR}/hostkit/include/is900/hostkit DESTINATION include/is900 COMPONENT kit)
+# The DDS client's header waits for its library to be installed with it.
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/hostkit/include/is900/hostkit DESTINATION include/is900 COMPONENT kit
+  PATTERN Client.h EXCLUDE)
 target_include_directories(is900_hostkit INTERFACE $<INSTALL_INTERFACE:include>)
 set_target_properties(is900_hostkit PROPERTIES EXPORT_NAME hostkit)
 install(TARGETS is900_hostkit EXPORT is900-hostkit ARCHIVE DESTINATION lib COMPONENT kit)
