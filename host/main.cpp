@@ -161,8 +161,7 @@ SessionOptions sessionOptions(const HostOptions& options, HostOutputs& data) {
 LoggerSettings loggerSettings(const HostOptions& options, const std::string& deviceName) {
     LoggerSettings settings;
     settings.name = deviceName;
-    // With -q the plug-in still logs where the host can pick init's errors out.
-    settings.enabled = !options.quiet || hostplatform::quietShowsPluginErrors();
+    // With -q the plug-in still logs: the quiet filter picks init's errors out.
     settings.timestamps = options.timestamps;
     settings.threadIds = options.threadIds;
     settings.debugLevel = options.debugLevel;

@@ -26,9 +26,6 @@ void handleStopSignals(std::function<void()> onStop);
 // when quiet, at a filter that drops every line but the plug-in's error
 // lines while a PluginErrorsShown lives.
 std::FILE* keepStandardOutputForData(bool quiet);
-// Whether -q can still show the plug-in's error lines of init (then the
-// plug-in's logger stays enabled and the filter drops the rest).
-bool quietShowsPluginErrors();
 
 // Marks the plug-in's lines written during its life (init) whose errors
 // must reach standard error with -q; waits at its end until they have.

@@ -1,15 +1,12 @@
 #include "host/platform/HostPlatform.h"
+#include "host/platform/QuietFilter.h"
 
-#include <algorithm>
 #include <cerrno>
-#include <chrono>
-#include <condition_variable>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <iostream>
-#include <mutex>
 #include <pthread.h>
 #include <sys/file.h>
 #include <thread>
@@ -63,64 +60,13 @@ void handleStopSignals(std::function<void()> onStop) {
 
 namespace {
 
-// With -q the process's standard output runs through a pipe to this filter.
-// The plug-in writes in one stream, so markers written into it between its
-// lines tell exactly which lines came during init.
-const char errorsOn[] = "\x1eis900-host:errors-on";
-const char errorsOff[] = "\x1eis900-host:errors-off";
-
-struct QuietFilter {
-    bool active = false;
-    std::mutex mutex;
-    std::condition_variable caughtUp;
-    unsigned long marksWritten = 0; // under mutex
-    unsigned long marksSeen = 0;    // under mutex
-
-    void run(int input) {
-        std::string pending;
-        bool show = false;
-        char buffer[4096];
-        ssize_t count;
-        while ((count = read(input, buffer, sizeof buffer)) > 0 || (count < 0 && errno == EINTR)) {
-            pending.append(buffer, static_cast<std::size_t>(std::max<ssize_t>(count, 0)));
-            for (std::size_t end; (end = pending.find('\n')) != std::string::npos; pending.erase(0, end + 1)) {
-                const std::string line = pending.substr(0, end);
-                if (line == errorsOn || line == errorsOff) {
-                    show = line == errorsOn;
-                    std::lock_guard<std::mutex> guard(mutex);
-                    ++marksSeen;
-                    caughtUp.notify_all();
-                } else if (show && line.find(": ERROR: ") != std::string::npos) {
-                    const std::string text = line + "\n";
-                    if (write(STDERR_FILENO, text.data(), text.size()) < 0) show = false;
-                }
-            }
-        }
-    }
-
-    void mark(const char* text) {
-        if (!active) return;
-        unsigned long number;
-        {
-            std::lock_guard<std::mutex> guard(mutex);
-            number = ++marksWritten;
-        }
-        std::cout << text << std::endl;
-        std::unique_lock<std::mutex> lock(mutex);
-        caughtUp.wait_for(lock, std::chrono::seconds(2), [&] { return marksSeen >= number; });
-    }
-};
-
-QuietFilter quietFilter;
-
-// Points the process's standard output at the filter; -1 when it cannot.
+// Points the process's standard output at the quiet filter; -1 when it cannot.
 int startQuietFilter() {
     int ends[2];
-    if (pipe(ends) != 0) return -1;
-    fcntl(ends[0], F_SETFD, FD_CLOEXEC);
-    fcntl(ends[1], F_SETFD, FD_CLOEXEC);
-    quietFilter.active = true;
-    const int input = ends[0];
+    if (pipe2(ends, O_CLOEXEC) != 0) return -1;
+    std::FILE* input = fdopen(ends[0], "r");
+    if (!input) return -1;
+    quietFilter.start();
     std::thread([input] {
         nameThisThread("is900-quiet");
         quietFilter.run(input);
@@ -129,12 +75,6 @@ int startQuietFilter() {
 }
 
 } // namespace
-
-bool quietShowsPluginErrors() { return true; }
-
-PluginErrorsShown::PluginErrorsShown() { quietFilter.mark(errorsOn); }
-
-PluginErrorsShown::~PluginErrorsShown() { quietFilter.mark(errorsOff); }
 
 std::FILE* keepStandardOutputForData(bool quiet) {
     std::cout.flush();

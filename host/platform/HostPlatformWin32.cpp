@@ -1,7 +1,11 @@
 #include "host/platform/HostPlatform.h"
+#include "host/platform/QuietFilter.h"
 #include "is900/hostkit/SystemErrorText.h"
 
 #include <cstdlib>
+#include <fcntl.h>
+#include <iostream>
+#include <thread>
 #include <io.h>
 #include <windows.h>
 
@@ -51,15 +55,33 @@ void handleStopSignals(std::function<void()> onStop) {
     SetConsoleCtrlHandler(onConsoleEvent, TRUE);
 }
 
-// Windows keeps one standard output for the data and the plug-in's log
-// lines; -q switches the plug-in's logger off, init's errors included.
-std::FILE* keepStandardOutputForData(bool) { return stdout; }
+namespace {
 
-bool quietShowsPluginErrors() { return false; }
+// Points the C runtime's standard output at the quiet filter; -1 when it cannot.
+int startQuietFilter() {
+    int ends[2];
+    if (_pipe(ends, 4096, _O_TEXT | _O_NOINHERIT) != 0) return -1;
+    std::FILE* input = _fdopen(ends[0], "r");
+    if (!input) return -1;
+    quietFilter.start();
+    std::thread([input] { quietFilter.run(input); }).detach();
+    return ends[1];
+}
 
-PluginErrorsShown::PluginErrorsShown() {}
+} // namespace
 
-PluginErrorsShown::~PluginErrorsShown() {}
+// The plug-in shares the C runtime's standard output with the host, so
+// redirecting its descriptor moves the plug-in's log lines off the data.
+std::FILE* keepStandardOutputForData(bool quiet) {
+    std::cout.flush();
+    std::fflush(stdout);
+    const int copy = _dup(_fileno(stdout));
+    const int target = quiet ? startQuietFilter() : _dup(_fileno(stderr));
+    if (copy < 0 || target < 0 || _dup2(target, _fileno(stdout)) != 0) return stdout;
+    _close(target);
+    std::FILE* file = _fdopen(copy, "w");
+    return file ? file : stdout;
+}
 
 void nameThisThread(const char*) {}
 

@@ -211,7 +211,10 @@ void DeviceRun::shutDown() {
     release();
 }
 
+// A record that came just before the stop, before the control thread woke
+// for it, still shows in the states as the streaming it was.
 void DeviceRun::finish() {
+    if (current.state == DeviceState::starting && device && publishedSinceUp) setState(DeviceState::streaming);
     shutDown();
     if (current.state != DeviceState::failed) setState(DeviceState::stopped);
 }
