@@ -264,7 +264,7 @@ void DeviceRun::publish(const unsigned char* masks) {
         view.device = definition.name;
         display.record(view);
         lastRecordTicks = clock.now().time_since_epoch().count();
-        lastRecordWall = secondsSince1970();
+        lastRecordWall = clock.secondsSince1970();
         publishedSinceUp = true;
         if (wakeOnRecord.exchange(false)) events.notify();
     };

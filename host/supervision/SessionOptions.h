@@ -13,7 +13,6 @@ struct SessionOptions {
     OutputFormat format = OutputFormat::table;
     bool terminal = false;        // the table may redraw itself in place
     bool once = false;            // the first failure ends the run with its status
-    OutputHooks hooks;
     OutputHub* outputs = nullptr; // when set, records and states go through it (JSON lines, record file, network)
     SupervisorClock* clock = nullptr; // time and sleeps of the control thread; null: the steady clock
 };

@@ -31,30 +31,28 @@ std::string formatStatuses(const std::vector<DeviceStatus>& statuses, double now
     return lines;
 }
 
-Display::Display(OutputFormat format, std::ostream& out, OutputHooks hooks, OutputHub* outputs)
-    : format(format), out(out), hooks(std::move(hooks)), outputs(outputs) {}
+Display::Display(OutputFormat format, std::ostream& out, SupervisorClock& clock, OutputHub* outputs)
+    : format(format), out(out), clock(clock), outputs(outputs) {}
 
 void Display::record(const RecordView& view) {
     std::lock_guard<std::mutex> guard(mutex);
     board.update(view, Clock::now());
     if (outputs) outputs->publish(view.device, view);
     else if (format == OutputFormat::jsonl) written(out << jsonLine(view) << std::endl);
-    if (hooks.record) hooks.record(view);
 }
 
 void Display::status(const DeviceStatus& state) {
     DeviceStatus status = state;
-    status.time = secondsSince1970();
+    status.time = clock.secondsSince1970();
     std::lock_guard<std::mutex> guard(mutex);
     if (outputs) outputs->publishStatus(status);
     else if (format == OutputFormat::jsonl) written(out << statusJsonLine(status) << std::endl);
-    if (hooks.status) hooks.status(status);
 }
 
 void Display::table(bool redraw, const std::vector<DeviceStatus>& statuses) {
     std::lock_guard<std::mutex> guard(mutex);
     if (redraw) out << "\033[H\033[J";
-    out << formatTable(board.snapshot(Clock::now())) << formatStatuses(statuses, secondsSince1970());
+    out << formatTable(board.snapshot(Clock::now())) << formatStatuses(statuses, clock.secondsSince1970());
     if (!redraw) out << '\n';
     written(out.flush());
 }

@@ -1,8 +1,9 @@
 // Where published records and state changes go: the table or the JSON lines
-// on the host's standard output, the output hub and the further hooks.
+// on the host's standard output or the output hub.
 #pragma once
 
 #include "host/supervision/DeviceStatus.h"
+#include "host/supervision/SupervisorClock.h"
 #include "host/view/LiveBoard.h"
 
 #include <functional>
@@ -15,14 +16,6 @@ class OutputHub;
 
 enum class OutputFormat { table, jsonl };
 
-// Further outputs of the host (the web view): called with every published
-// record, on the receiving thread that published it, and with every change
-// of a device's state.
-struct OutputHooks {
-    std::function<void(const RecordView&)> record;
-    std::function<void(const DeviceStatus&)> status;
-};
-
 // One line per device under the table: state, attempt, back-off and the age
 // of the last record at now (seconds since 1970).
 std::string formatStatuses(const std::vector<DeviceStatus>& statuses, double now);
@@ -30,8 +23,7 @@ std::string formatStatuses(const std::vector<DeviceStatus>& statuses, double now
 // Where published records and state changes go; used from every thread.
 class Display {
 public:
-    Display(OutputFormat format, std::ostream& out, OutputHooks hooks = OutputHooks(),
-            OutputHub* outputs = nullptr);
+    Display(OutputFormat format, std::ostream& out, SupervisorClock& clock, OutputHub* outputs = nullptr);
 
     void record(const RecordView& view);
     void status(const DeviceStatus& status);
@@ -47,7 +39,7 @@ private:
     std::ostream& out;
     std::mutex mutex;
     LiveBoard board;
-    OutputHooks hooks;
+    SupervisorClock& clock;
     OutputHub* outputs;
     std::function<void()> readerGone;
     bool readerLeft = false;

@@ -2,6 +2,7 @@
 // a device whose port never appears is tried at 0, 1, 3, 7, 15, 31, 61 ... s.
 #include "host/supervision/Session.h"
 #include "host/supervision/HostStorages.h"
+#include "is900/hostkit/RecordSchema.h"
 
 #include <gtest/gtest.h>
 
@@ -19,29 +20,31 @@ public:
         if (until > current) current = until;
     }
     double seconds() const { return std::chrono::duration<double>(current - Clock::time_point()).count(); }
+    double secondsSince1970() override { return seconds(); }
 
 private:
     Clock::time_point current;
 };
 
-struct Seen {
-    DeviceState state;
-    int attempt, retryIn;
-    double at;
-};
+// The state lines of the host's JSON lines.
+std::vector<is900::hostkit::StatusLine> statusLines(const std::string& text) {
+    std::vector<is900::hostkit::StatusLine> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        const is900::hostkit::JsonLine read = is900::hostkit::readJsonLine(line);
+        if (read.type == is900::hostkit::LineType::status) lines.push_back(read.status);
+    }
+    return lines;
+}
 
 } // namespace
 
 TEST(HostBackOff, BringUpsOfAMissingPortFollowEachOtherAfterOneTwoFourUpToThirtySeconds) {
     SteppingClock clock;
-    std::vector<Seen> seen;
     SessionOptions options;
     options.clock = &clock;
     options.durationSeconds = 200;
     options.format = OutputFormat::jsonl;
-    options.hooks.status = [&](const DeviceStatus& status) {
-        seen.push_back({status.state, status.attempt, status.retryInSeconds, clock.seconds()});
-    };
     std::ostringstream out;
     std::ostringstream errors;
     std::streambuf* const standardError = std::cerr.rdbuf(errors.rdbuf());
@@ -62,16 +65,17 @@ TEST(HostBackOff, BringUpsOfAMissingPortFollowEachOtherAfterOneTwoFourUpToThirty
     EXPECT_EQ(status, 4) << "a device that never came up fails the run";
     std::vector<double> startedAt;
     std::vector<int> waits;
-    for (const Seen& line : seen) {
-        if (line.state == DeviceState::starting) startedAt.push_back(line.at);
-        if (line.state == DeviceState::reconnecting) {
+    const std::vector<is900::hostkit::StatusLine> seen = statusLines(out.str());
+    for (const is900::hostkit::StatusLine& line : seen) {
+        if (line.state == "starting") startedAt.push_back(line.time);
+        if (line.state == "reconnecting") {
             EXPECT_EQ(line.attempt, static_cast<int>(waits.size()) + 2) << "the next bring-up's number";
             EXPECT_NE(errors.str().find("attempt " + std::to_string(line.attempt) + " in " +
-                                        std::to_string(line.retryIn) + " s"),
+                                        std::to_string(line.retryInSeconds) + " s"),
                       std::string::npos)
                 << "standard error names the same attempt\n"
                 << errors.str();
-            waits.push_back(line.retryIn);
+            waits.push_back(line.retryInSeconds);
         }
     }
     const std::vector<int> expected{1, 2, 4, 8, 16, 30, 30, 30, 30, 30, 30};
@@ -79,6 +83,6 @@ TEST(HostBackOff, BringUpsOfAMissingPortFollowEachOtherAfterOneTwoFourUpToThirty
     const std::vector<double> expectedStarts{0, 1, 3, 7, 15, 31, 61, 91, 121, 151, 181};
     EXPECT_EQ(startedAt, expectedStarts);
     ASSERT_FALSE(seen.empty());
-    EXPECT_EQ(seen.back().state, DeviceState::stopped);
+    EXPECT_EQ(seen.back().state, "stopped");
     EXPECT_DOUBLE_EQ(clock.seconds(), 200) << "the run ends at its duration";
 }
