@@ -1,6 +1,8 @@
 #include "sim/SimulatorState.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -14,7 +16,9 @@ namespace is900sim {
 
 namespace {
 
-const int idlePollMs = 20;
+// A clock of a test's own may jump ahead: the line's thread then looks at
+// it this often instead of sleeping until a due time.
+const int testClockLookMs = 20;
 
 int baudOfSpeed(speed_t speed) {
     const struct {
@@ -30,6 +34,47 @@ int baudOfSpeed(speed_t speed) {
 std::string systemError(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
 
 } // namespace
+
+Simulator::State::State(SimulatorOptions options) : options(std::move(options)) {
+    if (pipe2(wakeEnds, O_CLOEXEC | O_NONBLOCK) != 0) wakeEnds[0] = wakeEnds[1] = -1;
+}
+
+Simulator::State::~State() {
+    for (int end : wakeEnds)
+        if (end >= 0) close(end);
+}
+
+void Simulator::State::wake() {
+    const char byte = 1;
+    if (wakeEnds[1] >= 0 && write(wakeEnds[1], &byte, 1) < 0) {
+        // Full: a wake is pending anyway.
+    }
+}
+
+void Simulator::State::sleepUntil(Clock::time_point due, bool watchLine) {
+    long long ms = -1;
+    if (due != Clock::time_point::max())
+        ms = std::max<long long>(0, std::chrono::ceil<std::chrono::milliseconds>(due - now()).count());
+    if (options.clock && (ms < 0 || ms > testClockLookMs)) ms = testClockLookMs;
+    pollfd entries[2] = {{wakeEnds[0], POLLIN, 0}, {watchLine ? master : -1, POLLIN, 0}};
+    if (poll(entries, 2, static_cast<int>(std::min<long long>(ms, INT_MAX))) <= 0) return;
+    char drained[64];
+    if (entries[0].revents & POLLIN)
+        while (read(wakeEnds[0], drained, sizeof drained) > 0) {
+        }
+    if (entries[1].revents & POLLIN) receive();
+}
+
+// When the tracker next changes on its own while it sends nothing: it comes
+// on, or a restart's or a silence's quiet ends.
+Clock::time_point Simulator::State::idleDue() const {
+    std::lock_guard<std::mutex> lock(mutex);
+    const Clock::time_point at = now();
+    Clock::time_point due = poweredOff ? onAt : Clock::time_point::max();
+    for (Clock::time_point end : {quietUntil, silentUntil})
+        if (end > at) due = std::min(due, end);
+    return due;
+}
 
 void Simulator::State::say(const char* format, ...) const {
     if (!options.logToStderr) return;
@@ -92,7 +137,7 @@ void Simulator::State::unplugFor(unsigned long milliseconds) {
     }
     say("unplugged for %lu ms", milliseconds);
     const Clock::time_point back = now() + std::chrono::milliseconds(milliseconds);
-    while (running && now() < back) poll(nullptr, 0, idlePollMs);
+    while (running && now() < back) sleepUntil(back, false);
     if (!running) return;
     const bool plugged = linkLine();
     if (!plugged) {
@@ -140,12 +185,7 @@ void Simulator::State::run() {
         }
         powerOnWhenDue();
         bool sending = streaming();
-        long wait = sending ? static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                                    nextCycle - now()).count())
-                            : idlePollMs;
-        pollfd entry{master, POLLIN, 0};
-        int ready = poll(&entry, 1, static_cast<int>(wait < 0 ? 0 : wait > idlePollMs ? idlePollMs : wait));
-        if (ready > 0 && (entry.revents & POLLIN)) receive();
+        sleepUntil(sending ? nextCycle : idleDue(), true);
         if (!sending) {
             nextCycle = now();
         } else if (now() >= nextCycle) {

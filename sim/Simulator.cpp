@@ -38,6 +38,7 @@ bool Simulator::start() {
 void Simulator::stop() {
     State& s = *state;
     s.running = false;
+    s.wake();
     if (s.thread.joinable()) s.thread.join();
     s.closeTerminal();
     if (!s.options.linkPath.empty()) {
@@ -159,6 +160,7 @@ void Simulator::hangUp() {
         return;
     }
     s.hangUpRequested = true;
+    s.wake();
     std::unique_lock<std::mutex> lock(s.mutex);
     s.changed.wait_for(lock, std::chrono::seconds(2), [&] { return s.lineDown; });
 }
@@ -167,6 +169,7 @@ void Simulator::unplug(unsigned long milliseconds) {
     State& s = *state;
     if (!s.thread.joinable() || milliseconds == 0) return;
     s.unplugRequestMs = milliseconds;
+    s.wake();
     std::unique_lock<std::mutex> lock(s.mutex);
     s.changed.wait_for(lock, std::chrono::seconds(2), [&] { return s.unplugged || s.lineDown; });
 }
@@ -186,6 +189,7 @@ void Simulator::powerCycle(unsigned long milliseconds) {
     s.onAt = s.now() + std::chrono::milliseconds(milliseconds + s.options.bootMs);
     s.quietUntil = s.onAt;
     s.say("power cycle: off for %lu ms, then %lu ms to boot", milliseconds, s.options.bootMs);
+    s.wake();
 }
 
 void Simulator::powerOnAfterBytes(std::size_t count) {

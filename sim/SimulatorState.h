@@ -32,7 +32,10 @@ struct Fault {
 };
 
 struct Simulator::State {
-    explicit State(SimulatorOptions options) : options(std::move(options)) {}
+    explicit State(SimulatorOptions options);
+    ~State();
+    State(const State&) = delete;
+    State& operator=(const State&) = delete;
 
     void say(const char* format, ...) const;
     bool openTerminal();
@@ -58,6 +61,11 @@ struct Simulator::State {
     double cyclePeriod(std::size_t bytes);
     void closeTerminal();
     void unplugFor(unsigned long milliseconds);
+    // Wakes the line's thread for a request of another thread.
+    void wake();
+    // Sleeps until input on the line, a wake or the due time.
+    void sleepUntil(Clock::time_point due, bool watchLine);
+    Clock::time_point idleDue() const;
     bool linkLine();
 
     SimulatorOptions options;
@@ -69,6 +77,7 @@ struct Simulator::State {
     std::atomic<bool> running{false};
     std::atomic<bool> hangUpRequested{false};
     std::atomic<unsigned long> unplugRequestMs{0};
+    int wakeEnds[2] = {-1, -1};
 
     mutable std::mutex mutex;
     mutable std::condition_variable changed;

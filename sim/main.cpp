@@ -6,20 +6,39 @@
 
 #include <CLI/CLI.hpp>
 
-#include <atomic>
+#include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <ctime>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <mutex>
-#include <thread>
+#include <pthread.h>
+#include <vector>
 
 namespace {
 
-std::atomic<bool> interrupted{false};
+// SIGINT and SIGTERM, blocked in every thread and taken by the timeline.
+sigset_t stopSignals() {
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    return signals;
+}
 
-void onSignal(int) { interrupted = true; }
+// Sleeps until a stop signal or the time; true at a stop signal.
+bool stopSignalBefore(std::chrono::steady_clock::time_point until) {
+    const sigset_t signals = stopSignals();
+    if (until == std::chrono::steady_clock::time_point::max()) return sigwaitinfo(&signals, nullptr) > 0;
+    const auto left = std::max(until - std::chrono::steady_clock::now(), std::chrono::steady_clock::duration::zero());
+    const auto whole = std::chrono::duration_cast<std::chrono::seconds>(left);
+    timespec wait{static_cast<time_t>(whole.count()),
+                  static_cast<long>(std::chrono::duration_cast<std::chrono::nanoseconds>(left - whole).count())};
+    return sigtimedwait(&signals, nullptr, &wait) > 0;
+}
 
 struct ProgramOptions {
     is900sim::SimulatorOptions simulator;
@@ -141,23 +160,40 @@ void installFaults(is900sim::Simulator& simulator, const ProgramOptions& o, std:
 
 unsigned long milliseconds(double seconds) { return static_cast<unsigned long>(seconds * 1000 + 0.5); }
 
+// The faults of the command line at their times, until --duration or a stop signal.
 void runTimeline(is900sim::Simulator& simulator, const ProgramOptions& o) {
-    auto begin = std::chrono::steady_clock::now();
-    bool silenced = false, hungUp = false, unplugged = false, powerCycled = false;
-    while (!interrupted) {
-        double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
-        if (o.duration > 0 && seconds >= o.duration) break;
-        if (!silenced && o.silenceAt >= 0 && seconds >= o.silenceAt) simulator.silence(o.silenceMs), silenced = true;
-        if (!unplugged && o.unplugAt >= 0 && seconds >= o.unplugAt)
-            simulator.unplug(milliseconds(o.unplugFor)), unplugged = true;
-        if (!powerCycled && o.powerCycleAt >= 0 && seconds >= o.powerCycleAt)
-            simulator.powerCycle(milliseconds(o.powerCycleFor)), powerCycled = true;
-        if (!hungUp && o.hangUpAfter >= 0 && seconds >= o.hangUpAfter) {
-            simulator.hangUp();
-            hungUp = true;
-            if (!o.quiet) std::cerr << "is900-sim: hung up the line\n";
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point begin = Clock::now();
+    const auto at = [begin](double seconds) {
+        return seconds < 0 ? Clock::time_point::max()
+                           : begin + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    };
+    struct Event {
+        Clock::time_point due;
+        std::function<void()> act;
+    };
+    std::vector<Event> events{
+        {at(o.silenceAt), [&] { simulator.silence(o.silenceMs); }},
+        {at(o.unplugAt), [&] { simulator.unplug(milliseconds(o.unplugFor)); }},
+        {at(o.powerCycleAt), [&] { simulator.powerCycle(milliseconds(o.powerCycleFor)); }},
+        {at(o.hangUpAfter),
+         [&] {
+             simulator.hangUp();
+             if (!o.quiet) std::cerr << "is900-sim: hung up the line\n";
+         }},
+    };
+    const Clock::time_point end = o.duration > 0 ? at(o.duration) : Clock::time_point::max();
+    for (;;) {
+        Clock::time_point next = end;
+        for (Event& event : events) {
+            if (event.due <= Clock::now()) {
+                event.act();
+                event.due = Clock::time_point::max();
+            }
+            next = std::min(next, event.due);
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        if (next == end && end <= Clock::now()) return;
+        if (stopSignalBefore(next)) return;
     }
 }
 
@@ -208,8 +244,8 @@ int main(int argc, char** argv) {
     }
     o.simulator.logToStderr = !o.quiet;
 
-    std::signal(SIGINT, onSignal);
-    std::signal(SIGTERM, onSignal);
+    const sigset_t signals = stopSignals();
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     std::ofstream recordLog;
     std::mutex recordLogMutex;
     if (!o.recordLogPath.empty()) recordLog.open(o.recordLogPath, std::ios::out | std::ios::trunc);
