@@ -79,6 +79,12 @@ RecordingHeader readHeader(const Json& object) {
         if (!station.tracker && !station.controller) throw SchemaError("unknown station kind \"" + kind + "\"");
         header.stations.push_back(station);
     }
+    for (const Json& words : field(object, "options")) {
+        if (!words.is_array() || words.empty()) throw SchemaError("an option line that is no list of words");
+        OptionLine line{static_cast<uint32_t>(header.options.size() + 1), words[0].get<std::string>(), {}};
+        for (std::size_t i = 1; i < words.size(); ++i) line.args.push_back(words[i].get<std::string>());
+        header.options.push_back(line);
+    }
     return header;
 }
 
@@ -124,9 +130,15 @@ std::string recordingHeaderLine(const RecordingHeader& header) {
     for (const RecordingStation& station : header.stations)
         stations += std::string(stations.empty() ? "" : ",") + "{\"station\":" + std::to_string(station.station) +
                     ",\"kind\":\"" + stationKind(station) + "\"}";
+    std::string options;
+    for (const OptionLine& line : header.options) {
+        options += std::string(options.empty() ? "" : ",") + "[" + jsonString(line.keyword);
+        for (const std::string& arg : line.args) options += "," + jsonString(arg);
+        options += "]";
+    }
     return "{\"type\":\"recording\",\"version\":" + std::to_string(header.version) + ",\"units\":\"" +
            (header.centimetres ? "cm" : "inches") + "\",\"cave\":" + (header.cave ? "true" : "false") +
-           ",\"stations\":[" + stations + "]}";
+           ",\"stations\":[" + stations + "],\"options\":[" + options + "]}";
 }
 
 std::string jsonString(const std::string& text) {
@@ -146,8 +158,10 @@ std::string jsonString(const std::string& text) {
     return quoted + "\"";
 }
 
-RecordingHeader recordingHeaderOf(const DeviceSetup& setup) {
+RecordingHeader recordingHeaderOf(const std::vector<OptionLine>& options) {
+    const DeviceSetup setup = readDeviceSetup(options);
     RecordingHeader header;
+    header.options = options;
     header.centimetres = setup.centimetres;
     header.cave = setup.cave;
     for (int s = 0; s < deviceStationCount; ++s)

@@ -1,6 +1,7 @@
 #include "sim/Replay.h"
 
 #include "is900/hostkit/RecordSchema.h"
+#include "sim/SampleInverse.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,52 +11,39 @@ namespace is900sim {
 
 namespace {
 
-// The device's conversion constants, as 32-bit floats like its own.
-const float inchesToFeet = 0.083333336f;
-const float centimetresToFeet = 0.0328084f;
-
+using is900::hostkit::DeviceSetup;
 using is900::hostkit::JsonLine;
 using is900::hostkit::LineType;
 using is900::hostkit::RecordKind;
 using is900::hostkit::RecordView;
 
-std::vector<StationSetup> stationsOf(const is900::hostkit::RecordingHeader& header) {
+std::vector<StationSetup> stationsOf(const DeviceSetup& setup) {
     std::vector<StationSetup> stations;
-    for (const is900::hostkit::RecordingStation& station : header.stations) {
-        StationSetup setup;
-        setup.number = station.station;
-        setup.kind = station.tracker && station.controller ? StationKind::both
-                     : station.tracker                     ? StationKind::tracker
-                                                           : StationKind::wand;
-        stations.push_back(setup);
+    for (int s = 1; s <= is900::hostkit::deviceStationCount; ++s) {
+        const bool tracker = setup.trackerOn[s - 1], controller = setup.controllerOn[s - 1];
+        if (!tracker && !controller) continue;
+        StationSetup station;
+        station.number = s;
+        station.kind = tracker && controller ? StationKind::both : tracker ? StationKind::tracker : StationKind::wand;
+        stations.push_back(station);
     }
     return stations;
 }
 
-// A valuator of -1..1 back to the joystick byte the device reads it from.
-uint8_t joystickByte(double valuator) {
-    const long raw = 127 + std::lround(valuator > 0 ? valuator * 128 : valuator * 127);
-    return static_cast<uint8_t>(raw < 0 ? 0 : raw > 255 ? 255 : raw);
-}
-
-void applyRecord(const RecordView& record, ReplayFrame& frame) {
+void applyRecord(const DeviceSetup& setup, const RecordView& record, ReplayFrame& frame) {
     frame.station = record.station;
     frame.seconds = record.stamp;
-    if (record.kind == RecordKind::tracker) {
+    if (record.kind == RecordKind::tracker)
         std::copy(record.pose, record.pose + 6, frame.published);
-        return;
-    }
-    frame.buttons = 0;
-    for (std::size_t n = 0; n < record.buttons.size() && n < 8; ++n)
-        if (record.buttons[n]) frame.buttons |= static_cast<uint8_t>(1u << n);
-    for (std::size_t i = 0; i < 2; ++i)
-        frame.joystick[i] = joystickByte(i < record.valuators.size() ? record.valuators[i] : 0);
+    else
+        sentControls(setup, record.station, record.buttons, record.valuators, frame.buttons, frame.joystick);
 }
 
-bool validStations(const std::vector<StationSetup>& stations) {
-    for (const StationSetup& station : stations)
-        if (station.number < 1 || station.number > 8) return false;
-    return !stations.empty();
+// A record of a station the recorded device does not publish of its kind.
+bool foreign(const DeviceSetup& setup, const RecordView& record) {
+    const bool tracker = record.kind == RecordKind::tracker;
+    if (record.station < 1 || record.station > is900::hostkit::deviceStationCount) return true;
+    return !(tracker ? setup.trackerOn : setup.controllerOn)[record.station - 1];
 }
 
 } // namespace
@@ -68,46 +56,45 @@ Recording readRecording(const std::string& path) {
         throw ReplayError(error.what());
     }
     Recording recording;
-    recording.centimetres = file.header.centimetres;
-    recording.cave = file.header.cave;
-    recording.stations = stationsOf(file.header);
-    if (!validStations(recording.stations)) throw ReplayError(path + ": the recording header names no stations 1 to 8");
+    recording.setup = is900::hostkit::readDeviceSetup(file.header.options);
+    recording.stations = stationsOf(recording.setup);
+    if (recording.stations.empty()) throw ReplayError(path + ": the recorded device has no station switched on");
+    const std::string irreversible = irreversibleSetting(recording.setup);
+    if (!irreversible.empty())
+        throw ReplayError(path + ": cannot undo what the recorded device did to its samples: " + irreversible +
+                          "; capture the tracker's line instead (the device's capture option, or is900-host "
+                          "--capture) and replay that with --replay-capture");
     std::map<int, ReplayFrame> latest; // each station's pose and controls so far
     double firstTime = -1;
+    bool lastHolds[2] = {false, false}; // the last frame holds a tracker, a controller record
     for (const JsonLine& line : file.lines) {
         if (line.type != LineType::record) continue;
+        if (foreign(recording.setup, line.record))
+            throw ReplayError(path + ": a " + (line.record.kind == RecordKind::tracker ? "tracker" : "controller") +
+                              " record of station " + std::to_string(line.record.station) +
+                              ", which the recorded device does not publish");
         ReplayFrame frame = latest[line.record.station];
-        applyRecord(line.record, frame);
+        applyRecord(recording.setup, line.record, frame);
         latest[frame.station] = frame;
         if (firstTime < 0) firstTime = frame.seconds;
         frame.seconds -= firstTime;
-        // The tracker and controller records of one line record arrive together.
+        // The tracker and controller records of one line record arrive
+        // together; records of one kind that share a millisecond were read
+        // together, and each is a line record of its own.
+        const int kind = line.record.kind == RecordKind::tracker ? 0 : 1;
         ReplayFrame* previous = recording.frames.empty() ? nullptr : &recording.frames.back();
-        if (previous && previous->station == frame.station && std::fabs(previous->seconds - frame.seconds) < 5e-4) {
+        if (previous && previous->station == frame.station && !lastHolds[kind] &&
+            std::fabs(previous->seconds - frame.seconds) < 5e-4) {
             const double when = previous->seconds;
             *previous = frame;
             previous->seconds = when;
         } else {
             recording.frames.push_back(frame);
+            lastHolds[0] = lastHolds[1] = false;
         }
+        lastHolds[kind] = true;
     }
     return recording;
-}
-
-void sentPose(const Recording& recording, const double published[6], double stepFraction, float position[3],
-              float angles[3]) {
-    const float k = recording.centimetres ? centimetresToFeet : inchesToFeet;
-    const double step = 1e-5;
-    float p[6];
-    for (int i = 0; i < 6; ++i) {
-        const double away = published[i] > 0 ? stepFraction * step : published[i] < 0 ? -stepFraction * step : 0;
-        p[i] = static_cast<float>(published[i] + away);
-    }
-    const float sent[6] = {p[0] / k, p[1] / k, p[2] / k, p[3], p[4], p[5]};
-    const float cave[6] = {-p[2] / k, p[0] / k, -p[1] / k, -p[3], p[4], -p[5]};
-    const float* chosen = recording.cave ? cave : sent;
-    std::copy(chosen, chosen + 3, position);
-    std::copy(chosen + 3, chosen + 6, angles);
 }
 
 } // namespace is900sim

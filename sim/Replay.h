@@ -1,8 +1,9 @@
 // A recording of the host's JSON lines played back as a tracker: what each
-// station sent on the line, undone from the device's unit conversion and CAVE
-// mapping, at the pace it was recorded.
+// station sent on the line, undone from everything the recorded device's
+// option lines did to it, at the pace it was recorded.
 #pragma once
 
+#include "is900/hostkit/DeviceSetup.h"
 #include "sim/Simulator.h"
 
 #include <cstdint>
@@ -17,13 +18,12 @@ struct ReplayFrame {
     double seconds = 0;                  // since the recording's first record
     int station = 0;
     double published[6] = {0, 0, 0, 0, 0, 0}; // the pose as the device published it
-    uint8_t buttons = 0;
+    uint8_t buttons = 0;                      // the controls as the tracker sent them
     uint8_t joystick[2] = {127, 127};
 };
 
 struct Recording {
-    bool centimetres = false;
-    bool cave = true;
+    is900::hostkit::DeviceSetup setup; // the recorded device's, read from its option lines
     std::vector<StationSetup> stations;
     std::vector<ReplayFrame> frames;
 };
@@ -33,15 +33,8 @@ struct ReplayError : std::runtime_error {
 };
 
 // Throws ReplayError naming the file, and the line of a malformed line; a
-// recording of another format version is refused, naming both versions.
+// recording of another format version is refused, naming both versions, and
+// one whose set-up cannot be undone (irreversibleSetting) naming the setting.
 Recording readRecording(const std::string& path);
-
-// The pose the tracker sent (position in the recording's unit, angles in
-// degrees), undone from the device's unit conversion and CAVE mapping. The
-// device cuts each value to its fixed-point step towards zero; placing the
-// value at stepFraction (0 < f < 1) of the step away from zero makes it come
-// out as the published one.
-void sentPose(const Recording& recording, const double published[6], double stepFraction, float position[3],
-              float angles[3]);
 
 } // namespace is900sim

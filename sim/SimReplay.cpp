@@ -1,5 +1,6 @@
 #include "sim/Records.h"
 #include "sim/Replay.h"
+#include "sim/SampleInverse.h"
 #include "sim/SimulatorState.h"
 
 namespace is900sim {
@@ -14,9 +15,9 @@ const double stepFractions[] = {0.5, 0.3, 0.7, 0.15, 0.85};
 
 Sample sampleOf(const Recording& recording, const ReplayFrame& frame, double stepFraction) {
     Sample sample{};
-    sentPose(recording, frame.published, stepFraction, sample.position, sample.angles);
+    sentPose(recording.setup, frame.station, frame.published, stepFraction, sample.position, sample.angles);
     // Samples hold centimetres; the record encoder turns them back into inches.
-    if (!recording.centimetres)
+    if (!recording.setup.centimetres)
         for (float& value : sample.position) value = static_cast<float>(value * 2.54);
     sample.buttons = frame.buttons;
     sample.joystick[0] = frame.joystick[0];

@@ -201,7 +201,7 @@ bool loadReplay(ProgramOptions& o) {
     try {
         auto recording = std::make_shared<is900sim::Recording>(is900sim::readRecording(o.replayPath));
         o.simulator.stations = recording->stations;
-        o.simulator.centimetres = recording->centimetres;
+        o.simulator.centimetres = recording->setup.centimetres;
         o.simulator.replay = recording;
         return true;
     } catch (const is900sim::ReplayError& error) {

@@ -1,6 +1,5 @@
 #include "host/outputs/JsonLinesOutput.h"
 
-#include "is900/hostkit/DeviceSetup.h"
 #include "is900/hostkit/RecordSchema.h"
 
 #include <cerrno>
@@ -31,7 +30,7 @@ RecordFileOutput::RecordFileOutput(const std::string& path, const std::string& d
                                    const std::vector<OptionLine>& options)
     : path(path), device(device), file(std::fopen(path.c_str(), "w")) {
     using namespace is900::hostkit;
-    if (file && writeAndFlush(file, recordingHeaderLine(recordingHeaderOf(readDeviceSetup(options))))) return;
+    if (file && writeAndFlush(file, recordingHeaderLine(recordingHeaderOf(options)))) return;
     const std::string reason = std::strerror(errno);
     if (file) std::fclose(file);
     throw std::runtime_error("cannot write the record file '" + path + "': " + reason);

@@ -109,8 +109,8 @@ TEST(HostOutputs, StandardOutputCarriesDataOnlyAndAReaderThatLeavesEndsTheRunInO
 
 TEST(HostOutputs, BadOutputOptionsAndReplayFilesAreRefusedBeforeAnyDeviceIsTouched) {
     const std::string badReplay = testing::TempDir() + "bad-replay.jsonl";
-    std::ofstream(badReplay) << "{\"type\":\"recording\",\"version\":1,\"units\":\"inches\",\"cave\":true,"
-                                "\"stations\":[{\"station\":1,\"kind\":\"tracker\"}]}\n"
+    std::ofstream(badReplay) << "{\"type\":\"recording\",\"version\":2,\"units\":\"inches\",\"cave\":true,"
+                                "\"stations\":[{\"station\":1,\"kind\":\"tracker\"}],\"options\":[]}\n"
                                 "{\"type\":\"status\",\"device\":\"is900\",\"state\":\"streaming\",\"attempt\":1,"
                                 "\"retry_in\":0,\"time\":5,\"last_record\":null}\n"
                                 "{\"type\":\"tracker\",\"id\":1,\"station\":1,\"time\":5,\"x\":1}\n";
@@ -334,8 +334,10 @@ TEST(HostOutputs, ARecordingReplayedIntoASecondHostGivesThePosesBack) {
         0));
     const std::vector<std::string> recorded = fileLines(recording);
     ASSERT_GT(recorded.size(), 1u);
-    EXPECT_EQ(recorded[0], "{\"type\":\"recording\",\"version\":1,\"units\":\"inches\",\"cave\":true,\"stations\":["
-                           "{\"station\":1,\"kind\":\"tracker\"},{\"station\":2,\"kind\":\"both\"}]}");
+    EXPECT_EQ(recorded[0], "{\"type\":\"recording\",\"version\":2,\"units\":\"inches\",\"cave\":true,\"stations\":["
+                           "{\"station\":1,\"kind\":\"tracker\"},{\"station\":2,\"kind\":\"both\"}],\"options\":["
+                           "[\"port\",\"/dev/ttyUSB0\"],[\"baud\",\"38400\"],[\"sensors\",\"1\",\"1\"],"
+                           "[\"controllers\",\"0\",\"1\"],[\"valuatorscale\",\"2\",\"[0.7,0,0.3,0]\",\"all\"]]}");
     const std::vector<JsonRecord> recordedRecords = jsonRecords(recorded);
     EXPECT_EQ(recordedRecords.size(), first.size()) << "the record file holds every published record";
 
@@ -367,4 +369,111 @@ TEST(HostOutputs, ARecordingReplayedIntoASecondHostGivesThePosesBack) {
                     << id << " " << k;
             }
     }
+}
+
+namespace {
+
+const std::string configDir = HOST_CONFIG_DIR;
+
+// A host in the background whose standard output goes nowhere: its records
+// are in its record file.
+std::unique_ptr<ChildProcess> recordingHost(const std::string& config, int seconds, const std::string& recordFile,
+                                            const std::string& device, const std::string& extra) {
+    return std::unique_ptr<ChildProcess>(new ChildProcess(
+        {"/bin/sh", "-c",
+         "exec " + host + " -c " + config + " --duration " + std::to_string(seconds) + " -q --silence 20 --record " +
+             recordFile +
+             (device.empty() ? "" : " --record-device " + device) + " " + extra + " > /dev/null"}));
+}
+
+// The configuration with its port lines, in order, replaced by these ports.
+std::string withPorts(const std::string& config, const std::vector<std::string>& ports) {
+    std::string text;
+    std::size_t next = 0;
+    for (const std::string& line : fileLines(config))
+        text += (line.compare(0, 5, "port ") == 0 && next < ports.size() ? "port " + ports[next++] : line) + "\n";
+    return text;
+}
+
+std::string simulatorPort(ChildProcess& simulator) {
+    if (!simulator.waitForLine([](const std::string& line) { return line[0] == '/'; }, 5000)) return "";
+    return simulator.outputLines()[0];
+}
+
+double angleDifference(double a, double b) { return std::fabs(std::remainder(a - b, 360.0)); }
+
+// Each ID's records in order, the same number of them, with the same values.
+void expectSameRecords(const std::string& name, const std::vector<JsonRecord>& recorded,
+                       const std::vector<JsonRecord>& replayed) {
+    std::map<std::pair<bool, int>, std::vector<const JsonRecord*>> before, after;
+    for (const JsonRecord& record : recorded) before[{record.tracker, record.id}].push_back(&record);
+    for (const JsonRecord& record : replayed) after[{record.tracker, record.id}].push_back(&record);
+    ASSERT_FALSE(before.empty()) << name;
+    for (const auto& entry : before) {
+        const std::string what = name + (entry.first.first ? " tracker " : " controller ") +
+                                 std::to_string(entry.first.second);
+        const std::vector<const JsonRecord*>& was = entry.second;
+        const std::vector<const JsonRecord*>& is = after[entry.first];
+        ASSERT_GT(was.size(), entry.first.first ? 100u : 0u) << what;
+        ASSERT_EQ(is.size(), was.size()) << what;
+        for (std::size_t k = 0; k < was.size(); ++k) {
+            for (int i = 0; i < 3; ++i) ASSERT_NEAR(is[k]->pose[i], was[k]->pose[i], 1e-4) << what << " #" << k;
+            for (int i = 3; i < 6; ++i)
+                ASSERT_LT(angleDifference(is[k]->pose[i], was[k]->pose[i]), 1e-3) << what << " #" << k << " " << i;
+            ASSERT_EQ(is[k]->buttons, was[k]->buttons) << what << " #" << k;
+            ASSERT_EQ(is[k]->valuators.size(), was[k]->valuators.size()) << what << " #" << k;
+            for (std::size_t v = 0; v < was[k]->valuators.size(); ++v)
+                ASSERT_NEAR(is[k]->valuators[v], was[k]->valuators[v], 1e-3) << what << " #" << k;
+        }
+    }
+}
+
+} // namespace
+
+// Every sample configuration recorded from the simulator, and its record
+// file replayed by is900-sim through the same configuration, publishes the
+// recorded values: the replay undoes units, CAVE coordinates, corrections,
+// orders and valuator scales. A calibration library cannot be undone, and
+// its recording is refused, pointing to the capture's replay. The runs of
+// all configurations go side by side.
+TEST(HostOutputs, EverySampleConfigurationReplaysToTheValuesItRecorded) {
+    struct Sample {
+        std::string name, device; // device: the one recorded, when the file has several
+    };
+    const std::vector<Sample> samples = {
+        {"head-and-wand", ""}, {"cave-off", ""}, {"centimetres", ""}, {"two-rooms", "cave"}, {"calibration", ""}};
+    const std::string folder = testing::TempDir();
+    std::vector<std::unique_ptr<ChildProcess>> runs;
+    for (const Sample& sample : samples)
+        runs.push_back(recordingHost(configDir + "/" + sample.name + ".cfg", 3, folder + sample.name + ".jsonl",
+                                     sample.device, "--simulate"));
+    for (std::size_t i = 0; i < samples.size(); ++i) ASSERT_EQ(runs[i]->waitForExit(60000), 0) << runs[i]->errors();
+
+    ChildProcess calibration({"./is900-sim", "--replay", folder + "calibration.jsonl", "--quiet"});
+    EXPECT_EQ(calibration.waitForExit(5000), 2);
+    EXPECT_TRUE(contains(calibration.errors(), "cannot undo what the recorded device did to its samples: the "
+                                               "calibration library libcalib_offset.so"))
+        << calibration.errors();
+    EXPECT_TRUE(contains(calibration.errors(), "replay that with --replay-capture")) << calibration.errors();
+
+    std::vector<std::unique_ptr<ChildProcess>> trackers;
+    runs.clear();
+    for (std::size_t i = 0; i + 1 < samples.size(); ++i) {
+        const Sample& sample = samples[i];
+        trackers.emplace_back(new ChildProcess({"./is900-sim", "--replay", folder + sample.name + ".jsonl", "--quiet"}));
+        std::vector<std::string> ports = {simulatorPort(*trackers.back())};
+        if (sample.device == "cave") { // the other device streams from a simulator of its own
+            trackers.emplace_back(new ChildProcess({"./is900-sim", "--quiet"}));
+            ports.push_back(simulatorPort(*trackers.back()));
+        }
+        const std::string config =
+            writeTempFile(sample.name + "-replayed.cfg", withPorts(configDir + "/" + sample.name + ".cfg", ports));
+        // Longer than the recording: the replay starts with the streaming set-up.
+        runs.push_back(recordingHost(config, 6, folder + sample.name + "-replayed.jsonl", sample.device, ""));
+    }
+    for (std::size_t i = 0; i < runs.size(); ++i) EXPECT_EQ(runs[i]->waitForExit(60000), 0) << runs[i]->errors();
+    for (const std::unique_ptr<ChildProcess>& tracker : trackers) tracker->sendSignal(SIGTERM);
+    for (std::size_t i = 0; i + 1 < samples.size(); ++i)
+        expectSameRecords(samples[i].name, jsonRecords(fileLines(folder + samples[i].name + ".jsonl")),
+                          jsonRecords(fileLines(folder + samples[i].name + "-replayed.jsonl")));
 }

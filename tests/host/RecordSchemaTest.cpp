@@ -1,11 +1,15 @@
-// The host's JSON lines and record files through the kit's schema, and the
-// simulator's replay of a record file of another format version.
+// The host's JSON lines and record files through the kit's schema, the
+// simulator's replay of a record file of another format version, and the
+// replay's undoing of the device's pose pipeline.
 #include "host/config/ConfigFile.h"
 #include "is900/hostkit/RecordSchema.h"
 #include "sim/Replay.h"
+#include "sim/SampleInverse.h"
+#include "tracker/PoseTransform.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 
@@ -36,17 +40,21 @@ TEST(RecordSchema, ARecordFileReadsBackAsItWasWritten) {
     controller.buttons = {true, false, false, true};
     controller.valuators = {-1, 0.5f};
     const StatusLine status{"desk", "reconnecting", 3, 4, 1700000001.5, 0};
-    const DeviceSetup setup =
-        readDeviceSetup(parseConfigText("sensors 1 0 1\ncontrollers 0 1 1\ndevdataunit cm\ncavecoord off\n", "t"));
-    const std::vector<std::string> written = {recordingHeaderLine(recordingHeaderOf(setup)), jsonLine(tracker),
+    const std::vector<OptionLine> options =
+        parseConfigText("sensors 1 0 1\ncontrollers 0 1 1\ndevdataunit cm\ncavecoord off\nport \"a b\"\n", "t");
+    const std::vector<std::string> written = {recordingHeaderLine(recordingHeaderOf(options)), jsonLine(tracker),
                                               statusJsonLine(status), jsonLine(controller)};
-    EXPECT_EQ(written[0], "{\"type\":\"recording\",\"version\":1,\"units\":\"cm\",\"cave\":false,\"stations\":["
+    EXPECT_EQ(written[0], "{\"type\":\"recording\",\"version\":2,\"units\":\"cm\",\"cave\":false,\"stations\":["
                           "{\"station\":1,\"kind\":\"tracker\"},{\"station\":2,\"kind\":\"controller\"},"
-                          "{\"station\":3,\"kind\":\"both\"}]}");
+                          "{\"station\":3,\"kind\":\"both\"}],\"options\":[[\"sensors\",\"1\",\"0\",\"1\"],"
+                          "[\"controllers\",\"0\",\"1\",\"1\"],[\"devdataunit\",\"cm\"],[\"cavecoord\",\"off\"],"
+                          "[\"port\",\"a b\"]]}");
 
     const RecordFile file = readRecordFile(writeFile("schema-round-trip.jsonl", written));
     std::remove("schema-round-trip.jsonl");
     EXPECT_EQ(recordingHeaderLine(file.header), written[0]);
+    ASSERT_EQ(file.header.options.size(), 5u);
+    EXPECT_EQ(file.header.options[4].args, std::vector<std::string>{"a b"});
     ASSERT_EQ(file.lines.size(), 3u);
     EXPECT_EQ(file.lines[0].record.device, tracker.device);
     EXPECT_EQ(jsonLine(file.lines[0].record), written[1]);
@@ -61,8 +69,8 @@ TEST(RecordSchema, ARecordFileReadsBackAsItWasWritten) {
 }
 
 TEST(RecordSchema, ReplayRefusesAnotherFormatVersionNamingBoth) {
-    const std::string path = writeFile("schema-version-2.jsonl",
-                                       {"{\"type\":\"recording\",\"version\":2,\"units\":\"inches\",\"cave\":true,"
+    const std::string path = writeFile("schema-version-1.jsonl",
+                                       {"{\"type\":\"recording\",\"version\":1,\"units\":\"inches\",\"cave\":true,"
                                         "\"stations\":[{\"station\":1,\"kind\":\"tracker\"}]}"});
     std::string message;
     try {
@@ -74,4 +82,41 @@ TEST(RecordSchema, ReplayRefusesAnotherFormatVersionNamingBoth) {
     EXPECT_NE(message.find(path + ":1:"), std::string::npos) << message;
     EXPECT_NE(message.find("version 2"), std::string::npos) << message;
     EXPECT_NE(message.find("version 1"), std::string::npos) << message;
+}
+
+// Corrections the sample configurations lack, through the device's own
+// pipeline and back: a transmitter rotation given as a matrix that is no
+// rotation, a turned sensor with an offset and a translation, centimetres
+// without CAVE coordinates. The tracker's pose comes back, and sent again it
+// publishes the same values.
+TEST(RecordSchema, TheReplayUndoesTheDevicesPosePipeline) {
+    const DeviceSetup setup = readDeviceSetup(parseConfigText(
+        "devdataunit cm\ncavecoord off\nsensors 0 1\ntransmitteroffset 1 -2 0.5\n"
+        "transmitterrotationmatrix 1 0.3 0 0 1 0 0.2 0 1.1\nsensoroffset 2 0.1 0.2 -0.3\n"
+        "sensorrotation 2 0 1 1 30\nsensortranslation 2 0 0 0.5\n",
+        "t"));
+    const SensorSetup& sensor = setup.sensors[1];
+    const Matrix4 transmitter = composeTransform(
+        rowsMatrix(setup.transmitter.rotation.data()),
+        offsetMatrix(setup.transmitter.offset[0], setup.transmitter.offset[1], setup.transmitter.offset[2]));
+    const Matrix4 sensorTransform = composeTransform(rowsMatrix(sensor.rotation.data()),
+                                                     offsetMatrix(sensor.offset[0], sensor.offset[1], sensor.offset[2]));
+    const auto publish = [&](const float sent[6], double published[6]) {
+        float pose[6];
+        std::copy(sent, sent + 6, pose);
+        convertToFeet(pose, 'u', false);
+        transformPose(pose, &transmitter, &sensorTransform, sensor.translation.data());
+        for (int i = 0; i < 6; ++i) published[i] = std::trunc(pose[i] * 1e5) / 1e5;
+    };
+    const float poses[][6] = {{0, 0, 0, 0, 0, 0}, {120, -45, 210, 35, -20, 170}, {-80, 60, -15, -150, 70, -95}};
+    for (const float* tracker : poses) {
+        double published[6], again[6];
+        publish(tracker, published);
+        float sent[6];
+        is900sim::sentPose(setup, 2, published, 0.5, sent, sent + 3);
+        for (int i = 0; i < 3; ++i) EXPECT_NEAR(sent[i], tracker[i], 1e-3) << i;
+        for (int i = 3; i < 6; ++i) EXPECT_NEAR(std::remainder(sent[i] - tracker[i], 360.0f), 0, 1e-3) << i;
+        publish(sent, again);
+        for (int i = 0; i < 6; ++i) EXPECT_NEAR(again[i], published[i], i < 3 ? 2e-5 : 1e-4) << i;
+    }
 }

@@ -93,8 +93,9 @@ void usePlugin() {
 }
 
 void useSetupAndSchema() {
-    const DeviceSetup setup = readDeviceSetup({OptionLine{1, "SENSORS", {"0", "1"}}, OptionLine{2, "wand", {"1"}},
-                                               OptionLine{3, "reconnect", {"on", "5"}}, OptionLine{4, "foo", {}}});
+    const std::vector<OptionLine> options = {OptionLine{1, "SENSORS", {"0", "1"}}, OptionLine{2, "wand", {"1"}},
+                                             OptionLine{3, "reconnect", {"on", "5"}}, OptionLine{4, "foo", {}}};
+    const DeviceSetup setup = readDeviceSetup(options);
     expect(sameKeyword("Port", "port") && setup.trackerStations() == std::vector<int>{2} &&
                setup.controllerStations() == std::vector<int>{1} && setup.trackerStation(1) == 2 &&
                setup.controllerStation(2) == 0 && setup.ownSilenceLimit() == 5 &&
@@ -104,11 +105,12 @@ void useSetupAndSchema() {
     record.device = "consumer";
     const StatusLine status{"consumer", "streaming", 1, 0, 1.5, 0};
     const std::string path = "hostkit-consumer.jsonl";
-    std::ofstream(path) << recordingHeaderLine(recordingHeaderOf(setup)) << "\n" << jsonLine(record) << "\n"
+    std::ofstream(path) << recordingHeaderLine(recordingHeaderOf(options)) << "\n" << jsonLine(record) << "\n"
                         << statusJsonLine(status) << "\n";
     const RecordFile file = readRecordFile(path);
     std::remove(path.c_str());
-    expect(file.header.stations.size() == 2 && file.lines.size() == 2 && file.lines[0].record.device == "consumer" &&
+    expect(file.header.stations.size() == 2 && file.header.options.size() == 4 && file.lines.size() == 2 &&
+               file.lines[0].record.device == "consumer" &&
                readJsonLine(statusJsonLine(status)).status.state == "streaming" && jsonString("a\"") == "\"a\\\"\"",
            "the record schema writes and reads back");
 }

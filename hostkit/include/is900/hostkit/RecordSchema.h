@@ -15,7 +15,7 @@
 namespace is900 {
 namespace hostkit {
 
-const int recordFormatVersion = 1;
+const int recordFormatVersion = 2;
 
 enum class RecordKind { tracker, controller };
 
@@ -47,12 +47,15 @@ struct RecordingStation {
     bool controller = false;
 };
 
-// What a record file's first line says of the device that was recorded.
+// What a record file's first line says of the device that was recorded:
+// a summary for readers, and the option lines it was given, from which a
+// replay reads everything the device did to its samples.
 struct RecordingHeader {
     int version = recordFormatVersion;
     bool centimetres = false;
     bool cave = true;
     std::vector<RecordingStation> stations;
+    std::vector<OptionLine> options; // numbered from 1 in file order
 };
 
 enum class LineType { record, status, recording };
@@ -81,8 +84,8 @@ std::string recordingHeaderLine(const RecordingHeader& header);
 // A JSON string literal with its quotes.
 std::string jsonString(const std::string& text);
 
-// The header of a recording of a device with this set-up.
-RecordingHeader recordingHeaderOf(const DeviceSetup& setup);
+// The header of a recording of a device given these option lines.
+RecordingHeader recordingHeaderOf(const std::vector<OptionLine>& options);
 
 // Throws SchemaError saying what is wrong with the line. A recording header
 // of another format version is refused, naming both versions.
