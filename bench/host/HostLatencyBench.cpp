@@ -4,8 +4,10 @@
 // and the benchmark reads each of them. A record's latency runs from just
 // before its bytes went to the line to its arrival at each reader; the
 // plug-in's own (last byte to storage, in-process) is measured in the
-// alternating rounds between. Then the tracker falls silent and the host
-// process's CPU time is measured with 16 viewers connected.
+// alternating rounds between, with its receiving thread sending each record
+// itself on each transport (a bare send: the least an output can add). Then
+// the tracker falls silent and the host process's CPU time is measured with
+// 16 viewers connected.
 //   bench_host_latency [rounds (3)] [seconds per round (5)] [idle seconds (10)]
 #include "LineRounds.h"
 #include "Ros2Messages.h"
@@ -175,6 +177,137 @@ double processCpuSeconds(pid_t pid) {
 }
 
 const char* const outputNames[] = {"JSON lines", "OSC", "DDS", "web view"};
+const char* const bareNames[] = {"JSON", "OSC", "DDS", "web"};
+
+// A bare web view: one viewer's event stream, written to by the sender itself.
+class BareEventStream {
+public:
+    BareEventStream() {
+        listening = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        bind(listening, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        listen(listening, 1);
+        getsockname(listening, reinterpret_cast<sockaddr*>(&address), &length);
+        port = ntohs(address.sin_port);
+    }
+    ~BareEventStream() {
+        if (connection >= 0) close(connection);
+        close(listening);
+    }
+    // Takes the viewer's request and answers with the stream's header.
+    void accept() {
+        connection = ::accept4(listening, nullptr, nullptr, SOCK_CLOEXEC);
+        std::string request;
+        char buffer[4096];
+        ssize_t count;
+        while (request.find("\r\n\r\n") == std::string::npos && (count = read(connection, buffer, sizeof buffer)) > 0)
+            request.append(buffer, static_cast<std::size_t>(count));
+        send("HTTP/1.1 200 OK\r\nContent-Type: text/event-stream\r\nCache-Control: no-cache\r\n\r\n");
+    }
+    void send(const std::string& text) {
+        if (connection >= 0) ::send(connection, text.data(), text.size(), MSG_NOSIGNAL);
+    }
+    void end() {
+        if (connection >= 0) shutdown(connection, SHUT_RDWR);
+    }
+    int port = 0;
+
+private:
+    int listening = -1;
+    int connection = -1;
+};
+
+// Readers like the host's run has, and the receiving thread's own send of
+// each record to each of them.
+class BareSends {
+public:
+    explicit BareSends(int domain) {
+        if (pipe2(lines, O_CLOEXEC) != 0) std::exit(1);
+        jsonReader = std::thread(readJsonLines, lines[0], std::ref(arrivals[0]));
+        oscServer = lo_server_thread_new_with_proto(nullptr, LO_UDP, nullptr);
+        lo_server_thread_add_method(oscServer, nullptr, nullptr, oscArrived, &arrivals[1]);
+        lo_server_thread_start(oscServer);
+        oscTarget = lo_address_new("127.0.0.1", std::to_string(lo_server_thread_get_port(oscServer)).c_str());
+        ddsReading = ddsReader(domain, arrivals[2]);
+        ddsWriting = dds_create_participant(domain, nullptr, nullptr);
+        dds_qos_t* qos = dds_create_qos();
+        dds_qset_reliability(qos, DDS_RELIABILITY_BEST_EFFORT, 0);
+        ddsWriter = dds_create_writer(ddsWriting,
+                                      dds_create_topic(ddsWriting, &geometry_msgs_msg_dds__PoseStamped__desc,
+                                                       "rt/is900/tracker1", nullptr, nullptr),
+                                      qos, nullptr);
+        dds_delete_qos(qos);
+        viewer = std::thread([this] {
+            httplib::Client client("127.0.0.1", events.port);
+            client.set_read_timeout(60, 0);
+            client.Get("/events", [this](const char* data, std::size_t length) {
+                arrivals[3].add(countOf(std::string(data, length), "\"type\":\"tracker\""));
+                return true;
+            });
+        });
+        events.accept();
+        std::this_thread::sleep_for(std::chrono::seconds(2)); // DDS discovery
+    }
+    ~BareSends() {
+        close(lines[1]);
+        jsonReader.join();
+        close(lines[0]);
+        events.end();
+        viewer.join();
+        lo_address_free(oscTarget);
+        lo_server_thread_free(oscServer);
+        dds_delete(ddsWriting);
+        dds_delete(ddsReading);
+    }
+    void send(uint32_t id, const is900::hostkit::TraData& record) {
+        float pose[6];
+        const uint32_t fields[6] = {record.x, record.y, record.z, record.azim, record.elev, record.roll};
+        for (int k = 0; k < 6; ++k) pose[k] = is900::hostkit::decodePose(fields[k]);
+        char line[256];
+        const int length = std::snprintf(
+            line, sizeof line,
+            "{\"type\":\"tracker\",\"id\":%u,\"x\":%.5f,\"y\":%.5f,\"z\":%.5f,\"azim\":%.5f,\"elev\":%.5f,\"roll\":%.5f}\n",
+            id, pose[0], pose[1], pose[2], pose[3], pose[4], pose[5]);
+        if (write(lines[1], line, static_cast<std::size_t>(length)) < 0) return;
+        lo_send(oscTarget, ("/is900/tracker/" + std::to_string(id)).c_str(), "ffffff", pose[0], pose[1], pose[2],
+                pose[3], pose[4], pose[5]);
+        geometry_msgs_msg_dds__PoseStamped_ sample{};
+        sample.header.frame_id = const_cast<char*>("is900");
+        sample.pose.position = {pose[0] * 0.3048, pose[1] * 0.3048, pose[2] * 0.3048};
+        sample.pose.orientation.w = 1;
+        dds_write(ddsWriter, &sample);
+        events.send("data: " + std::string(line, static_cast<std::size_t>(length - 1)) + "\n\n");
+    }
+    Arrivals arrivals[4];
+
+private:
+    int lines[2];
+    std::thread jsonReader;
+    lo_server_thread oscServer;
+    lo_address oscTarget;
+    dds_entity_t ddsReading, ddsWriting, ddsWriter;
+    BareEventStream events;
+    std::thread viewer;
+};
+
+// The plug-in's own latency, and each bare send's, in one round.
+struct OwnRound {
+    RoundFigures plugin;
+    std::vector<double> bare[4];
+};
+
+OwnRound ownRound(double seconds, int domain) {
+    OwnRound round;
+    BareSends bare(domain);
+    round.plugin = deviceRound(LineSetup{1, 1, seconds}, "",
+                               [&bare](uint32_t id, const is900::hostkit::TraData& record) { bare.send(id, record); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    for (int k = 0; k < 4; ++k) round.bare[k] = latencies(round.plugin.writtenAt, bare.arrivals[k], Clock::time_point());
+    return round;
+}
 
 struct HostRound {
     std::vector<double> latency[4];
@@ -251,14 +384,20 @@ int main(int argc, char** argv) {
     setenv("CYCLONEDDS_URI", "file://" IS900_CONFIG_DIR "/cyclonedds-loopback.xml", 1);
     signal(SIGPIPE, SIG_IGN);
     const int domain = 1 + getpid() % 100;
-    std::vector<double> plugin50, plugin99, output50[4], output99[4], idle;
+    std::vector<double> plugin50, plugin99, bare50[4], bare99[4], output50[4], output99[4], idle;
     std::printf("round  path          records  median (us)  99th pct. (us)\n");
     for (int round = 1; round <= rounds; ++round) {
-        const RoundFigures own = deviceRound(LineSetup{1, 1, seconds});
-        plugin50.push_back(own.latencyPercentile(0.5));
-        plugin99.push_back(own.latencyPercentile(0.99));
-        std::printf("%5d  %-12s  %7zu  %11.0f  %14.0f\n", round, "plug-in", own.latencies.size(), plugin50.back(),
-                    plugin99.back());
+        const OwnRound own = ownRound(seconds, domain + 100 + round);
+        plugin50.push_back(own.plugin.latencyPercentile(0.5));
+        plugin99.push_back(own.plugin.latencyPercentile(0.99));
+        std::printf("%5d  %-12s  %7zu  %11.0f  %14.0f\n", round, "plug-in", own.plugin.latencies.size(),
+                    plugin50.back(), plugin99.back());
+        for (int k = 0; k < 4; ++k) {
+            bare50[k].push_back(median(own.bare[k]));
+            bare99[k].push_back(percentile(own.bare[k], 0.99));
+            std::printf("%5d  bare %-7s  %7zu  %11.0f  %14.0f\n", round, bareNames[k], own.bare[k].size(),
+                        bare50[k].back(), bare99[k].back());
+        }
         const HostRound host = hostRound(seconds, round == rounds ? idleSeconds : 0, domain + round);
         for (int k = 0; k < 4; ++k) {
             output50[k].push_back(median(host.latency[k]));
@@ -269,11 +408,14 @@ int main(int argc, char** argv) {
         if (host.idleCpuPerSecond >= 0) idle.push_back(host.idleCpuPerSecond);
     }
     std::printf("\nmedians over %d rounds of %g s, one tracker station at 120 Hz, 115200 baud:\n", rounds, seconds);
-    std::printf("path          median (us)  99th pct. (us)  added to the plug-in's median (us)\n");
+    std::printf("path          median (us)  99th pct. (us)  added to the plug-in's median (us)  added to the bare send's\n");
     std::printf("%-12s  %11.0f  %14.0f\n", "plug-in", median(plugin50), median(plugin99));
     for (int k = 0; k < 4; ++k)
-        std::printf("%-12s  %11.0f  %14.0f  %11.0f\n", outputNames[k], median(output50[k]), median(output99[k]),
-                    median(output50[k]) - median(plugin50));
+        std::printf("bare %-7s  %11.0f  %14.0f  %11.0f\n", bareNames[k], median(bare50[k]), median(bare99[k]),
+                    median(bare50[k]) - median(plugin50));
+    for (int k = 0; k < 4; ++k)
+        std::printf("%-12s  %11.0f  %14.0f  %11.0f  %11.0f (target <= 50)\n", outputNames[k], median(output50[k]),
+                    median(output99[k]), median(output50[k]) - median(plugin50), median(output50[k]) - median(bare50[k]));
     if (!idle.empty())
         std::printf("\nidle, silent line, every output on, 16 viewers: %.3f ms CPU per second (whole host, %g s)\n",
                     idle.back() * 1e3, idleSeconds);

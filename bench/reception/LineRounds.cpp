@@ -125,7 +125,7 @@ struct DeviceLine {
     std::thread thread;
 };
 
-void receive(DeviceLine& line, int stations, is900::hostkit::HostStorage& trackers) {
+void receive(DeviceLine& line, int stations, is900::hostkit::HostStorage& trackers, const RecordSink& sink) {
     const double cpuStart = threadCpuSeconds();
     DeviceRig& rig = *line.rig;
     while (rig.device()->recvData(rig.masks, nullptr) == 1) {
@@ -134,7 +134,9 @@ void receive(DeviceLine& line, int stations, is900::hostkit::HostStorage& tracke
             if (!maskHas(rig.masks, id)) continue;
             if (stored == Clock::time_point{}) stored = Clock::now();
             Publication publication{stored, id, TraData()};
-            if (kitrecords::readTraData(trackers, id, publication.record)) line.published.push_back(publication);
+            if (!kitrecords::readTraData(trackers, id, publication.record)) continue;
+            line.published.push_back(publication);
+            if (sink) sink(id, kitrecords::copyRecord<is900::hostkit::TraData>(publication.record));
         }
     }
     line.cpuSeconds = threadCpuSeconds() - cpuStart;
@@ -145,6 +147,7 @@ void receive(DeviceLine& line, int stations, is900::hostkit::HostStorage& tracke
 void timeDeviceRecords(const DeviceLine& line, int stations, Clock::time_point from, RoundFigures& figures) {
     const std::vector<is900sim::SentRecord> sent = line.rig->simulator().sentRecords();
     figures.records += static_cast<long>(sent.size());
+    for (const auto& record : sent) figures.writtenAt.push_back(record.writeStartedAt);
     for (int station = 1; station <= stations; ++station) {
         std::vector<const Publication*> published;
         for (const Publication& entry : line.published)
@@ -226,13 +229,14 @@ RoundFigures floorRound(const LineSetup& setup) {
     return figures;
 }
 
-RoundFigures deviceRound(const LineSetup& setup, const std::string& capturePath) {
+RoundFigures deviceRound(const LineSetup& setup, const std::string& capturePath, const RecordSink& sink) {
     is900::hostkit::HostStorage trackers{is900::hostkit::StorageKind::tracker};
     is900::hostkit::HostStorage controllers{is900::hostkit::StorageKind::controller};
     std::vector<DeviceLine> lines;
     startDevices(lines, setup, trackers, controllers, capturePath);
     const Clock::time_point from = Clock::now();
-    for (DeviceLine& line : lines) line.thread = std::thread(receive, std::ref(line), setup.stations, std::ref(trackers));
+    for (DeviceLine& line : lines)
+        line.thread = std::thread(receive, std::ref(line), setup.stations, std::ref(trackers), std::cref(sink));
     pause(setup.seconds);
     for (DeviceLine& line : lines) line.rig->simulator().silence(60000);
     std::this_thread::sleep_for(drainTime);
@@ -254,7 +258,7 @@ double idleCpuPerSecond(double seconds) {
     std::vector<DeviceLine> lines;
     startDevices(lines, LineSetup{1, 2, seconds}, trackers, controllers);
     DeviceLine& line = lines.front();
-    line.thread = std::thread(receive, std::ref(line), 2, std::ref(trackers));
+    line.thread = std::thread(receive, std::ref(line), 2, std::ref(trackers), RecordSink());
     pause(0.5);
     line.rig->simulator().silence(static_cast<unsigned long>((seconds + 10) * 1000));
     pause(1.5); // the rest of the stream is read and the first wait has begun

@@ -5,6 +5,11 @@
 // thread's cost while the tracker is silent.
 #pragma once
 
+#include "is900/hostkit/Records.h"
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,13 +24,17 @@ struct RoundFigures {
     long lost = 0;                  // changed records that never reached the storage
     double cpuSeconds = 0;          // receiving threads' CPU time, all together
     std::vector<double> latencies;  // microseconds from the last byte written to the record read
+    std::vector<std::chrono::steady_clock::time_point> writtenAt; // when each sent record's write began, in order
 
     double cpuPerRecordMicros() const;
     double latencyPercentile(double fraction) const;
 };
 
 RoundFigures floorRound(const LineSetup& setup);
+// Called on the receiving thread with each record it read, after the time stamp.
+using RecordSink = std::function<void(uint32_t id, const is900::hostkit::TraData& record)>;
+
 // capturePath: when set, each device captures its line to this path and its number.
-RoundFigures deviceRound(const LineSetup& setup, const std::string& capturePath = "");
+RoundFigures deviceRound(const LineSetup& setup, const std::string& capturePath = "", const RecordSink& sink = nullptr);
 // CPU seconds the receiving thread uses per second while the line is silent.
 double idleCpuPerSecond(double seconds);
