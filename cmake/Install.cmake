@@ -39,13 +39,28 @@ install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/ DESTINATION ${IS900_SHARE_DESTINATIO
 # The host kit: its headers under include/is900/hostkit/ (the records a host
 # shares with the plug-in, storages, logger, plug-in loading), all defined or
 # inlined by the library that builds storages and loads the plug-in.
-# The DDS client's header waits for its library to be installed with it.
+# The optional client component (Client.h, is900::client and the DDS message
+# types it reads) has an export set of its own, so that only a consumer that
+# asks for it needs Cyclone DDS; where it is not built, its header stays out.
+if(TARGET is900_hostkit_client)
+  set(client_header_rule)
+else()
+  set(client_header_rule PATTERN Client.h EXCLUDE)
+endif()
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/hostkit/include/is900/hostkit DESTINATION include/is900 COMPONENT kit
-  PATTERN Client.h EXCLUDE)
+  ${client_header_rule})
 target_include_directories(is900_hostkit INTERFACE $<INSTALL_INTERFACE:include>)
 set_target_properties(is900_hostkit PROPERTIES EXPORT_NAME hostkit)
 install(TARGETS is900_hostkit EXPORT is900-hostkit ARCHIVE DESTINATION lib COMPONENT kit)
 install(EXPORT is900-hostkit NAMESPACE is900:: DESTINATION ${IS900_KIT_DESTINATION} COMPONENT kit)
+if(TARGET is900_hostkit_client)
+  target_include_directories(is900_hostkit_client INTERFACE $<INSTALL_INTERFACE:include>)
+  install(TARGETS is900_hostkit_client is900_dds_messages EXPORT is900-hostkit-client
+    ARCHIVE DESTINATION lib COMPONENT kit)
+  # A file name of its own: the kit's targets file reads every is900-hostkit-*.cmake beside it.
+  install(EXPORT is900-hostkit-client NAMESPACE is900:: FILE is900-client-targets.cmake
+    DESTINATION ${IS900_KIT_DESTINATION} COMPONENT kit)
+endif()
 set(IS900_INSTALLED_PLUGIN ${IS900_PLUGIN_DESTINATION}/$<TARGET_FILE_NAME:is900>)
 configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/install/is900-hostkitConfig.cmake.in
   ${CMAKE_BINARY_DIR}/is900-hostkitConfig.cmake.in INSTALL_DESTINATION ${IS900_KIT_DESTINATION}

@@ -4,8 +4,9 @@
 # those of the folders below them; no file outside plugin/ includes a header
 # of plugin/. The products around the plug-in stand above it: the host kit
 # includes only its own headers (a host links no plug-in code), the
-# simulator its own and the kit's, and the host its own, the kit's and the
-# simulator's. No folder includes one of a product above it.
+# simulator its own and the kit's, the host its own, the kit's and the
+# simulator's, and is900-print (print/) the kit's and the host's record view.
+# No folder includes one of a product above it; nothing includes print/.
 set -eu
 cd "$1"
 rank() {
@@ -24,6 +25,7 @@ allowed() {
     hostkit) echo "is900" ;;
     sim) echo "is900" ;;
     host) echo "is900 sim" ;;
+    print) echo "is900 host" ;;
   esac
 }
 included() { # folder: the top folders its files include, one per line
@@ -40,7 +42,7 @@ for folder in platform support boundary storage protocol tracker controller plug
     [ "$(rank "$target")" -ge "$own" ] && fail "$folder" "$target"
   done
 done
-for product in hostkit sim host; do
+for product in hostkit sim host print; do
   for target in $(included "$product"); do
     [ "$target" = "$product" ] && continue
     case " $(allowed "$product") " in *" $target "*) continue ;; esac
@@ -52,6 +54,11 @@ outside=$(find . \( -path ./plugin -o -path './build*' -o -name node_modules -o 
   | xargs grep -ln '#include "plugin/' || true)
 if [ -n "$outside" ]; then
   echo "FAIL: files outside plugin/ include its headers:"; echo "$outside"; status=1
+fi
+printers=$(grep -rln --include='*.c' --include='*.cpp' --include='*.h' --include='*.hpp' '#include "print/' \
+  --exclude-dir=print --exclude-dir='build*' --exclude-dir=node_modules --exclude-dir=.git . || true)
+if [ -n "$printers" ]; then
+  echo "FAIL: files outside print/ include its headers:"; echo "$printers"; status=1
 fi
 [ $status -eq 0 ] && echo "layers: ok"
 exit $status

@@ -4,7 +4,11 @@
 // reader), and with the OSC receiver's port closed and no DDS reader. Runs
 // alternate between the set-ups; the median of each is printed. Everything
 // stays on 127.0.0.1.
-//   bench_host_outputs [rounds (3)] [seconds per run (4)]
+// With --tf it compares, in the same alternating runs, the whole host's CPU
+// time per record (every thread) with --dds alone and with --dds --tf (the
+// transforms beside the poses; the directory and diagnostics are on in both),
+// each with a reader of every topic.
+//   bench_host_outputs [--tf] [rounds (3)] [seconds per run (4)]
 #include "Ros2Messages.h"
 #include "sim/Simulator.h"
 
@@ -33,7 +37,8 @@ struct Setup {
 };
 
 struct Measurement {
-    double cpuPerRecord = 0;
+    double cpuPerRecord = 0;        // the receiving thread's
+    double processCpuPerRecord = 0; // every thread's
     double records = 0;
 };
 
@@ -73,6 +78,17 @@ double cpuSeconds(const std::string& thread) {
     return nanoseconds * 1e-9;
 }
 
+// Every thread of the process, from the scheduler's counts.
+double processCpuSeconds(pid_t pid) {
+    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+    DIR* folder = opendir(tasks.c_str());
+    double total = 0;
+    while (const dirent* entry = folder ? readdir(folder) : nullptr)
+        if (entry->d_name[0] != '.') total += cpuSeconds(tasks + "/" + entry->d_name);
+    if (folder) closedir(folder);
+    return total;
+}
+
 Measurement measure(const Setup& setup, double seconds) {
     is900sim::SimulatorOptions options;
     options.stations = {{1, is900sim::StationKind::tracker}, {2, is900sim::StationKind::both}};
@@ -91,11 +107,12 @@ Measurement measure(const Setup& setup, double seconds) {
         if (thread.empty()) thread = receivingThread(host);
     }
     if (!thread.empty()) {
-        const double cpuBefore = cpuSeconds(thread);
+        const double cpuBefore = cpuSeconds(thread), processBefore = processCpuSeconds(host);
         const double sentBefore = static_cast<double>(tracker.sentRecords().size());
         std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
         result.records = static_cast<double>(tracker.sentRecords().size()) - sentBefore;
         result.cpuPerRecord = (cpuSeconds(thread) - cpuBefore) / result.records;
+        result.processCpuPerRecord = (processCpuSeconds(host) - processBefore) / result.records;
     }
     kill(host, SIGTERM);
     int status = 0;
@@ -126,6 +143,10 @@ dds_entity_t ddsReaders(int domain) {
     dds_create_reader(participant,
                       dds_create_topic(participant, &sensor_msgs_msg_dds__Joy__desc, "rt/is900/controller1", nullptr, nullptr),
                       qos, nullptr);
+    dds_qset_reliability(qos, DDS_RELIABILITY_RELIABLE, DDS_SECS(1));
+    dds_create_reader(participant,
+                      dds_create_topic(participant, &tf2_msgs_msg_dds__TFMessage__desc, "rt/tf", nullptr, nullptr), qos,
+                      nullptr);
     dds_delete_qos(qos);
     return participant;
 }
@@ -135,6 +156,8 @@ int ignoreOsc(const char*, const char*, lo_arg**, int, lo_message, void*) { retu
 } // namespace
 
 int main(int argc, char** argv) {
+    const bool tf = argc > 1 && std::string(argv[1]) == "--tf";
+    if (tf) --argc, ++argv;
     const int rounds = argc > 1 ? std::atoi(argv[1]) : 3;
     const double seconds = argc > 2 ? std::atof(argv[2]) : 4;
     loopbackOnlyDds();
@@ -150,18 +173,22 @@ int main(int argc, char** argv) {
     lo_server_free(closed);
     const std::string record = "/tmp/bench-host-outputs-" + std::to_string(getpid()) + ".jsonl";
 
-    const std::vector<Setup> setups = {
+    const std::vector<std::string> dds = {"--format", "table", "--dds", "--dds-domain", std::to_string(liveDomain)};
+    std::vector<std::string> withTf = dds;
+    withTf.push_back("--tf");
+    const std::vector<Setup> setups = tf ? std::vector<Setup>{{"--dds", dds}, {"--dds --tf", withTf}} : std::vector<Setup>{
         {"no outputs (table)", {"--format", "table"}},
         {"all outputs", {"--format", "jsonl", "--record", record, "--osc", liveOsc, "--dds", "--dds-domain",
                          std::to_string(liveDomain)}},
         {"OSC port closed, no DDS reader", {"--format", "jsonl", "--record", record, "--osc", closedOsc, "--dds",
                                             "--dds-domain", std::to_string(deafDomain)}},
     };
-    std::vector<std::vector<double>> cpu(setups.size()), records(setups.size());
+    std::vector<std::vector<double>> cpu(setups.size()), process(setups.size()), records(setups.size());
     for (int round = 0; round < rounds; ++round)
         for (std::size_t k = 0; k < setups.size(); ++k) {
             const Measurement m = measure(setups[k], seconds);
             cpu[k].push_back(m.cpuPerRecord);
+            process[k].push_back(m.processCpuPerRecord);
             records[k].push_back(m.records / seconds);
         }
     lo_server_thread_free(receiver);
@@ -170,9 +197,10 @@ int main(int argc, char** argv) {
 
     std::printf("is900-host receiving thread, 2 stations at 115200 baud, %d runs of %.0f s each, medians:\n", rounds,
                 seconds);
-    const double none = median(cpu[0]);
+    const double none = median(cpu[0]), first = median(process[0]);
     for (std::size_t k = 0; k < setups.size(); ++k)
-        std::printf("  %-32s %7.2f us CPU per record  %6.1f records/s  %.2f x no outputs\n", setups[k].name,
-                    median(cpu[k]) * 1e6, median(records[k]), median(cpu[k]) / none);
+        std::printf("  %-32s %7.2f us CPU per record  %6.1f records/s  %.2f x %s; whole host %7.2f us, %.2f x\n",
+                    setups[k].name, median(cpu[k]) * 1e6, median(records[k]), median(cpu[k]) / none, setups[0].name,
+                    median(process[k]) * 1e6, median(process[k]) / first);
     return 0;
 }

@@ -11,6 +11,7 @@ std::vector<DdsDevice> ddsDevices(const std::vector<DeviceSection>& sections) {
         device.name = section.name;
         device.port = setup.port;
         device.caveCoordinates = setup.cave;
+        device.transmitter = setup.transmitter;
         device.status.device = section.name;
         for (int station : setup.trackerStations()) device.trackers.push_back({++trackerIds, station});
         for (int station : setup.controllerStations()) device.controllers.push_back({++controllerIds, station, 0, 0, {}});

@@ -6,6 +6,7 @@
 
 #include "host/config/ConfigFile.h"
 #include "host/supervision/DeviceStatus.h"
+#include "is900/hostkit/DeviceSetup.h"
 
 #include <cstdint>
 #include <string>
@@ -28,6 +29,7 @@ struct DdsDevice {
     std::string name;
     std::string port;
     bool caveCoordinates = true;
+    is900::hostkit::Placement transmitter; // where the corrections put the transmitter in the output frame
     std::vector<DdsTracker> trackers;
     std::vector<DdsController> controllers;
     DeviceStatus status;

@@ -26,6 +26,22 @@ geometry_msgs_msg_dds__Quaternion_ rotationOf(const RecordView& view) {
     return {q.x, q.y, q.z, q.w};
 }
 
+// The transmitter's axes in the output frame (rows, points map as p . R).
+geometry_msgs_msg_dds__Quaternion_ rotationOf(const is900::hostkit::Rows3& rows) {
+    double matrix[3][3];
+    for (int i = 0; i < 9; ++i) matrix[i / 3][i % 3] = rows[i];
+    const Quaternion q = quaternionOf(matrix);
+    return {q.x, q.y, q.z, q.w};
+}
+
+// A fixed frame: stamped now, since it holds from now on.
+geometry_msgs_msg_dds__TransformStamped_ staticTransform(const std::string& parent, const std::string& child) {
+    geometry_msgs_msg_dds__TransformStamped_ transform{};
+    transform.header = headerOf(secondsSince1970(), parent);
+    transform.child_frame_id = const_cast<char*>(child.c_str());
+    return transform;
+}
+
 // The turn from the y-up CAVE frame to a z-up frame: +90 degrees about X.
 const geometry_msgs_msg_dds__Quaternion_ caveToZUp = {0.70710678118654752, 0, 0, 0.70710678118654752};
 
@@ -137,18 +153,29 @@ void DdsOutput::sendTransform(const RecordView& view) {
     dds_write(tfWriter, &message);
 }
 
-// The output frame under a z-up parent <frame>_zup, when the devices use
-// CAVE coordinates (y up).
+// Every fixed frame in one message, as ROS's static broadcaster sends them:
+// a reader of rt/tf_static keeps only the last message. With CAVE
+// coordinates, the output frame under a z-up parent <frame>_zup; for each
+// device with a transmitter placement, <prefix>_<device>_transmitter in the
+// output frame.
 void DdsOutput::sendStaticTransforms() {
+    std::vector<std::string> children;
     std::vector<geometry_msgs_msg_dds__TransformStamped_> transforms;
-    const std::string parent = settings.frameId + "_zup";
-    const bool cave = !settings.devices.empty() && settings.devices.front().caveCoordinates;
-    if (cave) {
-        geometry_msgs_msg_dds__TransformStamped_ transform{};
-        transform.header = headerOf(secondsSince1970(), parent);
-        transform.child_frame_id = const_cast<char*>(settings.frameId.c_str());
-        transform.transform.rotation = caveToZUp;
-        transforms.push_back(transform);
+    const std::string zUp = settings.frameId + "_zup";
+    if (!settings.devices.empty() && settings.devices.front().caveCoordinates) {
+        transforms.push_back(staticTransform(zUp, settings.frameId));
+        transforms.back().transform.rotation = caveToZUp;
+    }
+    children.reserve(settings.devices.size());
+    for (const DdsDevice& device : settings.devices) {
+        const is900::hostkit::Placement& placement = device.transmitter;
+        if (!placement.offsetSet && !placement.rotationSet) continue;
+        children.push_back(settings.prefix + "_" + device.name + "_transmitter");
+        transforms.push_back(staticTransform(settings.frameId, children.back()));
+        transforms.back().transform.translation = {placement.offset[0] * metresPerFoot,
+                                                   placement.offset[1] * metresPerFoot,
+                                                   placement.offset[2] * metresPerFoot};
+        transforms.back().transform.rotation = rotationOf(placement.rotation);
     }
     tf2_msgs_msg_dds__TFMessage_ message{};
     const uint32_t count = static_cast<uint32_t>(transforms.size());

@@ -8,8 +8,9 @@
 // health on rt/diagnostics (DdsDiagnostics), each controller button's press
 // and release on rt/<prefix>/buttons (reliable, numbered per device), and
 // with tf on, every tracker record as a transform on rt/tf from the frame to
-// <prefix>_tracker<ID>, and on rt/tf_static the turn from the y-up CAVE
-// frame to ROS's z-up convention.
+// <prefix>_tracker<ID>, and on rt/tf_static, in one message, the turn from
+// the y-up CAVE frame to ROS's z-up convention and each device's transmitter
+// placement.
 #pragma once
 
 #include "host/outputs/DdsDevices.h"

@@ -69,8 +69,8 @@ struct Client::Impl {
     std::mutex mutex;
     std::condition_variable changed;
     std::map<dds_instance_handle_t, std::vector<DeviceInfo>> entries; // by host entry
-    std::set<dds_instance_handle_t> answered;                         // readable or not
-    uint32_t matchedHosts = 0;
+    std::set<dds_instance_handle_t> answered;                         // writers heard from, readable or not
+    uint32_t matchedHosts = 0;                                        // writers of entries matched
     uint64_t skipped = 0;
 
     bool subscribed = false;
@@ -118,7 +118,7 @@ struct Client::Impl {
             takeEach<is900_dds_HostEntry>(
                 reader,
                 [&](const is900_dds_HostEntry& entry, const dds_sample_info_t& info) {
-                    answered.insert(info.instance_handle);
+                    answered.insert(info.publication_handle);
                     std::vector<DeviceInfo> devices;
                     if (!readHostEntry(entry, devices)) {
                         ++skipped;
@@ -128,7 +128,7 @@ struct Client::Impl {
                 },
                 [&](const dds_sample_info_t& info) {
                     entries.erase(info.instance_handle);
-                    answered.erase(info.instance_handle);
+                    answered.erase(info.publication_handle);
                 });
             changes = stateChanges();
             stateHandler = handlers.state;
@@ -226,7 +226,8 @@ Client::~Client() = default;
 
 std::vector<DeviceInfo> Client::devices(std::chrono::milliseconds wait) {
     std::unique_lock<std::mutex> lock(impl->mutex);
-    impl->changed.wait_for(lock, wait, [&] { return !impl->answered.empty() && impl->answered.size() >= impl->matchedHosts; });
+    // Until one host's entry is readable and every writer of entries matched so far has been heard.
+    impl->changed.wait_for(lock, wait, [&] { return !impl->entries.empty() && impl->answered.size() >= impl->matchedHosts; });
     return impl->allDevices();
 }
 

@@ -42,8 +42,9 @@ bool knownState(const char* state) {
     return false;
 }
 
-bool readHostEntry(const is900_dds_HostEntry& entry, std::vector<DeviceInfo>& devices) {
-    devices.clear();
+namespace {
+
+bool readDevices(const is900_dds_HostEntry& entry, std::vector<DeviceInfo>& devices) {
     if (entry.version != directoryVersion || !present(entry.host) || !wellFormed(entry.devices)) return false;
     for (uint32_t i = 0; i < entry.devices._length; ++i) {
         const is900_dds_DeviceEntry& device = entry.devices._buffer[i];
@@ -59,6 +60,15 @@ bool readHostEntry(const is900_dds_HostEntry& entry, std::vector<DeviceInfo>& de
         devices.push_back(info);
     }
     return true;
+}
+
+} // namespace
+
+bool readHostEntry(const is900_dds_HostEntry& entry, std::vector<DeviceInfo>& devices) {
+    devices.clear();
+    if (readDevices(entry, devices)) return true;
+    devices.clear();
+    return false;
 }
 
 } // namespace hostkit

@@ -12,7 +12,7 @@ namespace hostkit {
 
 const uint32_t directoryVersion = 1;
 
-// The entry's devices, or false when the entry is unreadable.
+// The entry's devices, or false (and none) when the entry is unreadable.
 bool readHostEntry(const is900_dds_HostEntry& entry, std::vector<DeviceInfo>& devices);
 
 // A state name of the host's status lines.

@@ -13,6 +13,9 @@
 #include "is900/hostkit/RecordSchema.h"
 #include "is900/hostkit/Records.h"
 #include "is900/hostkit/SystemErrorText.h"
+#ifdef IS900_CLIENT
+#include "is900/hostkit/Client.h"
+#endif
 
 #include <cstdio>
 #include <fstream>
@@ -115,6 +118,36 @@ void useSetupAndSchema() {
            "the record schema writes and reads back");
 }
 
+#ifdef IS900_CLIENT
+// A domain no host uses: no device is found, and a subscription to one that
+// is not there still opens and ends cleanly.
+void useClient() {
+    expect(splitAddress("head@lab") == std::make_pair(std::string("head"), std::string("lab")) &&
+               splitAddress("head").second.empty(),
+           "splitAddress");
+    ClientOptions options;
+    options.domain = 229;
+    Client client(options);
+    expect(client.devices(std::chrono::milliseconds(0)).empty(), "devices of an empty domain");
+    try {
+        client.find("head", std::chrono::milliseconds(0));
+        expect(false, "find refuses a device no host has");
+    } catch (const ClientError& error) {
+        expect(std::string(error.what()).find("no host answered") != std::string::npos, "find says no host answered");
+    }
+    DeviceInfo device;
+    device.name = "head";
+    device.host = "lab";
+    device.trackers.push_back({1, 1, "m", "is900"});
+    ClientHandlers handlers;
+    handlers.pose = [](const TrackerPose&) {};
+    handlers.button = [](const ButtonEdge&) {};
+    client.subscribe(device, handlers);
+    client.stop();
+    expect(client.skippedEntries() == 0 && device.address() == "head@lab", "subscribe, stop and skippedEntries");
+}
+#endif
+
 } // namespace
 
 int main() {
@@ -122,6 +155,9 @@ int main() {
     useStorages();
     usePlugin();
     useSetupAndSchema();
+#ifdef IS900_CLIENT
+    useClient();
+#endif
     std::printf("hostkit-consumer: %s\n", failures ? "failed" : "every call of the installed kit links and works");
     return failures ? 1 : 0;
 }

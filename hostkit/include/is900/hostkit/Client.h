@@ -96,8 +96,9 @@ public:
     Client(const Client&) = delete;
     Client& operator=(const Client&) = delete;
 
-    // Every device of the hosts that answered within wait; waits no longer
-    // than it takes every host found to hand over its entry.
+    // Every device of the hosts that answered within wait; returns once one
+    // host's entry is readable and every host found has handed over its
+    // entry (an unreadable entry answers, but is not enough).
     std::vector<DeviceInfo> devices(std::chrono::milliseconds wait);
     // The device "name@host", or "name" when one host has it; throws
     // ClientError naming the devices it sees otherwise.
