@@ -221,7 +221,7 @@ private:
 };
 
 // Readers like the host's run has, and the receiving thread's own send of
-// each record to each of them.
+// each record to one of them in turn, so that no send waits for another.
 class BareSends {
 public:
     explicit BareSends(int domain) {
@@ -271,19 +271,30 @@ public:
             line, sizeof line,
             "{\"type\":\"tracker\",\"id\":%u,\"x\":%.5f,\"y\":%.5f,\"z\":%.5f,\"azim\":%.5f,\"elev\":%.5f,\"roll\":%.5f}\n",
             id, pose[0], pose[1], pose[2], pose[3], pose[4], pose[5]);
-        if (write(lines[1], line, static_cast<std::size_t>(length)) < 0) return;
-        lo_send(oscTarget, ("/is900/tracker/" + std::to_string(id)).c_str(), "ffffff", pose[0], pose[1], pose[2],
-                pose[3], pose[4], pose[5]);
-        geometry_msgs_msg_dds__PoseStamped_ sample{};
-        sample.header.frame_id = const_cast<char*>("is900");
-        sample.pose.position = {pose[0] * 0.3048, pose[1] * 0.3048, pose[2] * 0.3048};
-        sample.pose.orientation.w = 1;
-        dds_write(ddsWriter, &sample);
-        events.send("data: " + std::string(line, static_cast<std::size_t>(length - 1)) + "\n\n");
+        switch (sent++ % 4) {
+        case 0:
+            if (write(lines[1], line, static_cast<std::size_t>(length)) < 0) return;
+            break;
+        case 1:
+            lo_send(oscTarget, ("/is900/tracker/" + std::to_string(id)).c_str(), "ffffff", pose[0], pose[1], pose[2],
+                    pose[3], pose[4], pose[5]);
+            break;
+        case 2: {
+            geometry_msgs_msg_dds__PoseStamped_ sample{};
+            sample.header.frame_id = const_cast<char*>("is900");
+            sample.pose.position = {pose[0] * 0.3048, pose[1] * 0.3048, pose[2] * 0.3048};
+            sample.pose.orientation.w = 1;
+            dds_write(ddsWriter, &sample);
+            break;
+        }
+        default:
+            events.send("data: " + std::string(line, static_cast<std::size_t>(length - 1)) + "\n\n");
+        }
     }
     Arrivals arrivals[4];
 
 private:
+    unsigned long sent = 0;
     int lines[2];
     std::thread jsonReader;
     lo_server_thread oscServer;
