@@ -26,35 +26,36 @@ void OutputHub::publishStatus(const DeviceStatus& status) {
 }
 
 void OutputHub::post(SharedItem item) {
-    {
-        std::unique_lock<std::mutex> lock(mutex);
-        for (auto& each : lanes) {
-            Lane& lane = *each;
-            if (lane.output->lossless()) waitForRoom(lane, lock);
-            const std::size_t length = lane.output->lossless() ? losslessLength : lossyQueueLength;
-            if (closing || lane.failed || lane.queue.size() >= length) ++lane.dropped;
-            else lane.queue.push_back(item);
+    for (auto& each : lanes) {
+        Lane& lane = *each;
+        std::unique_lock<std::mutex> lock(lane.mutex);
+        if (lane.output->lossless()) waitForRoom(lane, lock);
+        const std::size_t length = lane.output->lossless() ? losslessLength : lossyQueueLength;
+        if (lane.closing || lane.failed || lane.queue.size() >= length) {
+            ++lane.dropped;
+            continue;
         }
+        lane.queue.push_back(item);
+        lock.unlock();
+        lane.published.notify_one();
     }
-    published.notify_all();
 }
 
-// The lock is given up while waiting, so the lossy queues behind this one
-// keep being served by their own threads.
+// The lane's lock is given up while waiting, so its sending thread can make room.
 void OutputHub::waitForRoom(Lane& lane, std::unique_lock<std::mutex>& lock) {
-    if (lane.queue.size() < losslessLength || lane.failed || closing) return;
+    if (lane.queue.size() < losslessLength || lane.failed || lane.closing) return;
     if (holdUpHandler) {
         lock.unlock();
         holdUpHandler(lane.output->describe());
         lock.lock();
     }
-    drained.wait(lock, [&] { return lane.queue.size() < losslessLength || lane.failed || closing; });
+    lane.drained.wait(lock, [&] { return lane.queue.size() < losslessLength || lane.failed || lane.closing; });
 }
 
 void OutputHub::drain(Lane& lane) {
-    std::unique_lock<std::mutex> lock(mutex);
+    std::unique_lock<std::mutex> lock(lane.mutex);
     while (true) {
-        published.wait(lock, [&] { return !lane.queue.empty() || closing; });
+        lane.published.wait(lock, [&] { return !lane.queue.empty() || lane.closing; });
         if (lane.queue.empty()) {
             lock.unlock();
             lane.output->close();
@@ -62,8 +63,8 @@ void OutputHub::drain(Lane& lane) {
         }
         const SharedItem item = std::move(lane.queue.front());
         lane.queue.pop_front();
-        if (lane.output->lossless()) drained.notify_all();
         lock.unlock();
+        if (lane.output->lossless()) lane.drained.notify_all();
         bool sent = true;
         if (item->isStatus) lane.output->sendStatus(item->status);
         else sent = lane.output->send(item->record);
@@ -81,7 +82,7 @@ void OutputHub::failed(Lane& lane, std::unique_lock<std::mutex>& lock) {
     lane.failed = true;
     lane.dropped += lane.queue.size();
     lane.queue.clear();
-    drained.notify_all();
+    lane.drained.notify_all();
     if (!failureHandler) return;
     lock.unlock();
     failureHandler();
@@ -89,19 +90,23 @@ void OutputHub::failed(Lane& lane, std::unique_lock<std::mutex>& lock) {
 }
 
 void OutputHub::close() {
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        closing = true;
+    for (auto& lane : lanes) {
+        {
+            std::lock_guard<std::mutex> lock(lane->mutex);
+            lane->closing = true;
+        }
+        lane->published.notify_all();
+        lane->drained.notify_all();
     }
-    published.notify_all();
-    drained.notify_all();
     for (auto& lane : lanes)
         if (lane->thread.joinable()) lane->thread.join();
 }
 
 std::vector<OutputCounts> OutputHub::counts() const {
-    std::lock_guard<std::mutex> lock(mutex);
     std::vector<OutputCounts> all;
-    for (const auto& lane : lanes) all.push_back({lane->output->describe(), lane->sent, lane->dropped});
+    for (const auto& lane : lanes) {
+        std::lock_guard<std::mutex> lock(lane->mutex);
+        all.push_back({lane->output->describe(), lane->sent, lane->dropped});
+    }
     return all;
 }

@@ -1,9 +1,10 @@
 // The hand-over between the receiving threads and the outputs. Each output
 // has a queue and a sending thread of its own, so a slow or unreachable
-// destination never holds up reception. publish() puts the record on every
-// queue under one short lock and wakes the sending threads with a single
-// notification; nothing runs between a record and its outputs but their own
-// threads, and nothing wakes while no record arrives. A lossy output's full
+// destination never holds up reception. publish() puts the record on each
+// queue under that queue's own short lock and wakes only its sending thread,
+// so the outputs never wait for each other's wake-ups; nothing runs between
+// a record and its outputs but their own threads, and nothing wakes while no
+// record arrives. A lossy output's full
 // queue drops the record and counts it; a lossless output's full queue (a
 // reader that stopped reading) makes publish() wait until it has room.
 #pragma once
@@ -59,8 +60,12 @@ private:
     using SharedItem = std::shared_ptr<const Item>;
     struct Lane {
         std::unique_ptr<Output> output;
-        std::deque<SharedItem> queue;
+        std::mutex mutex;
+        std::condition_variable published; // the sending thread waits here for records
+        std::condition_variable drained;   // a publisher waits here for room (lossless)
+        std::deque<SharedItem> queue;      // the rest under mutex
         bool failed = false;
+        bool closing = false;
         uint64_t sent = 0;
         uint64_t dropped = 0;
         std::thread thread;
@@ -73,10 +78,6 @@ private:
 
     const std::size_t losslessLength;
     std::vector<std::unique_ptr<Lane>> lanes;
-    mutable std::mutex mutex;
-    std::condition_variable published; // sending threads wait here for records
-    std::condition_variable drained;   // publishers wait here for room
-    bool closing = false;
     std::function<void()> failureHandler;
     std::function<void(const std::string&)> holdUpHandler;
 };
