@@ -26,6 +26,7 @@
 #include <iostream>
 #include <map>
 #include <memory>
+#include <string>
 
 using is900::hostkit::PluginError;
 using is900::hostkit::PluginLibrary;
@@ -178,6 +179,12 @@ void warnAboutSilence(const HostOptions& options, const DeviceDefinition& device
                   << " s, or the host restarts the device while it recovers" << std::endl;
 }
 
+// Where the device's line goes, for the line that announces the device.
+std::string captureNote(const is900::hostkit::CaptureSetup& capture) {
+    if (capture.path.empty()) return "";
+    return "; line captured into " + capture.path + " (at most " + std::to_string(capture.limitMiB) + " MiB)";
+}
+
 int runDevices(const HostOptions& options, const HostConfig& config,
                const std::map<std::string, std::unique_ptr<PluginLibrary>>& plugins, HostOutputs& data) {
     SessionOptions session = sessionOptions(options, data);
@@ -194,7 +201,8 @@ int runDevices(const HostOptions& options, const HostConfig& config,
         definition.plugin = plugins.at(section.pluginPath.empty() ? options.pluginPath : section.pluginPath).get();
         warnAboutSilence(options, definition);
         std::cerr << "is900-host: device '" << definition.name << "' on " << definition.setup.port
-                  << (options.durationSeconds > 0 ? "" : "; Ctrl-C stops") << std::endl;
+                  << captureNote(definition.setup.capture) << (options.durationSeconds > 0 ? "" : "; Ctrl-C stops")
+                  << std::endl;
         run.addDevice(definition);
     }
     return run.run();

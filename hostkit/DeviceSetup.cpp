@@ -1,6 +1,8 @@
 #include "is900/hostkit/DeviceSetup.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -27,8 +29,11 @@ bool startsWithLetter(const std::string& text) {
     return !text.empty() && std::isalpha(static_cast<unsigned char>(text[0]));
 }
 
-// Integers as the device reads them: strtol with base 0, as 32 bits.
-int32_t number(const std::string& text) { return static_cast<int32_t>(std::strtol(text.c_str(), nullptr, 0)); }
+// Integers as the device reads them: base 0, out-of-range values saturated to 32 bits.
+int32_t number(const std::string& text) {
+    const long long value = std::strtoll(text.c_str(), nullptr, 0);
+    return static_cast<int32_t>(std::max<long long>(INT32_MIN, std::min<long long>(INT32_MAX, value)));
+}
 
 // A real number, refused when it reads as 0 from a word.
 bool readReal(const std::string& text, float& value) {
@@ -76,6 +81,15 @@ bool readReconnect(const Args& args, DeviceSetup& setup) {
     return true;
 }
 
+// "capture PATH [MiB]", the size at least 1 MiB.
+bool readCapture(const Args& args, CaptureSetup& capture) {
+    if (args.empty() || args.size() > 2) return false;
+    if (args.size() == 2 && number(args[1]) < 1) return false;
+    capture.path = args[0];
+    capture.limitMiB = args.size() == 2 ? number(args[1]) : CaptureSetup().limitMiB;
+    return true;
+}
+
 Reading readDeviceLine(const OptionLine& line, DeviceSetup& setup) {
     const std::string& keyword = line.keyword;
     const Args& args = line.args;
@@ -84,6 +98,7 @@ Reading readDeviceLine(const OptionLine& line, DeviceSetup& setup) {
     if (anyOf(keyword, {"wands", "wand", "controllers", "controller"}))
         return outcome(readStationFlags(args, setup.controllerOn));
     if (sameKeyword(keyword, "reconnect")) return outcome(readReconnect(args, setup));
+    if (sameKeyword(keyword, "capture")) return outcome(readCapture(args, setup.capture));
     if (!anyOf(keyword, {"port", "serialport", "baud", "baudrate", "reset", "devdataunit"})) return Reading::notMine;
     if (args.size() != 1) return Reading::refused;
     const std::string& word = args[0];

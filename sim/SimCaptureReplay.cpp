@@ -10,7 +10,8 @@ namespace is900sim {
 
 namespace {
 
-const auto idleWait = std::chrono::milliseconds(20);
+// Between the end of a capture and its start over with --loop.
+const auto loopPause = std::chrono::milliseconds(20);
 
 // The set-up the plug-in wrote before it first read is what the replay
 // waits for: playing starts with the first chunk after it.
@@ -34,8 +35,11 @@ void Simulator::State::writeAllOut(const std::vector<uint8_t>& bytes) {
         if (count > 0) {
             written += static_cast<std::size_t>(count);
         } else if (count < 0 && (errno == EAGAIN || errno == EINTR)) {
-            pollfd entry{master, POLLOUT, 0};
-            poll(&entry, 1, static_cast<int>(idleWait.count()));
+            // Until the device reads, or another thread wakes the line's
+            // thread: every reason to wake is looked at again once the bytes
+            // are out, and a stop ends the wait.
+            pollfd entries[2] = {{master, POLLOUT, 0}, {wakeEnds[0], POLLIN, 0}};
+            if (poll(entries, 2, -1) > 0 && (entries[1].revents & POLLIN)) drainWakes();
         } else {
             return;
         }
@@ -74,9 +78,9 @@ Clock::time_point Simulator::State::sendCapture() {
         captureMarkMicros = chunk.micros;
         captureTimeouts = 0;
     }
-    if (!options.loop) return at + idleWait;
+    if (!options.loop) return Clock::time_point::max();
     captureStarted = false;
-    return at + idleWait;
+    return at + loopPause;
 }
 
 } // namespace is900sim

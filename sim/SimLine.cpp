@@ -58,11 +58,14 @@ void Simulator::State::sleepUntil(Clock::time_point due, bool watchLine) {
     if (options.clock && (ms < 0 || ms > testClockLookMs)) ms = testClockLookMs;
     pollfd entries[2] = {{wakeEnds[0], POLLIN, 0}, {watchLine ? master : -1, POLLIN, 0}};
     if (poll(entries, 2, static_cast<int>(std::min<long long>(ms, INT_MAX))) <= 0) return;
-    char drained[64];
-    if (entries[0].revents & POLLIN)
-        while (read(wakeEnds[0], drained, sizeof drained) > 0) {
-        }
+    if (entries[0].revents & POLLIN) drainWakes();
     if (entries[1].revents & POLLIN) receive();
+}
+
+void Simulator::State::drainWakes() {
+    char drained[64];
+    while (read(wakeEnds[0], drained, sizeof drained) > 0) {
+    }
 }
 
 // When the tracker next changes on its own while it sends nothing: it comes

@@ -7,7 +7,8 @@ namespace is900sim {
 
 namespace {
 
-const auto idleWait = std::chrono::milliseconds(20);
+// Between the end of a recording and its start over with --loop.
+const auto loopPause = std::chrono::milliseconds(20);
 
 // Where inside the fixed-point step the replayed values sit: the middle
 // first, then other places for a record the middle does not suit.
@@ -44,7 +45,8 @@ Sample Simulator::State::replaySample(const ReplayFrame& frame) {
 }
 
 // The recording starts with the first request for output and keeps its
-// pace from there; at its end the tracker goes silent, or starts over.
+// pace from there; at its end the tracker goes silent until it is stopped,
+// or starts over.
 Clock::time_point Simulator::State::sendReplay() {
     const std::vector<ReplayFrame>& frames = options.replay->frames;
     const Clock::time_point now = this->now();
@@ -57,9 +59,9 @@ Clock::time_point Simulator::State::sendReplay() {
         sendSample(frame.station, replaySample(frame), false);
     }
     if (replayNext < frames.size()) return due(frames[replayNext]);
-    if (!options.loop || frames.empty()) return now + idleWait;
+    if (!options.loop || frames.empty()) return Clock::time_point::max();
     replayNext = 0;
-    replayStart = now + idleWait;
+    replayStart = now + loopPause;
     return replayStart;
 }
 

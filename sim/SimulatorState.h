@@ -63,8 +63,10 @@ struct Simulator::State {
     void unplugFor(unsigned long milliseconds);
     // Wakes the line's thread for a request of another thread.
     void wake();
-    // Sleeps until input on the line, a wake or the due time.
+    // Sleeps until input on the line, a wake or the due time (for ever for
+    // Clock::time_point::max()).
     void sleepUntil(Clock::time_point due, bool watchLine);
+    void drainWakes();
     Clock::time_point idleDue() const;
     bool linkLine();
 

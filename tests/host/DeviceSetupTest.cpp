@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -249,21 +250,44 @@ TEST(DeviceSetupReader, DescribesWhatThePluginReportsAndTakesForEverySample) {
             expectDescribed(std::string(sample) + " " + device.name, device.name.empty() ? "is900" : device.name,
                             device.options);
     }
+    // The capture line changes nothing in the report; the device takes it with the others.
+    const std::string headAndWand = std::string(HOST_CONFIG_DIR) + "/head-and-wand.cfg";
+    std::vector<OptionLine> captured = readHostConfig(headAndWand).devices[0].options;
+    captured.push_back(OptionLine{uint32_t(captured.size() + 1), "capture", {"/no-such-folder/a.is900cap", "64"}});
+    expectDescribed("head-and-wand.cfg with a capture line", "is900", captured);
     const std::vector<std::vector<OptionLine>> rows = workedExample();
     ASSERT_GE(rows.size(), 5u) << "no worked example in " << CONFIGURATION_REFERENCE;
     for (std::size_t r = 0; r < rows.size(); ++r) expectDescribed("worked example row " + std::to_string(r), "is900", rows[r]);
 }
 
+// The description of these option lines; the lines it says the device takes
+// must be the lines the plug-in marks used.
+DeviceSetup readAsThePluginDoes(const std::string& text) {
+    const std::vector<OptionLine> options = parseConfigText(text, "lines.cfg");
+    const DeviceSetup setup = readDeviceSetup(options);
+    EXPECT_EQ(setup.taken, initialise("is900", options).used) << text;
+    return setup;
+}
+
 // Lines the device refuses are not taken, and leave the description as it was.
 TEST(DeviceSetupReader, TakesOnlyWhatThePluginTakes) {
-    const std::vector<OptionLine> options = parseConfigText("sensors 1 0 1\ntransmitteroffset 1 2 3 furlongs\n"
-                                                            "valuatorscale 1 2 all\ncavecoord off\nbaud 0x9600\n"
-                                                            "controllerorder 1\nsensoroffset 9 0 0 1\nfoo\n",
-                                                            "refused.cfg");
-    const DeviceSetup setup = readDeviceSetup(options);
-    EXPECT_EQ(setup.taken, initialise("is900", options).used);
+    const DeviceSetup setup = readAsThePluginDoes("sensors 1 0 1\ntransmitteroffset 1 2 3 furlongs\n"
+                                                  "valuatorscale 1 2 all\ncavecoord off\nbaud 0x9600\n"
+                                                  "controllerorder 1\nsensoroffset 9 0 0 1\nfoo\n");
     EXPECT_FALSE(setup.transmitter.offsetSet) << "an unknown unit is no foot";
     EXPECT_EQ(setup.baud, 38400);
     EXPECT_FALSE(setup.cave);
     EXPECT_EQ(setup.trackerStations(), (std::vector<int>{1, 3}));
+}
+
+// The last capture line the device takes names the file; numbers beyond 32
+// bits saturate as the device reads them.
+TEST(DeviceSetupReader, ReadsTheCaptureLineAsThePluginDoes) {
+    const DeviceSetup setup = readAsThePluginDoes("capture /no-such-folder/a.is900cap 64\ncapture\n"
+                                                  "capture b.is900cap 0\ncapture c.is900cap 1 2\n"
+                                                  "reconnect on 4294967296\n");
+    EXPECT_EQ(setup.capture.path, "/no-such-folder/a.is900cap");
+    EXPECT_EQ(setup.capture.limitMiB, 64);
+    EXPECT_EQ(setup.silenceLimitSeconds, INT32_MAX);
+    EXPECT_TRUE(readDeviceSetup({}).capture.path.empty());
 }

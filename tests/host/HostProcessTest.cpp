@@ -275,10 +275,13 @@ TEST(HostProcess, ACapturedRunReplaysToTheSameRecords) {
     }
     ASSERT_EQ(0u, file.find(folder + "/lab-")) << file;
     EXPECT_EQ(".is900cap", file.substr(file.size() - 9));
+    EXPECT_TRUE(contains(captured.errors(), "; line captured into " + file + " (at most 1024 MiB)\n"))
+        << captured.errors();
 
     ChildProcess replayed({host, "--replay-capture", file, "--name", "lab", "--speed", "4", "--duration", "3",
                            "--format", "jsonl", "-q"});
     ASSERT_EQ(0, replayed.waitForExit(20000)) << replayed.errors();
+    EXPECT_FALSE(contains(replayed.errors(), "captured into")) << "the capture's own capture line is left out";
     EXPECT_GT(records(captured).size(), 50u);
     EXPECT_EQ(records(captured), records(replayed));
     std::remove(file.c_str());

@@ -1,5 +1,6 @@
 // What a device makes of its option lines, read the way the device reads
-// them: its port, stations, units, corrections, controllers and recovery.
+// them: its port, stations, units, corrections, controllers, recovery and
+// capture.
 // The reader refuses nothing; the device's init decides what is valid. A line
 // the device would refuse leaves the description as it was.
 #pragma once
@@ -57,6 +58,12 @@ struct ControllerSetup {
     static ControllerSetup none(); // a station without a controller: nothing processed
 };
 
+// The file the device writes its line into, and the size at which it stops.
+struct CaptureSetup {
+    std::string path; // empty: the line is not captured
+    int32_t limitMiB = 1024;
+};
+
 struct DeviceSetup {
     std::string port = "com1";
     int32_t baud = 38400;
@@ -73,6 +80,7 @@ struct DeviceSetup {
     std::vector<std::string> calibrationArgs;
     bool reconnect = false;
     int32_t silenceLimitSeconds = 3; // with reconnect on: silence before the set-up is repeated
+    CaptureSetup capture;
     // One entry per option line: whether the device takes it. For a set-up
     // that init accepts these are exactly the lines it marks used.
     std::vector<bool> taken;
