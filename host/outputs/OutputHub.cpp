@@ -3,6 +3,7 @@
 OutputHub::~OutputHub() { close(); }
 
 void OutputHub::add(std::unique_ptr<Output> output) {
+    if (lanes.empty()) dispatcher = std::thread([this] { dispatch(); });
     lanes.emplace_back(new Lane);
     Lane& lane = *lanes.back();
     lane.output = std::move(output);
@@ -25,7 +26,37 @@ void OutputHub::publishStatus(const DeviceStatus& status) {
     post(std::move(item));
 }
 
+// A full inbox means a lossless output holds the dispatcher up: the
+// publisher waits with it, so nothing is lost.
 void OutputHub::post(SharedItem item) {
+    std::unique_lock<std::mutex> lock(inboxMutex);
+    inboxRoom.wait(lock, [&] { return inbox.size() < losslessLength || inboxClosing; });
+    if (inboxClosing) {
+        lock.unlock();
+        deliver(item);
+        return;
+    }
+    const bool wasEmpty = inbox.empty();
+    inbox.push_back(std::move(item));
+    lock.unlock();
+    if (wasEmpty) inboxFilled.notify_one();
+}
+
+void OutputHub::dispatch() {
+    std::unique_lock<std::mutex> lock(inboxMutex);
+    while (true) {
+        inboxFilled.wait(lock, [&] { return !inbox.empty() || inboxClosing; });
+        if (inbox.empty()) return;
+        std::deque<SharedItem> batch;
+        batch.swap(inbox);
+        lock.unlock();
+        inboxRoom.notify_all();
+        for (const SharedItem& item : batch) deliver(item);
+        lock.lock();
+    }
+}
+
+void OutputHub::deliver(const SharedItem& item) {
     for (auto& each : lanes) {
         Lane& lane = *each;
         std::unique_lock<std::mutex> lock(lane.mutex);
@@ -90,6 +121,13 @@ void OutputHub::failed(Lane& lane, std::unique_lock<std::mutex>& lock) {
 }
 
 void OutputHub::close() {
+    {
+        std::lock_guard<std::mutex> lock(inboxMutex);
+        inboxClosing = true;
+    }
+    inboxFilled.notify_one();
+    inboxRoom.notify_all();
+    if (dispatcher.joinable()) dispatcher.join();
     for (auto& lane : lanes) {
         {
             std::lock_guard<std::mutex> lock(lane->mutex);

@@ -1,10 +1,10 @@
 // The hand-over between the receiving threads and the outputs. Each output
 // has a queue and a sending thread of its own, so a slow or unreachable
-// destination never holds up reception. publish() puts the record on each
-// queue under that queue's own short lock and wakes only its sending thread,
-// so the outputs never wait for each other's wake-ups; nothing runs between
-// a record and its outputs but their own threads, and nothing wakes while no
-// record arrives. A lossy output's full
+// destination never holds up reception. publish() puts the record in the
+// hub's inbox and wakes one thread, the dispatcher, only when the inbox was
+// empty, so the receiving thread pays for one wake-up at most; the
+// dispatcher puts it on each output's queue, under that queue's own lock,
+// and wakes that output's thread. Nothing wakes while no record arrives. A lossy output's full
 // queue drops the record and counts it; a lossless output's full queue (a
 // reader that stopped reading) makes publish() wait until it has room.
 #pragma once
@@ -72,12 +72,20 @@ private:
     };
 
     void post(SharedItem item);
+    void dispatch();
+    void deliver(const SharedItem& item);
     void waitForRoom(Lane& lane, std::unique_lock<std::mutex>& lock);
     void drain(Lane& lane);
     void failed(Lane& lane, std::unique_lock<std::mutex>& lock);
 
     const std::size_t losslessLength;
     std::vector<std::unique_ptr<Lane>> lanes;
+    std::mutex inboxMutex;
+    std::condition_variable inboxFilled; // the dispatcher waits here
+    std::condition_variable inboxRoom;   // a publisher waits here while the dispatcher is held up
+    std::deque<SharedItem> inbox;        // the rest under inboxMutex
+    bool inboxClosing = false;
+    std::thread dispatcher;
     std::function<void()> failureHandler;
     std::function<void(const std::string&)> holdUpHandler;
 };
