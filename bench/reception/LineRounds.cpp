@@ -54,6 +54,7 @@ is900sim::SimulatorOptions floorSimulatorOptions(int stations) {
     options.updateRate = updateRate;
     options.baudRate = baudRate;
     options.startStreaming = true;
+    options.keptRecords = 200000; // every record of a round: they are matched to the line's bytes from the first
     return options;
 }
 
