@@ -31,31 +31,33 @@ private:
 
 } // namespace
 
+
 namespace {
 
-// A destination that takes nothing until the test opens it.
-class ClosedOutput : public Output {
+// Holds every record in send() until the gate is opened.
+class GatedOutput : public Output {
 public:
-    explicit ClosedOutput(std::vector<uint32_t>& sentIds) : sentIds(sentIds) {}
+    GatedOutput(bool lossless, std::vector<uint32_t>& sentIds) : isLossless(lossless), sentIds(sentIds) {}
+    void open() {
+        std::lock_guard<std::mutex> lock(mutex);
+        opened = true;
+        changed.notify_all();
+    }
     bool send(const PublishedRecord& record) override {
         std::unique_lock<std::mutex> lock(mutex);
-        opened.wait(lock, [this] { return isOpen; });
+        changed.wait(lock, [this] { return opened; });
         sentIds.push_back(record.view.id);
         return true;
     }
-    bool lossless() const override { return false; }
-    std::string describe() const override { return "closed"; }
-    void open() {
-        std::lock_guard<std::mutex> guard(mutex);
-        isOpen = true;
-        opened.notify_all();
-    }
+    bool lossless() const override { return isLossless; }
+    std::string describe() const override { return "gated"; }
 
 private:
-    std::vector<uint32_t>& sentIds;
     std::mutex mutex;
-    std::condition_variable opened;
-    bool isOpen = false;
+    std::condition_variable changed;
+    bool opened = false;
+    bool isLossless;
+    std::vector<uint32_t>& sentIds;
 };
 
 } // namespace
@@ -68,7 +70,7 @@ TEST(OutputHub, ANetworkOutputThatTakesNothingDropsAndCountsWhileTheLosslessOneG
     const uint32_t records = 1000;
     {
         OutputHub hub;
-        auto* closed = new ClosedOutput(lossy);
+        auto* closed = new GatedOutput(false, lossy);
         hub.add(std::unique_ptr<Output>(closed));
         hub.add(std::unique_ptr<Output>(new SlowOutput(true, lossless)));
         for (uint32_t id = 1; id <= records; ++id) {
@@ -108,34 +110,6 @@ TEST(OutputHub, ALosslessOutputThatFailsIsReportedOnceAndDropsTheRest) {
     EXPECT_EQ(hub.counts()[0].dropped, 16u);
 }
 
-namespace {
-
-// Holds every record in send() until the gate is opened.
-class GatedOutput : public Output {
-public:
-    explicit GatedOutput(std::vector<uint32_t>& sentIds) : sentIds(sentIds) {}
-    void open() {
-        std::lock_guard<std::mutex> lock(mutex);
-        opened = true;
-        changed.notify_all();
-    }
-    bool send(const PublishedRecord& record) override {
-        std::unique_lock<std::mutex> lock(mutex);
-        changed.wait(lock, [this] { return opened; });
-        sentIds.push_back(record.view.id);
-        return true;
-    }
-    bool lossless() const override { return true; }
-    std::string describe() const override { return "gated"; }
-
-private:
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool opened = false;
-    std::vector<uint32_t>& sentIds;
-};
-
-} // namespace
 
 TEST(OutputHub, PublishingWaitsForALosslessOutputWhoseQueueIsFullAndLosesNothing) {
     std::vector<uint32_t> sent;
@@ -143,7 +117,7 @@ TEST(OutputHub, PublishingWaitsForALosslessOutputWhoseQueueIsFullAndLosesNothing
     const uint32_t records = 40;
     {
         OutputHub hub(4);
-        GatedOutput* gated = new GatedOutput(sent);
+        GatedOutput* gated = new GatedOutput(true, sent);
         hub.add(std::unique_ptr<Output>(gated));
         hub.onHoldUp([&](const std::string& output) {
             heldUpBy.push_back(output);
