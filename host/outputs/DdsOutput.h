@@ -48,6 +48,8 @@ public:
     void sendStatus(const DeviceStatus& status) override;
     void close() override;
     bool lossless() const override { return false; }
+    // Every writer keeps the last few samples: a write replaces, never waits.
+    bool mayWait() const override { return false; }
     std::string describe() const override;
     // The diagnostics report what the hub's outputs dropped.
     void reportCountsOf(const OutputHub* hub);

@@ -1,5 +1,6 @@
 #include "host/outputs/JsonLinesOutput.h"
 
+#include "host/platform/HostPlatform.h"
 #include "is900/hostkit/RecordSchema.h"
 
 #include <cerrno>
@@ -16,6 +17,9 @@ bool writeAndFlush(std::FILE* file, const std::string& line) {
 }
 
 } // namespace
+
+// A line is a few hundred bytes, well under what a pipe takes whole.
+bool JsonLinesOutput::readyNow() const { return !failed && hostplatform::lineGoesOutNow(file); }
 
 bool JsonLinesOutput::send(const PublishedRecord& record) { return writeLine(jsonLine(record.view)); }
 

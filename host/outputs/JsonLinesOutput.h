@@ -20,6 +20,7 @@ public:
     bool send(const PublishedRecord& record) override;
     void sendStatus(const DeviceStatus& status) override;
     bool lossless() const override { return true; }
+    bool readyNow() const override;
     std::string describe() const override { return "standard output"; }
 
 private:

@@ -18,11 +18,15 @@ public:
 
     bool send(const PublishedRecord& record) override;
     bool lossless() const override { return false; }
+    // A datagram to a numeric address; a name is looked up at the first
+    // send, which may wait on the name service.
+    bool mayWait() const override { return !numeric; }
     std::string describe() const override { return "osc " + url; }
 
 private:
     std::string url;
     void* address; // lo_address
+    bool numeric;
 };
 
 // Throws std::invalid_argument unless url is osc.udp://HOST:PORT.

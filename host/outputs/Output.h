@@ -13,8 +13,8 @@ struct PublishedRecord {
     RecordView view;
 };
 
-// One destination. Its operations run on a sending thread of the output's
-// own (see OutputHub), never on a receiving thread, so they may block.
+// One destination. Its operations run on a thread of the hub's (see
+// OutputHub), never on a receiving thread.
 class Output {
 public:
     virtual ~Output() = default;
@@ -23,6 +23,13 @@ public:
     virtual void sendStatus(const DeviceStatus&) {}
     // Called once on the sending thread after the last record, while the hub stands.
     virtual void close() {}
+    // False for an output whose sends only hand a message to the kernel or a
+    // library without waiting (a datagram, a keep-last history, a viewer's
+    // queue): the hub's dispatcher sends through it, a thread-hop sooner.
+    virtual bool mayWait() const { return true; }
+    // True when an output that may wait would not wait for a send now (a
+    // pipe with room): while its thread is idle the dispatcher sends itself.
+    virtual bool readyNow() const { return false; }
     // Lossless outputs get every record, at the price of holding up the
     // hub when their queue is full; the others lose what does not fit.
     virtual bool lossless() const = 0;

@@ -7,15 +7,24 @@ void OutputHub::add(std::unique_ptr<Output> output) {
     lanes.emplace_back(new Lane);
     Lane& lane = *lanes.back();
     lane.output = std::move(output);
-    lane.thread = std::thread([this, &lane] { drain(lane); });
+    lane.direct = !lane.output->mayWait();
+    if (!lane.direct) lane.thread = std::thread([this, &lane] { drain(lane); });
 }
 
 void OutputHub::publish(const std::string& device, const RecordView& view) {
-    if (lanes.empty()) return;
-    std::shared_ptr<Item> item = std::make_shared<Item>();
-    item->record.device = device;
-    item->record.view = view;
-    post(std::move(item));
+    publish(device, std::vector<RecordView>{view});
+}
+
+void OutputHub::publish(const std::string& device, const std::vector<RecordView>& views) {
+    if (lanes.empty() || views.empty()) return;
+    std::vector<SharedItem> items;
+    for (const RecordView& view : views) {
+        std::shared_ptr<Item> item = std::make_shared<Item>();
+        item->record.device = device;
+        item->record.view = view;
+        items.push_back(std::move(item));
+    }
+    post(std::move(items));
 }
 
 void OutputHub::publishStatus(const DeviceStatus& status) {
@@ -23,21 +32,21 @@ void OutputHub::publishStatus(const DeviceStatus& status) {
     std::shared_ptr<Item> item = std::make_shared<Item>();
     item->isStatus = true;
     item->status = status;
-    post(std::move(item));
+    post({std::move(item)});
 }
 
 // A full inbox means a lossless output holds the dispatcher up: the
 // publisher waits with it, so nothing is lost.
-void OutputHub::post(SharedItem item) {
+void OutputHub::post(std::vector<SharedItem> items) {
     std::unique_lock<std::mutex> lock(inboxMutex);
     inboxRoom.wait(lock, [&] { return inbox.size() < losslessLength || inboxClosing; });
     if (inboxClosing) {
         lock.unlock();
-        deliver(item);
+        for (const SharedItem& item : items) deliver(item, true);
         return;
     }
     const bool wasEmpty = inbox.empty();
-    inbox.push_back(std::move(item));
+    for (SharedItem& item : items) inbox.push_back(std::move(item));
     lock.unlock();
     if (wasEmpty) inboxFilled.notify_one();
 }
@@ -46,20 +55,37 @@ void OutputHub::dispatch() {
     std::unique_lock<std::mutex> lock(inboxMutex);
     while (true) {
         inboxFilled.wait(lock, [&] { return !inbox.empty() || inboxClosing; });
-        if (inbox.empty()) return;
+        if (inbox.empty()) break;
         std::deque<SharedItem> batch;
         batch.swap(inbox);
         lock.unlock();
         inboxRoom.notify_all();
-        for (const SharedItem& item : batch) deliver(item);
+        for (const SharedItem& item : batch) deliver(item, false);
+        sendDirect(batch);
         lock.lock();
     }
+    lock.unlock();
+    for (auto& lane : lanes)
+        if (lane->direct) lane->output->close();
 }
 
-void OutputHub::deliver(const SharedItem& item) {
+// A record published while the hub closes reaches no direct output: the
+// dispatcher may be sending its last records through them.
+void OutputHub::deliver(const SharedItem& item, bool closing) {
     for (auto& each : lanes) {
         Lane& lane = *each;
         std::unique_lock<std::mutex> lock(lane.mutex);
+        if (lane.direct) {
+            lane.dropped += closing;
+            continue;
+        }
+        // With nothing queued and its thread idle, a send now keeps the order.
+        if (!closing && lane.queue.empty() && !lane.busy && !lane.failed && !lane.closing &&
+            lane.output->readyNow()) {
+            if (sendThrough(*lane.output, *item)) ++lane.sent;
+            else failed(lane, lock);
+            continue;
+        }
         if (lane.output->lossless()) waitForRoom(lane, lock);
         const std::size_t length = lane.output->lossless() ? losslessLength : lossyQueueLength;
         if (lane.closing || lane.failed || lane.queue.size() >= length) {
@@ -94,12 +120,12 @@ void OutputHub::drain(Lane& lane) {
         }
         const SharedItem item = std::move(lane.queue.front());
         lane.queue.pop_front();
+        lane.busy = true;
         lock.unlock();
         if (lane.output->lossless()) lane.drained.notify_all();
-        bool sent = true;
-        if (item->isStatus) lane.output->sendStatus(item->status);
-        else sent = lane.output->send(item->record);
+        const bool sent = sendThrough(*lane.output, *item);
         lock.lock();
+        lane.busy = false;
         if (sent) ++lane.sent;
         else failed(lane, lock);
     }
@@ -147,4 +173,28 @@ std::vector<OutputCounts> OutputHub::counts() const {
         all.push_back({lane->output->describe(), lane->sent, lane->dropped});
     }
     return all;
+}
+
+// The records queued behind the newest lossyQueueLength are lost to the
+// outputs sent through directly: they fell that far behind.
+void OutputHub::sendDirect(const std::deque<SharedItem>& batch) {
+    const std::size_t stale = batch.size() > lossyQueueLength ? batch.size() - lossyQueueLength : 0;
+    for (auto& each : lanes) {
+        Lane& lane = *each;
+        if (!lane.direct) continue;
+        uint64_t sent = 0, dropped = stale;
+        for (std::size_t n = stale; n < batch.size(); ++n) {
+            if (sendThrough(*lane.output, *batch[n])) ++sent;
+            else ++dropped;
+        }
+        std::lock_guard<std::mutex> lock(lane.mutex);
+        lane.sent += sent;
+        lane.dropped += dropped;
+    }
+}
+
+bool OutputHub::sendThrough(Output& output, const Item& item) {
+    if (!item.isStatus) return output.send(item.record);
+    output.sendStatus(item.status);
+    return true;
 }

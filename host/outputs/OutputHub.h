@@ -1,12 +1,14 @@
-// The hand-over between the receiving threads and the outputs. Each output
-// has a queue and a sending thread of its own, so a slow or unreachable
-// destination never holds up reception. publish() puts the record in the
-// hub's inbox and wakes one thread, the dispatcher, only when the inbox was
-// empty, so the receiving thread pays for one wake-up at most; the
-// dispatcher puts it on each output's queue, under that queue's own lock,
-// and wakes that output's thread. Nothing wakes while no record arrives. A lossy output's full
-// queue drops the record and counts it; a lossless output's full queue (a
-// reader that stopped reading) makes publish() wait until it has room.
+// The hand-over between the receiving threads and the outputs. publish()
+// puts a receiving thread's records in the hub's inbox and wakes one thread,
+// the dispatcher, only when the inbox was empty, so the receiving thread pays
+// for one wake-up at most and never waits for a destination. The dispatcher
+// puts each record on the queue of every output that may block (each has a
+// sending thread of its own, woken under its queue's own lock), then sends
+// it itself through the outputs that never wait, so a network output is one
+// thread away from reception. Nothing wakes while no record arrives. An
+// output that falls behind loses the oldest records and counts them; a
+// lossless output's full queue (a reader that stopped reading) makes
+// publish() wait until it has room.
 #pragma once
 
 #include "host/outputs/Output.h"
@@ -46,6 +48,8 @@ public:
     void onHoldUp(std::function<void(const std::string&)> handler) { holdUpHandler = std::move(handler); }
 
     void publish(const std::string& device, const RecordView& view);
+    // One wake-up for all the records a receiving thread got at once.
+    void publish(const std::string& device, const std::vector<RecordView>& views);
     void publishStatus(const DeviceStatus& status);
     // Waits until every queue is empty, then stops the sending threads.
     void close();
@@ -66,14 +70,18 @@ private:
         std::deque<SharedItem> queue;      // the rest under mutex
         bool failed = false;
         bool closing = false;
+        bool busy = false;   // its thread is sending
+        bool direct = false; // sent through by the dispatcher, no queue or thread
         uint64_t sent = 0;
         uint64_t dropped = 0;
         std::thread thread;
     };
 
-    void post(SharedItem item);
+    void post(std::vector<SharedItem> items);
     void dispatch();
-    void deliver(const SharedItem& item);
+    void deliver(const SharedItem& item, bool closing);
+    void sendDirect(const std::deque<SharedItem>& batch);
+    static bool sendThrough(Output& output, const Item& item);
     void waitForRoom(Lane& lane, std::unique_lock<std::mutex>& lock);
     void drain(Lane& lane);
     void failed(Lane& lane, std::unique_lock<std::mutex>& lock);

@@ -36,6 +36,12 @@ public:
     PluginErrorsShown(const PluginErrorsShown&) = delete;
     PluginErrorsShown& operator=(const PluginErrorsShown&) = delete;
 };
+// True when a line of up to 4096 bytes written to file now would go out
+// whole without waiting: file is a pipe with room (a pipe takes so short a
+// write whole or not at all). False for anything else, or where it cannot
+// be told.
+bool lineGoesOutNow(std::FILE* file);
+
 // Names the calling thread, so that tools can tell the receiving thread apart.
 void nameThisThread(const char* name);
 

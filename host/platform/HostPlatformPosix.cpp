@@ -7,8 +7,10 @@
 #include <cstring>
 #include <fcntl.h>
 #include <iostream>
+#include <poll.h>
 #include <pthread.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -85,6 +87,14 @@ std::FILE* keepStandardOutputForData(bool quiet) {
     close(target);
     std::FILE* file = fdopen(copy, "w");
     return file ? file : stdout;
+}
+
+bool lineGoesOutNow(std::FILE* file) {
+    struct stat status;
+    const int descriptor = fileno(file);
+    if (descriptor < 0 || fstat(descriptor, &status) != 0 || !S_ISFIFO(status.st_mode)) return false;
+    pollfd ready = {descriptor, POLLOUT, 0};
+    return poll(&ready, 1, 0) == 1 && (ready.revents & POLLOUT) && !(ready.revents & (POLLERR | POLLHUP));
 }
 
 void nameThisThread(const char* name) { pthread_setname_np(pthread_self(), name); }

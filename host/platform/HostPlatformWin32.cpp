@@ -83,6 +83,9 @@ std::FILE* keepStandardOutputForData(bool quiet) {
     return file ? file : stdout;
 }
 
+// An anonymous pipe cannot say whether it has room without a write.
+bool lineGoesOutNow(std::FILE*) { return false; }
+
 void nameThisThread(const char*) {}
 
 } // namespace hostplatform

@@ -258,15 +258,13 @@ void DeviceRun::receive() {
     events.notify();
 }
 
-// The host learns of records only through the masks and the storages.
+// The host learns of records only through the masks and the storages. The
+// records of one read go out together, for one wake-up of the outputs.
 void DeviceRun::publish(const unsigned char* masks) {
-    const auto show = [this](RecordView view) {
+    std::vector<RecordView> views;
+    const auto show = [this, &views](RecordView view) {
         view.device = definition.name;
-        display.record(view);
-        lastRecordTicks = clock.now().time_since_epoch().count();
-        lastRecordWall = clock.secondsSince1970();
-        publishedSinceUp = true;
-        if (wakeOnRecord.exchange(false)) events.notify();
+        views.push_back(std::move(view));
     };
     publishMarked<is900::hostkit::TraData>(
         masks, [this](uint32_t id, is900::hostkit::TraData& record) { return storages.readTracker(id, record); },
@@ -280,6 +278,12 @@ void DeviceRun::publish(const unsigned char* masks) {
             return viewController(record, definition.setup.controllerStation(id - bases.controller));
         },
         show);
+    if (views.empty()) return;
+    display.records(views);
+    lastRecordTicks = clock.now().time_since_epoch().count();
+    lastRecordWall = clock.secondsSince1970();
+    publishedSinceUp = true;
+    if (wakeOnRecord.exchange(false)) events.notify();
 }
 
 Clock::time_point DeviceRun::lastRecordAt() const { return Clock::time_point(Clock::duration(lastRecordTicks.load())); }

@@ -25,7 +25,8 @@ class Display {
 public:
     Display(OutputFormat format, std::ostream& out, SupervisorClock& clock, OutputHub* outputs = nullptr);
 
-    void record(const RecordView& view);
+    // The records one read of a device brought, all from that device.
+    void records(const std::vector<RecordView>& views);
     void status(const DeviceStatus& status);
     void table(bool redraw, const std::vector<DeviceStatus>& statuses);
     bool showsTable() const { return format == OutputFormat::table; }

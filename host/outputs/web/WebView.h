@@ -34,6 +34,8 @@ public:
     bool send(const PublishedRecord& record) override;
     void sendStatus(const DeviceStatus& status) override;
     bool lossless() const override { return false; }
+    // Each viewer has a queue and a thread of its own.
+    bool mayWait() const override { return false; }
     std::string describe() const override { return "web view " + url(); }
     std::size_t viewerCount() const;
 
