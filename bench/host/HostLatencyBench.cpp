@@ -1,13 +1,14 @@
 // The whole host's latency and idle CPU. A simulated tracker of the
 // benchmark's own sends one tracker station at 120 Hz; is900-host runs with
-// every output on (JSON lines on its standard output, OSC, DDS, the web view)
-// and the benchmark reads each of them. A record's latency runs from just
-// before its bytes went to the line to its arrival at each reader; the
-// plug-in's own (last byte to storage, in-process) is measured in the
-// alternating rounds between, with its receiving thread sending each record
-// itself on each transport (a bare send: the least an output can add). Then
-// the tracker falls silent and the host process's CPU time is measured with
-// 16 viewers connected.
+// one output at a time (JSON lines on its standard output, OSC, DDS, the web
+// view with one viewer), then with all four and 16 viewers, and the
+// benchmark reads each output. A record's latency runs from just before its
+// bytes went to the line to its arrival at each reader; the plug-in's own
+// (last byte to storage, in-process) is measured in the alternating rounds
+// between, with its receiving thread sending each record itself on one
+// transport in turn (a bare send: the least an output can add, and what an
+// output alone is held against). Then the tracker falls silent and the host
+// process's CPU time is measured with every output on and 16 viewers.
 //   bench_host_latency [rounds (3)] [seconds per round (5)] [idle seconds (10)]
 #include "LineRounds.h"
 #include "Ros2Messages.h"
@@ -43,8 +44,7 @@ using Clock = std::chrono::steady_clock;
 struct Arrivals {
     std::mutex mutex;
     std::vector<Clock::time_point> at;
-    void add(int count = 1) {
-        const Clock::time_point now = Clock::now();
+    void add(int count = 1, Clock::time_point now = Clock::now()) {
         std::lock_guard<std::mutex> lock(mutex);
         for (int n = 0; n < count; ++n) at.push_back(now);
     }
@@ -123,6 +123,44 @@ dds_entity_t ddsReader(int domain, Arrivals& arrivals) {
     dds_delete_listener(listener);
     dds_delete_qos(qos);
     return participant;
+}
+
+// The bare DDS reader lives in a process of its own, started as
+// "bench_host_latency --dds-reader DOMAIN": a reader in the writer's process
+// would be handed each sample directly, not through the network as the
+// host's are. It writes each arrival's steady-clock time in nanoseconds
+// (the same clock in every process) as a line.
+void printArrivals(dds_entity_t reader, void*) {
+    void* buffers[16] = {};
+    dds_sample_info_t infos[16];
+    const int count = dds_take(reader, buffers, infos, 16, 16);
+    if (count <= 0) return;
+    const long long now = std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
+    for (int n = 0; n < count; ++n) std::printf("%lld\n", now);
+    std::fflush(stdout);
+    dds_return_loan(reader, buffers, count);
+}
+
+int readDdsUntilKilled(int domain) {
+    const dds_entity_t participant = dds_create_participant(domain, nullptr, nullptr);
+    dds_qos_t* qos = dds_create_qos();
+    dds_qset_reliability(qos, DDS_RELIABILITY_BEST_EFFORT, 0);
+    dds_listener_t* listener = dds_create_listener(nullptr);
+    dds_lset_data_available(listener, printArrivals);
+    dds_create_reader(participant,
+                      dds_create_topic(participant, &geometry_msgs_msg_dds__PoseStamped__desc, "rt/is900/tracker1",
+                                       nullptr, nullptr),
+                      qos, listener);
+    while (true) pause();
+}
+
+// Reads a --dds-reader process's lines into arrivals.
+void readArrivalLines(int output, Arrivals& arrivals) {
+    std::FILE* lines = fdopen(output, "r");
+    long long nanoseconds = 0;
+    while (std::fscanf(lines, "%lld", &nanoseconds) == 1)
+        arrivals.add(1, Clock::time_point(std::chrono::nanoseconds(nanoseconds)));
+    std::fclose(lines);
 }
 
 // A Server-Sent Events stream read to its end; arrivals, when given, counts tracker lines.
@@ -231,7 +269,8 @@ public:
         lo_server_thread_add_method(oscServer, nullptr, nullptr, oscArrived, &arrivals[1]);
         lo_server_thread_start(oscServer);
         oscTarget = lo_address_new("127.0.0.1", std::to_string(lo_server_thread_get_port(oscServer)).c_str());
-        ddsReading = ddsReader(domain, arrivals[2]);
+        ddsReading = spawnWithOutput({"/proc/self/exe", "--dds-reader", std::to_string(domain)}, ddsOutput);
+        ddsArrivals = std::thread(readArrivalLines, ddsOutput, std::ref(arrivals[2]));
         ddsWriting = dds_create_participant(domain, nullptr, nullptr);
         dds_qos_t* qos = dds_create_qos();
         dds_qset_reliability(qos, DDS_RELIABILITY_BEST_EFFORT, 0);
@@ -260,7 +299,9 @@ public:
         lo_address_free(oscTarget);
         lo_server_thread_free(oscServer);
         dds_delete(ddsWriting);
-        dds_delete(ddsReading);
+        kill(ddsReading, SIGTERM);
+        waitpid(ddsReading, nullptr, 0);
+        ddsArrivals.join();
     }
     void send(uint32_t id, const is900::hostkit::TraData& record) {
         float pose[6];
@@ -299,7 +340,10 @@ private:
     std::thread jsonReader;
     lo_server_thread oscServer;
     lo_address oscTarget;
-    dds_entity_t ddsReading, ddsWriting, ddsWriter;
+    pid_t ddsReading;
+    int ddsOutput = -1;
+    std::thread ddsArrivals;
+    dds_entity_t ddsWriting, ddsWriter;
     BareEventStream events;
     std::thread viewer;
 };
@@ -325,7 +369,8 @@ struct HostRound {
     double idleCpuPerSecond = -1;
 };
 
-HostRound hostRound(double seconds, double idleSeconds, int domain) {
+// outputs: bit k turns outputNames[k] on.
+HostRound hostRound(double seconds, double idleSeconds, int domain, unsigned outputs, int viewerCount) {
     Arrivals arrivals[4];
     std::vector<Clock::time_point> written;
     std::mutex writtenMutex;
@@ -346,16 +391,20 @@ HostRound hostRound(double seconds, double idleSeconds, int domain) {
     const dds_entity_t dds = ddsReader(domain, arrivals[2]);
     const int webPort = freePort();
     int output = -1;
-    const pid_t host = spawnWithOutput(
-        {"./is900-host", "-c", config, "-q", "--silence", "100000", "--format", "jsonl", "--osc",
-         "osc.udp://127.0.0.1:" + std::to_string(lo_server_thread_get_port(osc)), "--dds", "--dds-domain",
-         std::to_string(domain), "--web", "127.0.0.1:" + std::to_string(webPort)},
-        output);
+    std::vector<std::string> command = {"./is900-host", "-c", config, "-q", "--silence", "100000", "--format",
+                                        (outputs & 1) ? "jsonl" : "table"};
+    if (outputs & 2)
+        command.insert(command.end(), {"--osc", "osc.udp://127.0.0.1:" + std::to_string(lo_server_thread_get_port(osc))});
+    if (outputs & 4) command.insert(command.end(), {"--dds", "--dds-domain", std::to_string(domain)});
+    if (outputs & 8) command.insert(command.end(), {"--web", "127.0.0.1:" + std::to_string(webPort)});
+    const pid_t host = spawnWithOutput(command, output);
     std::thread jsonReader(readJsonLines, output, std::ref(arrivals[0]));
     std::atomic<bool> stop{false};
     std::vector<std::thread> viewers;
-    viewers.push_back(viewer(webPort, &arrivals[3], stop));
-    for (int n = 1; n < 16; ++n) viewers.push_back(viewer(webPort, nullptr, stop));
+    if (outputs & 8) {
+        viewers.push_back(viewer(webPort, &arrivals[3], stop));
+        for (int n = 1; n < viewerCount; ++n) viewers.push_back(viewer(webPort, nullptr, stop));
+    }
 
     std::this_thread::sleep_for(std::chrono::seconds(3)); // set-up, DDS discovery, viewers connecting
     const Clock::time_point from = Clock::now();
@@ -389,44 +438,47 @@ HostRound hostRound(double seconds, double idleSeconds, int domain) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "--dds-reader") return readDdsUntilKilled(std::atoi(argv[2]));
     const int rounds = argc > 1 ? std::atoi(argv[1]) : 3;
     const double seconds = argc > 2 ? std::atof(argv[2]) : 5;
     const double idleSeconds = argc > 3 ? std::atof(argv[3]) : 10;
     setenv("CYCLONEDDS_URI", "file://" IS900_CONFIG_DIR "/cyclonedds-loopback.xml", 1);
     signal(SIGPIPE, SIG_IGN);
     const int domain = 1 + getpid() % 100;
-    std::vector<double> plugin50, plugin99, bare50[4], bare99[4], output50[4], output99[4], idle;
-    std::printf("round  path          records  median (us)  99th pct. (us)\n");
+    std::vector<double> plugin50, plugin99, bare50[4], bare99[4], alone50[4], alone99[4], all50[4], all99[4], idle;
+    std::printf("round  path                 records  median (us)  99th pct. (us)\n");
+    const auto show = [](int round, const std::string& path, const std::vector<double>& latencies,
+                         std::vector<double>& medians, std::vector<double>& tails) {
+        medians.push_back(median(latencies));
+        tails.push_back(percentile(latencies, 0.99));
+        std::printf("%5d  %-19s  %7zu  %11.0f  %14.0f\n", round, path.c_str(), latencies.size(), medians.back(),
+                    tails.back());
+    };
     for (int round = 1; round <= rounds; ++round) {
         const OwnRound own = ownRound(seconds, domain + 100 + round);
-        plugin50.push_back(own.plugin.latencyPercentile(0.5));
-        plugin99.push_back(own.plugin.latencyPercentile(0.99));
-        std::printf("%5d  %-12s  %7zu  %11.0f  %14.0f\n", round, "plug-in", own.plugin.latencies.size(),
-                    plugin50.back(), plugin99.back());
+        show(round, "plug-in", own.plugin.latencies, plugin50, plugin99);
+        for (int k = 0; k < 4; ++k) show(round, std::string("bare ") + bareNames[k], own.bare[k], bare50[k], bare99[k]);
         for (int k = 0; k < 4; ++k) {
-            bare50[k].push_back(median(own.bare[k]));
-            bare99[k].push_back(percentile(own.bare[k], 0.99));
-            std::printf("%5d  bare %-7s  %7zu  %11.0f  %14.0f\n", round, bareNames[k], own.bare[k].size(),
-                        bare50[k].back(), bare99[k].back());
+            const HostRound alone = hostRound(seconds, 0, domain + 10 * round + k, 1u << k, 1);
+            show(round, std::string(outputNames[k]) + " alone", alone.latency[k], alone50[k], alone99[k]);
         }
-        const HostRound host = hostRound(seconds, round == rounds ? idleSeconds : 0, domain + round);
-        for (int k = 0; k < 4; ++k) {
-            output50[k].push_back(median(host.latency[k]));
-            output99[k].push_back(percentile(host.latency[k], 0.99));
-            std::printf("%5d  %-12s  %7zu  %11.0f  %14.0f\n", round, outputNames[k], host.latency[k].size(),
-                        output50[k].back(), output99[k].back());
-        }
-        if (host.idleCpuPerSecond >= 0) idle.push_back(host.idleCpuPerSecond);
+        const HostRound all = hostRound(seconds, round == rounds ? idleSeconds : 0, domain + 10 * round + 5, 15, 16);
+        for (int k = 0; k < 4; ++k) show(round, std::string(outputNames[k]) + ", all on", all.latency[k], all50[k], all99[k]);
+        if (all.idleCpuPerSecond >= 0) idle.push_back(all.idleCpuPerSecond);
     }
-    std::printf("\nmedians over %d rounds of %g s, one tracker station at 120 Hz, 115200 baud:\n", rounds, seconds);
-    std::printf("path          median (us)  99th pct. (us)  added to the plug-in's median (us)  added to the bare send's\n");
+    std::printf("\nmedians over %d rounds of %g s, one tracker station at 120 Hz, 115200 baud; each output alone "
+                "(the web view with one viewer), then all four at once with 16 viewers:\n",
+                rounds, seconds);
+    std::printf("path          median (us)  99th pct. (us)  added to the plug-in's  added to the bare send's  "
+                "all on: median  99th pct.\n");
     std::printf("%-12s  %11.0f  %14.0f\n", "plug-in", median(plugin50), median(plugin99));
     for (int k = 0; k < 4; ++k)
-        std::printf("bare %-7s  %11.0f  %14.0f  %11.0f\n", bareNames[k], median(bare50[k]), median(bare99[k]),
+        std::printf("bare %-7s  %11.0f  %14.0f  %22.0f\n", bareNames[k], median(bare50[k]), median(bare99[k]),
                     median(bare50[k]) - median(plugin50));
     for (int k = 0; k < 4; ++k)
-        std::printf("%-12s  %11.0f  %14.0f  %11.0f  %11.0f (target <= 50)\n", outputNames[k], median(output50[k]),
-                    median(output99[k]), median(output50[k]) - median(plugin50), median(output50[k]) - median(bare50[k]));
+        std::printf("%-12s  %11.0f  %14.0f  %22.0f  %24.0f  %14.0f  %9.0f\n", outputNames[k], median(alone50[k]),
+                    median(alone99[k]), median(alone50[k]) - median(plugin50), median(alone50[k]) - median(bare50[k]),
+                    median(all50[k]), median(all99[k]));
     if (!idle.empty())
         std::printf("\nidle, silent line, every output on, 16 viewers: %.3f ms CPU per second (whole host, %g s)\n",
                     idle.back() * 1e3, idleSeconds);
