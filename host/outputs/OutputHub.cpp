@@ -87,10 +87,13 @@ void OutputHub::deliver(const SharedItem& item, bool closing) {
             continue;
         }
         if (lane.output->lossless()) waitForRoom(lane, lock);
-        const std::size_t length = lane.output->lossless() ? losslessLength : lossyQueueLength;
-        if (lane.closing || lane.failed || lane.queue.size() >= length) {
+        if (lane.closing || lane.failed) {
             ++lane.dropped;
             continue;
+        }
+        if (lane.queue.size() >= lossyQueueLength && !lane.output->lossless()) {
+            lane.queue.pop_front(); // the oldest goes: a live view wants the newest
+            ++lane.dropped;
         }
         lane.queue.push_back(item);
         lock.unlock();

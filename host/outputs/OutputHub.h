@@ -2,9 +2,10 @@
 // puts a receiving thread's records in the hub's inbox and wakes one thread,
 // the dispatcher, only when the inbox was empty, so the receiving thread pays
 // for one wake-up at most and never waits for a destination. The dispatcher
-// puts each record on the queue of every output that may block (each has a
-// sending thread of its own, woken under its queue's own lock), then sends
-// it itself through the outputs that never wait, so a network output is one
+// puts each record on the queue of every output that may wait (each has a
+// sending thread of its own, woken under its queue's own lock) or, while
+// that thread is idle and the output is ready now, sends it itself; then it
+// sends it through the outputs that never wait. So most records are one
 // thread away from reception. Nothing wakes while no record arrives. An
 // output that falls behind loses the oldest records and counts them; a
 // lossless output's full queue (a reader that stopped reading) makes
