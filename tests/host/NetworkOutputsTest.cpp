@@ -4,17 +4,22 @@
 #include "host/outputs/OutputHub.h"
 #ifdef IS900_HOST_WEB
 #include "host/outputs/web/WebView.h"
+#include <arpa/inet.h>
 #include <httplib.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #endif
 
 #include <gtest/gtest.h>
 #include <lo/lo.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <fstream>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -73,7 +78,86 @@ struct PageFolder {
     ~PageFolder() { std::system(("rm -rf " + root).c_str()); }
 };
 
+// A viewer of the event stream on a bare socket with a small receive
+// buffer, so that the web view's socket to it fills soon.
+struct BareViewer {
+    int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    std::string stream; // everything after the response's header
+    std::atomic<std::size_t> events{0};
+
+    explicit BareViewer(int port) {
+        const int small = 4096;
+        setsockopt(socket, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<uint16_t>(port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        connect(socket, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        const std::string request = "GET /events HTTP/1.1\r\nHost: test\r\n\r\n";
+        ::send(socket, request.data(), request.size(), MSG_NOSIGNAL);
+    }
+    ~BareViewer() { close(socket); }
+
+    // Reads until count events have come or the stream ends.
+    void read(std::size_t count) {
+        char buffer[8192];
+        ssize_t length;
+        while (events < count && (length = ::read(socket, buffer, sizeof buffer)) > 0) {
+            std::size_t from = stream.empty() ? 0 : stream.size() - 1;
+            stream.append(buffer, static_cast<std::size_t>(length));
+            if (!inBody) {
+                const std::size_t body = stream.find("\r\n\r\n");
+                if (body == std::string::npos) continue;
+                stream.erase(0, body + 4);
+                inBody = true;
+                from = 0;
+            }
+            for (std::size_t at = stream.find("\n\n", from); at != std::string::npos; at = stream.find("\n\n", at + 2))
+                ++events;
+        }
+    }
+    bool inBody = false;
+};
+
+template <typename Condition> bool waitFor(Condition condition) {
+    for (int n = 0; n < 5000 && !condition(); ++n) usleep(1000);
+    return condition();
+}
+
 } // namespace
+
+// Events go to a viewer's socket directly while it takes them and through
+// the viewer's queue when it is full; the stream is the same either way.
+TEST(NetworkOutputs, AViewerGetsEveryEventInOrderWhileAnotherThatStopsReadingIsDropped) {
+    PageFolder folder;
+    WebView web(folder.pages);
+    ASSERT_TRUE(web.start("0")) << web.errorText();
+    const int port = std::atoi(web.url().substr(web.url().rfind(':') + 1).c_str());
+    BareViewer stalled(port), reader(port);
+    ASSERT_TRUE(waitFor([&] { return web.viewerCount() == 2; }));
+
+    // The reader starts late: its socket fills and the rest waits in its
+    // queue, then events go to it directly again.
+    const std::size_t count = 3000;
+    std::string expected;
+    std::thread reading;
+    for (std::size_t n = 0; n < count; ++n) {
+        const std::string line = "{\"n\":" + std::to_string(n) + ",\"pad\":\"" + std::string(4000, 'x') + "\"}";
+        expected += "data: " + line + "\n\n";
+        web.publish("tracker", line);
+        if (n == count / 2) reading = std::thread([&] { reader.read(count); });
+        if (n > count / 2 && n % 100 == 0) waitFor([&] { return reader.events + 1000 > n; });
+    }
+    reading.join();
+    EXPECT_EQ(reader.events, count);
+    EXPECT_TRUE(reader.stream == expected) << "the stream differs from the events published";
+
+    ASSERT_TRUE(waitFor([&] { return web.viewerCount() == 1; })) << "a viewer that stopped reading was kept";
+    stalled.read(count);
+    EXPECT_GT(stalled.events, 0u);
+    EXPECT_LT(stalled.events, count);
+    EXPECT_EQ(expected.compare(0, stalled.stream.size(), stalled.stream), 0) << "a stalled viewer got a broken stream";
+}
 
 TEST(NetworkOutputs, TheWebViewServesOnlyItsPagesFilesAndStreamsWhatTheHubPublishes) {
     PageFolder folder;

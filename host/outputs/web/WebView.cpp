@@ -4,10 +4,14 @@
 #include "is900/hostkit/LibraryLoader.h"
 
 #include <httplib.h>
+#include <dirent.h>
+#include <netdb.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <condition_variable>
 #include <deque>
 #include <fstream>
@@ -26,45 +30,116 @@ const std::size_t serverWorkers = WebView::maxViewers + 8;
 // that left is noticed and its place freed.
 const auto keepAliveInterval = std::chrono::seconds(15);
 
-using Line = std::shared_ptr<const std::string>;
+// One event of the stream, "data: <JSON line>" and a blank line, shared by
+// every viewer it goes to.
+using Event = std::shared_ptr<const std::string>;
 
+// A viewer's stream has two writers that take turns. While the viewer keeps
+// up, the thread that publishes writes each event to the connection's socket
+// itself, without waiting, as soon as it is published. When the socket is
+// full, what it did not take, and every event after, waits for the viewer's
+// own thread, which writes through the library and may wait for the viewer.
 struct Viewer {
     std::mutex mutex;
     std::condition_variable ready;
-    std::deque<Line> queue;
+    std::string unsent; // the rest of an event the socket took only in part
+    std::deque<Event> queue;
+    int socket = -1;      // set while the stream is open and may be written to directly
+    bool writing = false; // the viewer's thread is writing
     bool dropped = false;
 
-    void offer(const Line& line) {
+    void offer(const Event& event) {
         {
             std::lock_guard<std::mutex> lock(mutex);
             if (dropped) return;
-            if (queue.size() >= viewerQueueLimit) {
+            if (socket >= 0 && !writing && queue.empty() && unsent.empty()) {
+                if (writeNow(*event)) return;
+            } else if (queue.size() >= viewerQueueLimit) {
                 dropped = true;
                 queue.clear();
             } else {
-                queue.push_back(line);
+                queue.push_back(event);
             }
         }
         ready.notify_one();
     }
 
-    // Waits a while for lines; false once the viewer is dropped.
-    bool take(std::vector<Line>& lines) {
+    // True when the socket took the whole event; otherwise the rest is left
+    // for the viewer's thread, or the viewer is dropped when it is gone.
+    bool writeNow(const std::string& event) {
+        const ssize_t sent = ::send(socket, event.data(), event.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (sent == static_cast<ssize_t>(event.size())) return true;
+        if (sent < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) dropped = true;
+        else unsent = event.substr(sent < 0 ? 0 : static_cast<std::size_t>(sent));
+        return false;
+    }
+
+    // On the viewer's thread: waits a while for events and takes them all,
+    // or a keep-alive comment when none came; false once the viewer is dropped.
+    // The stream's headers are out by now, so events may go to socket directly.
+    bool take(std::string& chunk, int connection) {
         std::unique_lock<std::mutex> lock(mutex);
-        ready.wait_for(lock, keepAliveInterval, [this] { return dropped || !queue.empty(); });
-        lines.assign(queue.begin(), queue.end());
+        if (!dropped) socket = connection;
+        ready.wait_for(lock, keepAliveInterval, [this] { return dropped || !queue.empty() || !unsent.empty(); });
+        chunk.swap(unsent);
+        for (const Event& event : queue) chunk += *event;
         queue.clear();
+        if (chunk.empty()) chunk = ": keep-alive\n\n";
+        writing = true;
         return !dropped;
     }
 
+    void wrote() {
+        std::lock_guard<std::mutex> lock(mutex);
+        writing = false;
+    }
+
+    // Before the library closes the socket: nothing may be written to it after.
     void drop() {
         {
             std::lock_guard<std::mutex> lock(mutex);
             dropped = true;
+            socket = -1;
         }
         ready.notify_one();
     }
 };
+
+std::string numericHost(const sockaddr_storage& address, socklen_t length, int& port) {
+    char host[NI_MAXHOST], service[NI_MAXSERV];
+    if (getnameinfo(reinterpret_cast<const sockaddr*>(&address), length, host, sizeof host, service, sizeof service,
+                    NI_NUMERICHOST | NI_NUMERICSERV) != 0)
+        return std::string();
+    port = std::atoi(service);
+    return host;
+}
+
+bool endIs(int (*name)(int, sockaddr*, socklen_t*), int socket, const std::string& host, int port) {
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    if (name(socket, reinterpret_cast<sockaddr*>(&address), &length) != 0) return false;
+    int actualPort = -1;
+    return numericHost(address, length, actualPort) == host && actualPort == port;
+}
+
+// The socket of the request's connection, found among the process's open
+// files by its two ends; -1 when not found. The library does not hand it out.
+int connectionSocket(const httplib::Request& request) {
+    DIR* folder = opendir("/proc/self/fd");
+    if (!folder) return -1;
+    int found = -1;
+    while (const dirent* entry = readdir(folder)) {
+        const int socket = std::atoi(entry->d_name);
+        if (entry->d_name[0] == '.' || socket == dirfd(folder)) continue;
+        if (endIs(getpeername, socket, request.remote_addr, request.remote_port) &&
+            endIs(getsockname, socket, request.local_addr, request.local_port)) {
+            found = socket;
+            break;
+        }
+    }
+    closedir(folder);
+    return found;
+}
 
 bool splitAddress(const std::string& where, std::string& address, int& port) {
     const std::size_t colon = where.rfind(':');
@@ -119,7 +194,7 @@ struct WebView::State {
     explicit State(std::string folder) : assetFolder(std::move(folder)) {}
 
     void route();
-    void serveEvents(const httplib::Request&, httplib::Response& response);
+    void serveEvents(const httplib::Request& request, httplib::Response& response);
     void serveAsset(const httplib::Request& request, httplib::Response& response) const;
     std::shared_ptr<Viewer> addViewer();
     void publish(const std::string& key, const std::string& jsonLine);
@@ -133,14 +208,14 @@ struct WebView::State {
 
     mutable std::mutex mutex;
     std::set<std::shared_ptr<Viewer>> viewers;
-    std::map<std::string, Line> newest; // by key, in key order
+    std::map<std::string, Event> newest; // by key, in key order
 };
 
 void WebView::State::publish(const std::string& key, const std::string& jsonLine) {
-    const Line line = std::make_shared<const std::string>(jsonLine);
+    const Event event = std::make_shared<const std::string>("data: " + jsonLine + "\n\n");
     std::lock_guard<std::mutex> lock(mutex);
-    newest[key] = line;
-    for (const auto& viewer : viewers) viewer->offer(line);
+    newest[key] = event;
+    for (const auto& viewer : viewers) viewer->offer(event);
 }
 
 void WebView::State::route() {
@@ -193,7 +268,7 @@ std::shared_ptr<Viewer> WebView::State::addViewer() {
     return viewer;
 }
 
-void WebView::State::serveEvents(const httplib::Request&, httplib::Response& response) {
+void WebView::State::serveEvents(const httplib::Request& request, httplib::Response& response) {
     std::shared_ptr<Viewer> viewer = addViewer();
     if (!viewer) {
         response.status = 503;
@@ -201,16 +276,19 @@ void WebView::State::serveEvents(const httplib::Request&, httplib::Response& res
         return;
     }
     response.set_header("Cache-Control", "no-cache");
-    response.set_chunked_content_provider(
+    // The stream is the events' bytes as they are, with no chunk framing,
+    // so that they may go to the socket directly; it ends when the
+    // connection closes.
+    response.set_content_provider(
         "text/event-stream",
-        [viewer](std::size_t, httplib::DataSink& sink) {
-            std::vector<Line> lines;
-            const bool alive = viewer->take(lines);
-            std::string chunk = lines.empty() ? std::string(": keep-alive\n\n") : std::string();
-            for (const Line& line : lines) chunk += "data: " + *line + "\n\n";
-            return alive && sink.write(chunk.data(), chunk.size());
+        [viewer, socket = connectionSocket(request)](std::size_t, httplib::DataSink& sink) {
+            std::string chunk;
+            const bool alive = viewer->take(chunk, socket) && sink.write(chunk.data(), chunk.size());
+            viewer->wrote();
+            return alive;
         },
         [this, viewer](bool) {
+            viewer->drop();
             std::lock_guard<std::mutex> lock(mutex);
             viewers.erase(viewer);
         });

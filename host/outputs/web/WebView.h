@@ -1,8 +1,9 @@
 // The live view of the tracking space: serves one page, its assets and a
 // Server-Sent Events stream of the host's JSON lines to a few browsers. An
-// output of the hub: its sending thread turns each record into a line and
-// hands it to the viewers. Each viewer has a bounded queue of its own, and
-// one that falls behind is dropped.
+// output of the hub: the thread that sends turns each record into a line and
+// writes it, without waiting, to every viewer that keeps up. A viewer whose
+// socket is full gets a bounded queue and its own thread writes what waits;
+// one that falls further behind is dropped.
 #pragma once
 
 #include "host/outputs/Output.h"
@@ -34,7 +35,7 @@ public:
     bool send(const PublishedRecord& record) override;
     void sendStatus(const DeviceStatus& status) override;
     bool lossless() const override { return false; }
-    // Each viewer has a queue and a thread of its own.
+    // A full viewer's events wait in its queue, for its own thread.
     bool mayWait() const override { return false; }
     std::string describe() const override { return "web view " + url(); }
     std::size_t viewerCount() const;
