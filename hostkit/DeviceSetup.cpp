@@ -309,8 +309,13 @@ std::vector<int> stationsOn(const std::array<bool, deviceStationCount>& flags) {
     return stations;
 }
 
-int stationOf(const std::vector<int>& stations, uint32_t id) {
-    return id >= 1 && id <= stations.size() ? stations[id - 1] : 0;
+// The station that the id-th station switched on is; 0 when there is none.
+// Runs for every record, so it builds no list.
+int stationOf(const std::array<bool, deviceStationCount>& flags, uint32_t id) {
+    uint32_t seen = 0;
+    for (int station = 1; station <= deviceStationCount; ++station)
+        if (flags[station - 1] && ++seen == id) return station;
+    return 0;
 }
 
 } // namespace
@@ -327,8 +332,8 @@ ControllerSetup ControllerSetup::none() {
 
 std::vector<int> DeviceSetup::trackerStations() const { return stationsOn(trackerOn); }
 std::vector<int> DeviceSetup::controllerStations() const { return stationsOn(controllerOn); }
-int DeviceSetup::trackerStation(uint32_t id) const { return stationOf(trackerStations(), id); }
-int DeviceSetup::controllerStation(uint32_t id) const { return stationOf(controllerStations(), id); }
+int DeviceSetup::trackerStation(uint32_t id) const { return stationOf(trackerOn, id); }
+int DeviceSetup::controllerStation(uint32_t id) const { return stationOf(controllerOn, id); }
 
 // The device reads its own lines first; the tracker's and the controller's
 // options exist only when stations of their kind are switched on.

@@ -15,13 +15,14 @@ void OutputHub::publish(const std::string& device, const RecordView& view) {
     publish(device, std::vector<RecordView>{view});
 }
 
-void OutputHub::publish(const std::string& device, const std::vector<RecordView>& views) {
+void OutputHub::publish(const std::string& device, std::vector<RecordView>&& views) {
     if (lanes.empty() || views.empty()) return;
     std::vector<SharedItem> items;
-    for (const RecordView& view : views) {
+    items.reserve(views.size());
+    for (RecordView& view : views) {
         std::shared_ptr<Item> item = std::make_shared<Item>();
         item->record.device = device;
-        item->record.view = view;
+        item->record.view = std::move(view);
         items.push_back(std::move(item));
     }
     post(std::move(items));

@@ -49,8 +49,9 @@ public:
     void onHoldUp(std::function<void(const std::string&)> handler) { holdUpHandler = std::move(handler); }
 
     void publish(const std::string& device, const RecordView& view);
-    // One wake-up for all the records a receiving thread got at once.
-    void publish(const std::string& device, const std::vector<RecordView>& views);
+    // One wake-up for all the records a receiving thread got at once; the
+    // views are moved out, not copied.
+    void publish(const std::string& device, std::vector<RecordView>&& views);
     void publishStatus(const DeviceStatus& status);
     // Waits until every queue is empty, then stops the sending threads.
     void close();

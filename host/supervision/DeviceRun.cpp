@@ -261,8 +261,8 @@ void DeviceRun::receive() {
 // The host learns of records only through the masks and the storages. The
 // records of one read go out together, for one wake-up of the outputs.
 void DeviceRun::publish(const unsigned char* masks) {
-    std::vector<RecordView> views;
-    const auto show = [this, &views](RecordView view) {
+    views.clear();
+    const auto show = [this](RecordView view) {
         view.device = definition.name;
         views.push_back(std::move(view));
     };
@@ -279,7 +279,7 @@ void DeviceRun::publish(const unsigned char* masks) {
         },
         show);
     if (views.empty()) return;
-    display.records(views);
+    display.records(std::move(views));
     lastRecordTicks = clock.now().time_since_epoch().count();
     lastRecordWall = clock.secondsSince1970();
     publishedSinceUp = true;

@@ -82,6 +82,7 @@ private:
     DeviceStatus shown; // the state as last published
     CBase* device = nullptr;
     std::thread receiver;
+    std::vector<RecordView> views; // the receiving thread's, kept for its room
     int32_t runFlag = 0;
     int failures = 0; // failed bring-ups since the device last published
     bool upOnce = false;

@@ -34,14 +34,17 @@ std::string formatStatuses(const std::vector<DeviceStatus>& statuses, double now
 Display::Display(OutputFormat format, std::ostream& out, SupervisorClock& clock, OutputHub* outputs)
     : format(format), out(out), clock(clock), outputs(outputs) {}
 
-void Display::records(const std::vector<RecordView>& views) {
+void Display::records(std::vector<RecordView>&& views) {
     if (views.empty()) return;
     std::lock_guard<std::mutex> guard(mutex);
     const Clock::time_point now = Clock::now();
     for (const RecordView& view : views) board.update(view, now);
-    if (outputs) outputs->publish(views.front().device, views);
-    else if (format == OutputFormat::jsonl)
+    if (outputs) {
+        const std::string device = views.front().device; // the views are moved from
+        outputs->publish(device, std::move(views));
+    } else if (format == OutputFormat::jsonl) {
         for (const RecordView& view : views) written(out << jsonLine(view) << std::endl);
+    }
 }
 
 void Display::status(const DeviceStatus& state) {

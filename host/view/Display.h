@@ -25,8 +25,9 @@ class Display {
 public:
     Display(OutputFormat format, std::ostream& out, SupervisorClock& clock, OutputHub* outputs = nullptr);
 
-    // The records one read of a device brought, all from that device.
-    void records(const std::vector<RecordView>& views);
+    // The records one read of a device brought, all from that device; the
+    // views are moved on to the outputs.
+    void records(std::vector<RecordView>&& views);
     void status(const DeviceStatus& status);
     void table(bool redraw, const std::vector<DeviceStatus>& statuses);
     bool showsTable() const { return format == OutputFormat::table; }

@@ -65,6 +65,8 @@ RecordView viewController(const is900::hostkit::ConData& record, int station) {
     RecordView view = commonView(record, RecordKind::controller, station);
     const uint32_t valuatorCount = is900::hostkit::valuatorCount(record) < is900::hostkit::maxValuators ? is900::hostkit::valuatorCount(record) : is900::hostkit::maxValuators;
     const uint32_t buttonCount = is900::hostkit::buttonCount(record) < is900::hostkit::maxButtons ? is900::hostkit::buttonCount(record) : is900::hostkit::maxButtons;
+    view.valuators.reserve(valuatorCount);
+    view.buttons.reserve(buttonCount);
     for (uint32_t i = 0; i < valuatorCount; ++i) view.valuators.push_back(is900::hostkit::decodeValuator(record.val[i]));
     for (uint32_t n = 1; n <= buttonCount; ++n) view.buttons.push_back(is900::hostkit::buttonPressed(record, n));
     return view;
