@@ -279,10 +279,12 @@ void DeviceRun::publish(const unsigned char* masks) {
         },
         show);
     if (views.empty()) return;
-    display.records(std::move(views));
+    // Set before the records go out: whoever sees one (a reader that then
+    // stops the host) must find the device streaming.
     lastRecordTicks = clock.now().time_since_epoch().count();
     lastRecordWall = clock.secondsSince1970();
     publishedSinceUp = true;
+    display.records(std::move(views));
     if (wakeOnRecord.exchange(false)) events.notify();
 }
 
