@@ -34,15 +34,18 @@ std::string formatStatuses(const std::vector<DeviceStatus>& statuses, double now
 Display::Display(OutputFormat format, std::ostream& out, SupervisorClock& clock, OutputHub* outputs)
     : format(format), out(out), clock(clock), outputs(outputs) {}
 
+// The board feeds only the table; the outputs have a lock of their own.
 void Display::records(std::vector<RecordView>&& views) {
     if (views.empty()) return;
-    std::lock_guard<std::mutex> guard(mutex);
-    const Clock::time_point now = Clock::now();
-    for (const RecordView& view : views) board.update(view, now);
+    if (showsTable()) {
+        const Clock::time_point now = Clock::now();
+        for (const RecordView& view : views) board.update(view, now);
+    }
     if (outputs) {
         const std::string device = views.front().device; // the views are moved from
         outputs->publish(device, std::move(views));
     } else if (format == OutputFormat::jsonl) {
+        std::lock_guard<std::mutex> guard(mutex);
         for (const RecordView& view : views) written(out << jsonLine(view) << std::endl);
     }
 }
