@@ -76,7 +76,7 @@ struct Viewer {
 
     // On the viewer's thread: waits a while for events and takes them all,
     // or a keep-alive comment when none came; false once the viewer is dropped.
-    // The stream's headers are out by now, so events may go to socket directly.
+    // The stream's headers are out by now, so events may go to the socket directly.
     bool take(std::string& chunk, int connection) {
         std::unique_lock<std::mutex> lock(mutex);
         if (!dropped) socket = connection;
