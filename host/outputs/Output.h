@@ -24,8 +24,9 @@ public:
     // Called once on the sending thread after the last record, while the hub stands.
     virtual void close() {}
     // False for an output whose sends only hand a message to the kernel or a
-    // library without waiting (a datagram, a keep-last history, a viewer's
-    // queue): the hub's dispatcher sends through it, a thread-hop sooner.
+    // library without waiting (a datagram, a keep-last history, a socket
+    // written without waiting): the hub's dispatcher sends through it, a
+    // thread-hop sooner.
     virtual bool mayWait() const { return true; }
     // True when an output that may wait would not wait for a send now (a
     // pipe with room): while its thread is idle the dispatcher sends itself.

@@ -105,7 +105,8 @@ struct Viewer {
     }
 };
 
-std::string numericHost(const sockaddr_storage& address, socklen_t length, int& port) {
+// The numeric host and port of a socket's end, as the HTTP library writes them.
+std::string addressText(const sockaddr_storage& address, socklen_t length, int& port) {
     char host[NI_MAXHOST], service[NI_MAXSERV];
     if (getnameinfo(reinterpret_cast<const sockaddr*>(&address), length, host, sizeof host, service, sizeof service,
                     NI_NUMERICHOST | NI_NUMERICSERV) != 0)
@@ -119,7 +120,7 @@ bool endIs(int (*name)(int, sockaddr*, socklen_t*), int socket, const std::strin
     socklen_t length = sizeof address;
     if (name(socket, reinterpret_cast<sockaddr*>(&address), &length) != 0) return false;
     int actualPort = -1;
-    return numericHost(address, length, actualPort) == host && actualPort == port;
+    return addressText(address, length, actualPort) == host && actualPort == port;
 }
 
 // The socket of the request's connection, found among the process's open
