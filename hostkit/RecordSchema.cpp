@@ -2,9 +2,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
-#include <sstream>
 
 namespace is900 {
 namespace hostkit {
@@ -13,10 +13,10 @@ namespace {
 
 using Json = nlohmann::json;
 
-std::string format(const char* pattern, double value) {
+void appendNumber(std::string& line, const char* pattern, double value) {
     char text[64];
-    std::snprintf(text, sizeof text, pattern, value);
-    return text;
+    const int length = std::snprintf(text, sizeof text, pattern, value);
+    if (length > 0) line.append(text, std::min(static_cast<std::size_t>(length), sizeof text - 1));
 }
 
 const char* const poseNames[6] = {"x", "y", "z", "azim", "elev", "roll"};
@@ -95,24 +95,37 @@ bool isRecordingHeader(const std::string& line) {
 
 } // namespace
 
+// Appended to one string rather than written to a stream: a stream's
+// set-up costs about as much as the line, and every output writes one for
+// every record.
 std::string jsonLine(const RecordView& record) {
-    std::ostringstream line;
-    line << "{\"type\":\"" << (record.kind == RecordKind::tracker ? "tracker" : "controller")
-         << "\",\"id\":" << record.id << ",\"station\":" << record.station
-         << ",\"time\":" << format("%.3f", record.stamp);
+    std::string line;
+    line.reserve(192);
+    line += record.kind == RecordKind::tracker ? "{\"type\":\"tracker\",\"id\":" : "{\"type\":\"controller\",\"id\":";
+    line += std::to_string(record.id);
+    line += ",\"station\":";
+    line += std::to_string(record.station);
+    appendNumber(line, ",\"time\":%.3f", record.stamp);
     if (record.kind == RecordKind::tracker) {
-        for (int i = 0; i < 6; ++i) line << ",\"" << poseNames[i] << "\":" << format("%.5f", record.pose[i]);
+        for (int i = 0; i < 6; ++i) {
+            line += ",\"";
+            line += poseNames[i];
+            appendNumber(line, "\":%.5f", record.pose[i]);
+        }
     } else {
-        line << ",\"buttons\":[";
-        for (std::size_t n = 0; n < record.buttons.size(); ++n) line << (n ? "," : "") << (record.buttons[n] ? 1 : 0);
-        line << "],\"valuators\":[";
+        line += ",\"buttons\":[";
+        for (std::size_t n = 0; n < record.buttons.size(); ++n) {
+            if (n) line += ',';
+            line += record.buttons[n] ? '1' : '0';
+        }
+        line += "],\"valuators\":[";
         for (std::size_t i = 0; i < record.valuators.size(); ++i)
-            line << (i ? "," : "") << format("%.3f", record.valuators[i]);
-        line << "]";
+            appendNumber(line, i ? ",%.3f" : "%.3f", record.valuators[i]);
+        line += ']';
     }
-    if (!record.device.empty()) line << ",\"device\":" << jsonString(record.device);
-    line << "}";
-    return line.str();
+    if (!record.device.empty()) line += ",\"device\":" + jsonString(record.device);
+    line += '}';
+    return line;
 }
 
 std::string statusJsonLine(const StatusLine& status) {
