@@ -12,13 +12,10 @@ void Simulator::State::receive() {
         {
             std::lock_guard<std::mutex> lock(mutex);
             received.push_back(bytes[i]);
-            if (poweredOff && now() >= onAt) switchOn();
-            // Switched off, the tracker hears nothing.
-            if (poweredOff) {
-                if (bytesUntilOn > 0 && --bytesUntilOn == 0) switchOn();
-                continue;
-            }
-            if (!splitter.feed(bytes[i], command)) continue;
+            const bool wasOn = tracker.poweredOn();
+            const bool heard = tracker.hear(bytes[i], now(), command);
+            if (!wasOn && tracker.poweredOn()) toldPowerOn();
+            if (!heard) continue;
         }
         handleCommand(command);
     }
@@ -26,18 +23,15 @@ void Simulator::State::receive() {
 
 void Simulator::State::handleCommand(const std::string& command) {
     std::lock_guard<std::mutex> lock(mutex);
-    std::string entry = restarting() ? "ignored " + command : command;
-    if (!restarting()) {
-        if (command == resetCommandText) {
-            settings.powerUp(options.stations, options.startStreaming);
-            quietUntil = now() + std::chrono::milliseconds(options.resetSilenceMs);
-            say("reset: silent for %lu ms", options.resetSilenceMs);
-        } else if (command == pollCommandText) {
-            pollRequested = true;
-        } else if (!applyCommand(command, settings)) {
-            say("command not applied: %s", command.c_str());
-        }
-    }
+    bool applied = true;
+    const bool wasContinuous = settings.continuous;
+    const std::string entry = tracker.carryOut(command, now(), applied);
+    // A recording plays from each start of continuous output, so that a
+    // device that sets the tracker up once more before it uses its records
+    // still gets all of them.
+    if (!wasContinuous && settings.continuous) replayStarted = false, replayNext = 0;
+    if (!applied) say("command not applied: %s", command.c_str());
+    if (entry == resetCommandText) say("reset: silent for %lu ms", options.resetSilenceMs);
     say("command %s", entry.c_str());
     commands.push_back(entry);
     if (commandFile.is_open()) commandFile << entry << std::endl;

@@ -35,7 +35,10 @@ std::string systemError(const char* what) { return std::string(what) + ": " + st
 
 } // namespace
 
-Simulator::State::State(SimulatorOptions options) : options(std::move(options)) {
+Simulator::State::State(SimulatorOptions options)
+    : options(std::move(options)),
+      tracker(this->options.stations, this->options.startStreaming, this->options.resetSilenceMs, this->options.bootMs),
+      settings(tracker.settings) {
     if (pipe2(wakeEnds, O_CLOEXEC | O_NONBLOCK) != 0) wakeEnds[0] = wakeEnds[1] = -1;
 }
 
@@ -73,9 +76,8 @@ void Simulator::State::drainWakes() {
 Clock::time_point Simulator::State::idleDue() const {
     std::lock_guard<std::mutex> lock(mutex);
     const Clock::time_point at = now();
-    Clock::time_point due = poweredOff ? onAt : Clock::time_point::max();
-    for (Clock::time_point end : {quietUntil, silentUntil})
-        if (end > at) due = std::min(due, end);
+    Clock::time_point due = tracker.nextChange(at);
+    if (silentUntil > at) due = std::min(due, silentUntil);
     return due;
 }
 
@@ -156,27 +158,20 @@ void Simulator::State::unplugFor(unsigned long milliseconds) {
     changed.notify_all();
 }
 
-// Power-on: the power-up state, and what the command buffer held is gone.
-void Simulator::State::switchOn() {
-    poweredOff = false;
-    bytesUntilOn = 0;
-    settings.powerUp(options.stations, options.startStreaming);
-    splitter = CommandSplitter();
-    pollRequested = false;
-    quietUntil = now();
+void Simulator::State::toldPowerOn() {
     say("power on");
     changed.notify_all();
 }
 
 void Simulator::State::powerOnWhenDue() {
     std::lock_guard<std::mutex> lock(mutex);
-    if (poweredOff && now() >= onAt) switchOn();
+    if (tracker.switchOnWhenDue(now())) toldPowerOn();
 }
 
 bool Simulator::State::streaming() const {
     std::lock_guard<std::mutex> lock(mutex);
     const Clock::time_point at = now();
-    return (settings.continuous || pollRequested) && at >= quietUntil && at >= silentUntil;
+    return tracker.sends(at) && at >= silentUntil;
 }
 
 void Simulator::State::run() {

@@ -13,7 +13,7 @@ std::size_t Simulator::State::sendCycle() {
     std::size_t bytes = 0;
     for (std::size_t index = 0; index < options.stations.size(); ++index) bytes += sendRecord(index, seconds);
     std::lock_guard<std::mutex> lock(mutex);
-    pollRequested = false;
+    tracker.pollAnswered();
     return bytes;
 }
 

@@ -26,7 +26,6 @@ bool Simulator::start() {
             return false;
         }
     }
-    s.settings.powerUp(s.options.stations, s.options.startStreaming);
     for (const StationSetup& station : s.options.stations) s.motions.emplace_back(station, s.options.seed);
     s.say("tracker on %s%s%s", s.slave.c_str(), s.options.linkPath.empty() ? "" : ", link ",
           s.options.linkPath.c_str());
@@ -183,23 +182,24 @@ bool Simulator::waitForLineBack(unsigned long timeoutMs) const {
 void Simulator::powerCycle(unsigned long milliseconds) {
     State& s = *state;
     std::lock_guard<std::mutex> lock(s.mutex);
-    s.poweredOff = true;
-    s.bytesUntilOn = 0;
-    s.pollRequested = false;
-    s.onAt = s.now() + std::chrono::milliseconds(milliseconds + s.options.bootMs);
-    s.quietUntil = s.onAt;
+    s.tracker.powerCycle(milliseconds, s.now());
     s.say("power cycle: off for %lu ms, then %lu ms to boot", milliseconds, s.options.bootMs);
     s.wake();
 }
 
 void Simulator::powerOnAfterBytes(std::size_t count) {
     std::lock_guard<std::mutex> lock(state->mutex);
-    if (state->poweredOff) state->bytesUntilOn = count;
+    state->tracker.powerOnAfterBytes(count);
 }
 
 bool Simulator::poweredOn() const {
     std::lock_guard<std::mutex> lock(state->mutex);
-    return !state->poweredOff;
+    return state->tracker.poweredOn();
+}
+
+std::chrono::steady_clock::time_point Simulator::poweredOnAt() const {
+    std::lock_guard<std::mutex> lock(state->mutex);
+    return state->tracker.poweredOnAt();
 }
 
 bool parseStationKind(const std::string& text, StationKind& kind) {

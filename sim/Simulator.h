@@ -49,7 +49,8 @@ struct SimulatorOptions {
     std::string commandLogPath;          // when set, every command is appended as a line
     bool logToStderr = false;            // say what happens on stderr
     // When set, the stations play this recording back instead of moving
-    // (the stations and the unit are the recording's); loop repeats it.
+    // (the stations and the unit are the recording's), from each start of
+    // continuous output; loop repeats it.
     std::shared_ptr<const Recording> replay;
     bool loop = false;
     // When set, the tracker's side of this capture of a plug-in's line is
@@ -146,6 +147,8 @@ public:
     // moment anywhere inside a set-up.
     void powerOnAfterBytes(std::size_t count);
     bool poweredOn() const;
+    // When the tracker last came on (the simulator's clock); only while on.
+    std::chrono::steady_clock::time_point poweredOnAt() const;
 
 private:
     struct State;

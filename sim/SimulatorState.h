@@ -6,6 +6,7 @@
 #include "sim/Commands.h"
 #include "sim/Motion.h"
 #include "sim/Simulator.h"
+#include "sim/TrackerModel.h"
 
 #include <atomic>
 #include <chrono>
@@ -54,10 +55,9 @@ struct Simulator::State {
     Sample replaySample(const ReplayFrame& frame); // sends the recorded records that are due; returns when the next is
     bool takeFaults(bool hasPosition, std::size_t& written, std::size_t& keepBytes, bool& forceCrLf);
     std::size_t writeOut(const std::vector<uint8_t>& bytes);
-    bool restarting() const { return now() < quietUntil; }
     Clock::time_point now() const { return options.clock ? options.clock() : Clock::now(); }
-    void switchOn();
     void powerOnWhenDue();
+    void toldPowerOn(); // under the mutex, after the model came on
     double cyclePeriod(std::size_t bytes);
     void closeTerminal();
     void unplugFor(unsigned long milliseconds);
@@ -83,27 +83,22 @@ struct Simulator::State {
 
     mutable std::mutex mutex;
     mutable std::condition_variable changed;
-    TrackerSettings settings;
-    CommandSplitter splitter;
+    TrackerModel tracker;
+    TrackerSettings& settings; // the model's
     std::vector<std::string> commands;
     std::vector<uint8_t> received;
     std::deque<SentRecord> sent;
     uint64_t sentCount = 0;
-    bool poweredOff = false;
-    Clock::time_point onAt;
-    std::size_t bytesUntilOn = 0; // while off: comes on after that many bytes; 0 for none
     std::deque<Fault> faults;
     std::function<void(const SentRecord&)> callback;
     std::vector<StationMotion> motions;
     std::ofstream commandFile;
-    Clock::time_point quietUntil;
     Clock::time_point silentUntil;
     Clock::time_point nextCycle;
     uint64_t cycle = 0;
     int baudInUse = 0;
     bool lineDown = false;
     bool unplugged = false;
-    bool pollRequested = false;
     std::size_t replayNext = 0;
     bool replayStarted = false;
     Clock::time_point replayStart;
