@@ -3,6 +3,7 @@
 #include "controller/CConCommonH.h"
 #include "protocol/CRS232H.h"
 #include "protocol/CommandSteps.h"
+#include "rules/SetUpTrust.h"
 #include "support/CLogH.h"
 #include "tracker/CCalibH.h"
 #include "tracker/CTraCommonH.h"
@@ -23,7 +24,7 @@ CISX00::CISX00(DevConfig* devConfig, const CLogH* hostLog)
       sensorCount(0), controllerCount(0), received(), pose(), runFlag(nullptr), config(devConfig), tracker(nullptr),
       controller(nullptr), commands(nullptr), initialised(false), clock(DeviceClock::installed()), reconnect(false),
       silenceLimitSeconds(3), streaming(false), stopped(false), lineDown(false), silentSpell(false),
-      setUpUntrusted(false), failedReopens(0) {
+      lineFailing(false), lineBackTold(false), setUpUntrusted(false), validRecordSeen(false), reopenAttempts(0) {
     for (int i = 0; i < stationCount; ++i) {
         lastTraData[i].clear();
         lastConData[i].clear();
@@ -43,7 +44,7 @@ CISX00::~CISX00() {
 // destructor leaves nothing behind.
 void CISX00::release() {
     initialised = false;
-    streaming = stopped = lineDown = setUpUntrusted = false;
+    streaming = stopped = lineDown = lineFailing = setUpUntrusted = validRecordSeen = false;
     delete[] deviceName;
     deviceName = nullptr;
     delete[] portName;
@@ -85,14 +86,15 @@ int CISX00::configure() {
     }
     if (setUpStreaming(false, false) != SetUp::done) return 0;
     streaming = true;
-    setUpUntrusted = false;
     watchSilenceFromNow();
     return configureCode;
 }
 
 // Everything of the set-up but the reset: alignment, output lists, binary
-// and continuous output.
+// and continuous output. A set-up that is done is judged trusted or not;
+// with reconnect on, an untrusted one is confirmed at the first valid record.
 CISX00::SetUp CISX00::setUpStreaming(bool watchRunFlag, bool restart) {
+    const DeviceClock::TimePoint began = clock.now();
     const auto cleared = [&] { return watchRunFlag && !RecordReader::running(runFlag); };
     if (restart) {
         if (cleared()) return SetUp::stopped;
@@ -102,7 +104,8 @@ CISX00::SetUp CISX00::setUpStreaming(bool watchRunFlag, bool restart) {
         port->discardInput();
     }
     if (cleared()) return SetUp::stopped;
-    if (tracker && tracker->caveCoordinates) commands->setAlignment();
+    const bool aligns = tracker && tracker->caveCoordinates;
+    const bool alignmentFailed = aligns && !commands->setAlignment();
     for (int station = 1; station <= stationCount; ++station) {
         if (cleared()) return SetUp::stopped;
         if (!commands->setDataFormat(station, sensorOn[station - 1], controllerOn[station - 1])) return SetUp::failed;
@@ -111,7 +114,9 @@ CISX00::SetUp CISX00::setUpStreaming(bool watchRunFlag, bool restart) {
     if (!commands->setBinaryMode()) return SetUp::failed;
     if (cleared()) return SetUp::stopped;
     if (restart) port->discardInput();
-    return commands->startContinuous() ? SetUp::done : SetUp::failed;
+    if (!commands->startContinuous()) return SetUp::failed;
+    setUpUntrusted = !setuptrust::trusted(aligns, alignmentFailed, validRecordSeen, began - lastValidRecordAt);
+    return SetUp::done;
 }
 
 bool CISX00::stop() {

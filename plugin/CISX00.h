@@ -64,7 +64,8 @@ private:
     int loseLine();
     int reopenWhenDue();
     int repeatSetUpWhenSilent();
-    int trustedSetUp();
+    int confirmSetUp();
+    void noteValidRecord();
     void watchSilenceFromNow();
     bool validRecord() const;
     void quietFailures(bool quiet);
@@ -115,10 +116,16 @@ private:
     bool stopped;
     bool lineDown;
     bool silentSpell;
-    // A set-up repeated during recovery may have reached a tracker that was
-    // still off; the first valid record after it calls for one more.
+    // From a lost line until a valid record comes on the line opened again:
+    // the loss is told once, later failures of the spell are debug lines.
+    bool lineFailing;
+    bool lineBackTold;
+    // The last set-up may have reached a tracker that was still off; the
+    // first valid record after it calls for one more.
     bool setUpUntrusted;
-    uint32_t failedReopens;
+    bool validRecordSeen;
+    DeviceClock::TimePoint lastValidRecordAt;
+    uint32_t reopenAttempts; // in the present spell of a failing line
     DeviceClock::TimePoint nextReopen;
     DeviceClock::TimePoint nextSetUpRepeat;
 };

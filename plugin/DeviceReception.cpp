@@ -62,8 +62,8 @@ int CISX00::recvData(unsigned char* updateMasks, void*) {
     const ReadOutcome outcome = RecordReader(port, log).read(runFlag, received);
     if (recovering() && outcome != ReadOutcome::complete) return recover(outcome);
     if (recovering() && validRecord()) {
-        if (setUpUntrusted) return trustedSetUp();
-        watchSilenceFromNow();
+        noteValidRecord();
+        if (setUpUntrusted) return confirmSetUp();
     } else if (recovering() && repeatSetUpWhenSilent() < 0) {
         return -1;
     }

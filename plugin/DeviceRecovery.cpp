@@ -1,11 +1,12 @@
 // Recovery of the tracker's line with the reconnect option on: a line that
 // fails under a read is closed and opened again once a second by the same
 // name, and a tracker that stays silent (it was switched off and on, and
-// came back in its power-up state) gets the streaming set-up again. A set-up
-// repeated this way may have reached a tracker that was still off, so at the
-// first valid record after it the stream is stopped and set up once more,
-// and only records read after that are published. The record IDs, storages
-// and processors stay as init made them. stop ends recovery for good.
+// came back in its power-up state) gets the streaming set-up again. Every
+// set-up is judged by the one rule of when a set-up is trusted; at the first
+// valid record after an untrusted one (start-up's, a repeated one, one after
+// a reopen) the stream is stopped and set up once more, and only records
+// read after that are published. The record IDs, storages and processors
+// stay as init made them. stop ends recovery for good.
 #include "plugin/CISX00.h"
 
 #include "protocol/CRS232H.h"
@@ -29,12 +30,20 @@ int CISX00::recover(ReadOutcome outcome) {
     return repeatSetUpWhenSilent();
 }
 
+// The first loss of a spell is a warning; a line that fails again before it
+// delivered a valid record is still the same spell.
 int CISX00::loseLine() {
-    log->warning("CISX00: Lost the line on ", false);
-    std::cout << portName << "; opening it again once a second." << std::endl;
+    if (!lineFailing) {
+        log->warning("CISX00: Lost the line on ", false);
+        std::cout << portName << "; opening it again once a second." << std::endl;
+        reopenAttempts = 0;
+        lineBackTold = false;
+    } else {
+        log->debug("CISX00: Lost the line again.", true);
+    }
+    lineFailing = true;
     port->abandonPort();
     lineDown = true;
-    failedReopens = 0;
     nextReopen = clock.now() + reopenInterval;
     return 1;
 }
@@ -45,9 +54,10 @@ void CISX00::quietFailures(bool quiet) {
 }
 
 // Waits for the next attempt without spinning and without missing the
-// host's run flag, then tries the port once. Only the first failure of an
-// outage is an error line; later ones, of the port and of the set-up, are
-// debug lines. A line whose settings do not apply counts as not opened.
+// host's run flag, then tries the port once. Only the first failure of a
+// spell is an error line; later ones, of the port and of the set-up, and the
+// reads of a line opened again, are debug lines until a valid record ends
+// the spell. A line whose settings do not apply counts as not opened.
 int CISX00::reopenWhenDue() {
     for (DeviceClock::TimePoint now = clock.now(); now < nextReopen; now = clock.now()) {
         if (!RecordReader::running(runFlag)) return -1;
@@ -55,22 +65,24 @@ int CISX00::reopenWhenDue() {
         clock.sleep(static_cast<unsigned long>(std::min(wait, runFlagCheck).count()) + 1);
     }
     if (!RecordReader::running(runFlag)) return -1;
-    quietFailures(failedReopens > 0);
+    quietFailures(reopenAttempts > 0);
     const bool lineUp = setUpLine(true);
     const SetUp setUp = lineUp && streaming ? setUpStreaming(true, false) : SetUp::done;
-    quietFailures(false);
+    quietFailures(true);
+    ++reopenAttempts;
     nextReopen = clock.now() + reopenInterval;
     if (!lineUp || setUp == SetUp::failed) {
         port->abandonPort();
-        ++failedReopens;
         return 1;
     }
     lineDown = false;
-    setUpUntrusted = streaming;
     watchSilenceFromNow();
     if (setUp == SetUp::stopped) return -1;
-    log->info("CISX00: The line on ", false);
-    std::cout << portName << " is back; streaming again." << std::endl;
+    if (!lineBackTold) {
+        log->info("CISX00: The line on ", false);
+        std::cout << portName << " is back; streaming again." << std::endl;
+        lineBackTold = true;
+    }
     return 1;
 }
 
@@ -89,7 +101,6 @@ int CISX00::repeatSetUpWhenSilent() {
     // A line that takes no commands is gone, also where reads only time out
     // (a removed adapter under some systems).
     if (setUp == SetUp::failed) return loseLine();
-    setUpUntrusted = true;
     return 1;
 }
 
@@ -97,15 +108,25 @@ int CISX00::repeatSetUpWhenSilent() {
 // (it came on in the middle of it): stop it, empty the line and set it up
 // once more, so that every record published from now on is in the
 // configured frame. The record in hand is not published.
-int CISX00::trustedSetUp() {
+int CISX00::confirmSetUp() {
     log->info("CISX00: The tracker on ", false);
     std::cout << portName << " answers; setting it up once more before its records are used." << std::endl;
     const SetUp setUp = setUpStreaming(true, true);
     if (setUp == SetUp::stopped) return -1;
     if (setUp == SetUp::failed) return loseLine();
-    setUpUntrusted = false;
     watchSilenceFromNow();
     return 1;
+}
+
+// A valid record proves the tracker on and the line working.
+void CISX00::noteValidRecord() {
+    validRecordSeen = true;
+    lastValidRecordAt = clock.now();
+    if (lineFailing) {
+        lineFailing = false;
+        quietFailures(false);
+    }
+    watchSilenceFromNow();
 }
 
 void CISX00::watchSilenceFromNow() {

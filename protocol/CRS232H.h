@@ -43,6 +43,7 @@ public:
     // While set, failures are reported at debug level only (a line that is
     // retried once a second must not flood the log).
     void reportFailuresAtDebug(bool quiet) { quietFailures = quiet; }
+    bool failuresAtDebug() const { return quietFailures; }
     // From now on every byte read and written, every read time-out, a lost
     // line and a reopen go to the capture; closePort writes it out.
     void captureTo(std::unique_ptr<LineCapture> capture);

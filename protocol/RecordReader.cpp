@@ -31,7 +31,8 @@ RecordReader::RecordReader(CRS232H* serialPort, const CLogH* logger) : port(seri
 
 int32_t RecordReader::readByte(unsigned char& byte) const {
     const int32_t got = port->readData(&byte, 1);
-    if (got < 0) log->error("CISX00: Reading error occured.", true);
+    if (got < 0 && port->failuresAtDebug()) log->debug("CISX00: Reading error occured.", true);
+    else if (got < 0) log->error("CISX00: Reading error occured.", true);
     return got;
 }
 

@@ -7,10 +7,14 @@
 # simulator its own and the kit's, the host its own, the kit's and the
 # simulator's, and is900-print (print/) the kit's and the host's record view.
 # No folder includes one of a product above it; nothing includes print/.
+# rules/ lies below them all: header-only definitions that the plug-in and
+# the products around it share (such as when a set-up is trusted); it
+# includes nothing of the project.
 set -eu
 cd "$1"
 rank() {
   case "$1" in
+    rules) echo -1 ;;
     platform) echo 0 ;;
     support) echo 1 ;;
     boundary|storage|protocol) echo 2 ;;
@@ -22,10 +26,10 @@ rank() {
 # The folders a product may include besides its own.
 allowed() {
   case "$1" in
-    hostkit) echo "is900" ;;
-    sim) echo "is900" ;;
-    host) echo "is900 sim" ;;
-    print) echo "is900 host" ;;
+    hostkit) echo "is900 rules" ;;
+    sim) echo "is900 rules" ;;
+    host) echo "is900 sim rules" ;;
+    print) echo "is900 host rules" ;;
   esac
 }
 included() { # folder: the top folders its files include, one per line
@@ -35,7 +39,7 @@ status=0
 fail() { # folder target
   echo "FAIL: $1/ includes $2/:"; grep -rn "#include \"$2/" "$1"; status=1
 }
-for folder in platform support boundary storage protocol tracker controller plugin; do
+for folder in rules platform support boundary storage protocol tracker controller plugin; do
   own=$(rank "$folder")
   for target in $(included "$folder"); do
     [ "$target" = "$folder" ] && continue

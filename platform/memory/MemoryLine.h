@@ -39,9 +39,10 @@ public:
 };
 void setLinePeer(LinePeer* peer);
 
-// Faults of the line: its settings cannot be applied; writes fail.
+// Faults of the line: its settings cannot be applied; writes fail; reads fail.
 void failSettings(bool fail);
 void failWrites(bool fail);
+void failReads(bool fail);
 // The line settings a named line holds; they stay with the line across
 // closes and opens, as with a real port. A new name starts at 9600 baud.
 SerialControlBlock lineControl(const char* name);

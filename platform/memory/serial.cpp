@@ -34,6 +34,7 @@ struct LineInput {
     memory::LinePeer* peer = nullptr;
     bool failSettings = false;
     bool failWrites = false;
+    bool failReads = false;
     std::map<std::string, LineSettings> lines;
 };
 
@@ -91,6 +92,7 @@ size_t openedLineCount() { return input.openedLines; }
 void setLinePeer(LinePeer* peer) { input.peer = peer; }
 void failSettings(bool fail) { input.failSettings = fail; }
 void failWrites(bool fail) { input.failWrites = fail; }
+void failReads(bool fail) { input.failReads = fail; }
 SerialControlBlock lineControl(const char* name) { return settingsOf(name).control; }
 void replaceLine(const char* name) { input.lines.erase(name); }
 
@@ -153,6 +155,10 @@ bool readSerial(SerialHandle handle, void* buffer, uint32_t length, uint32_t& re
     received = 0;
     MemoryLine* line = lineOf(handle);
     if (!line) return false;
+    if (input.failReads) {
+        errno = EIO;
+        return false;
+    }
     if (input.peer) {
         received = static_cast<uint32_t>(input.peer->read(static_cast<uint8_t*>(buffer), length,
                                                           line->settings->timeouts.ReadTotalTimeoutConstant));

@@ -10,6 +10,7 @@
 #include "sim/Commands.h"
 #include "sim/Motion.h"
 #include "sim/Records.h"
+#include "sim/TrackerModel.h"
 #include "storage/FixedPoint.h"
 #include "support/DeviceClock.h"
 
@@ -17,6 +18,7 @@
 
 #include <cmath>
 #include <deque>
+#include <functional>
 
 extern "C" CBase* createDev(DevConfig* config, CLogH* log);
 extern "C" bool deleteDev(CBase* device);
@@ -43,26 +45,33 @@ AlignmentFrame configuredFrame() {
     return frame;
 }
 
-// One head sensor on station 1, as the simulator's command model runs it.
+// One head sensor on station 1, run by the simulator's own tracker model:
+// its commands, its power (deaf while off, on in its power-up state with an
+// empty command buffer), its records on the line.
 class TrackerPeer : public platform::memory::LinePeer {
 public:
-    explicit TrackerPeer(VirtualTime& time) : time(time), motion(StationSetup{}, 7) { settings.powerUp({StationSetup{}}, false); }
+    explicit TrackerPeer(VirtualTime& time) : time(time), tracker({StationSetup{}}, false, 20000, 0), motion(StationSetup{}, 7) {}
 
+    // A 'c' finds records on their way that the line still delivers.
     void written(const uint8_t* bytes, size_t size) override {
         bytesWritten += size;
         for (size_t i = 0; i < size; ++i) {
-            if (!on) {
-                if (bytesUntilOn > 0 && --bytesUntilOn == 0) switchOn();
-                continue;
-            }
+            const bool wasOn = tracker.poweredOn();
             std::string command;
-            if (splitter.feed(bytes[i], command)) applyCommand(command, settings);
+            bool applied = true;
+            if (tracker.hear(bytes[i], time.now, command)) {
+                if (command == "c" && tracker.sends(time.now)) queueRecords(recordsInFlightAtStop);
+                tracker.carryOut(command, time.now, applied);
+            }
+            if (!wasOn && tracker.poweredOn()) onAt = time.now;
         }
     }
 
     size_t read(uint8_t* buffer, size_t size, unsigned long timeoutMs) override {
-        if (pending.empty() && on && settings.continuous) sendRecord();
+        if (tracker.switchOnWhenDue(time.now)) onAt = time.now;
+        if (pending.empty() && tracker.poweredOn() && tracker.sends(time.now)) sendRecord();
         if (pending.empty()) {
+            if (onSilentRead) onSilentRead();
             if (timeoutMs == 0) blockedForever = true;
             time.pass(timeoutMs == 0 ? milliseconds(3600000) : milliseconds(timeoutMs));
             return 0;
@@ -74,32 +83,38 @@ public:
 
     void discard() override { pending.clear(); }
 
+    // Switched off until the onAfterBytes-th byte written from now (for
+    // ever with 0); what the line held stays in it.
     void switchOff(size_t onAfterBytes) {
-        on = false;
-        bytesUntilOn = onAfterBytes;
+        tracker.powerCycle(1000u * 3600 * 24, time.now);
+        tracker.powerOnAfterBytes(onAfterBytes);
     }
     void switchOn() {
-        on = true;
+        tracker.powerCycle(0, time.now);
+        tracker.switchOnWhenDue(time.now);
         onAt = time.now;
-        settings.powerUp({StationSetup{}}, false);
-        splitter = CommandSplitter();
     }
+    bool on() const { return tracker.poweredOn(); }
 
     // The poses the device may publish: those of records sent in the configured frame.
     std::deque<TraData> aligned;
-    bool on = true;
     bool blockedForever = false;
     size_t bytesWritten = 0;
+    int recordsInFlightAtStop = 3;
+    std::function<void()> onSilentRead; // called when a read finds nothing
     TimePoint onAt;
 
 private:
+    void queueRecords(int count) {
+        for (int i = 0; i < count; ++i) sendRecord();
+    }
     void sendRecord() {
         time.pass(milliseconds(8));
         const Sample sample = motion.next(seconds += recordSeconds);
-        const SentRecord record = encodeRecord(1, settings.outputLists[1], settings.binary, false,
-                                               seenInFrame(settings.frames[1], sample), false);
+        const SentRecord record = encodeRecord(1, tracker.settings.outputLists[1], tracker.settings.binary, false,
+                                               seenInFrame(tracker.settings.frames[1], sample), false);
         pending.insert(pending.end(), record.bytes.begin(), record.bytes.end());
-        if (!sameFrame(settings.frames[1], configuredFrame())) return;
+        if (!sameFrame(tracker.settings.frames[1], configuredFrame())) return;
         TraData expected;
         expected.clear();
         const float k = 1.0f / 12;
@@ -114,11 +129,9 @@ private:
     }
 
     VirtualTime& time;
-    TrackerSettings settings;
-    CommandSplitter splitter;
+    TrackerModel tracker;
     StationMotion motion;
     std::deque<uint8_t> pending;
-    size_t bytesUntilOn = 0;
     double seconds = 0;
 };
 
@@ -134,6 +147,12 @@ bool near(const TraData& published, const TraData& sent) {
     return true;
 }
 
+size_t occurrences(const std::string& text, const std::string& part) {
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+    return count;
+}
+
 bool maskHas(const unsigned char* mask, uint32_t id) { return (mask[3 - (id - 1) / 8] >> ((id - 1) % 8) & 1) != 0; }
 
 // A device with station 1 on the in-memory line, reconnect on, streaming.
@@ -147,21 +166,35 @@ protected:
         platform::memory::replaceLine(portName);
         platform::memory::setLinePeer(&peer);
         lines.add("port", {portName}).add("sensors", {"1"}).add("reconnect", {"on", "1"});
-        device = createDev(lines.get(), nullptr);
         is900::hostkit::DevInitInfo kitInfo = is900::hostkit::deviceInitInfo(trackers, controllers, &runFlag);
         info = *kitrecords::plugin(&kitInfo);
-        CoutCapture quiet;
-        ASSERT_EQ(device->init(&info), 1);
-        ASSERT_EQ(device->configure(), 2);
+        startDevice();
     }
     void TearDown() override {
-        CoutCapture quiet;
-        device->stop();
-        deleteDev(device);
+        stopDevice();
         platform::memory::setLinePeer(nullptr);
         platform::memory::failSettings(false);
         platform::memory::failWrites(false);
+        platform::memory::failReads(false);
         DeviceClock::install(DeviceClock::system());
+    }
+
+    // A new device, its tracker switched off until the byte of that number
+    // that configure sends (on with 0).
+    void startDevice(size_t onAfterByte = 0) {
+        CoutCapture quiet;
+        device = createDev(lines.get(), nullptr);
+        trackers.setRecordCount(0); // the same record ID for every device, as a host gives it
+        ASSERT_EQ(device->init(&info), 1);
+        if (onAfterByte > 0) peer.switchOff(onAfterByte);
+        ASSERT_EQ(device->configure(), 2);
+    }
+    void stopDevice() {
+        CoutCapture quiet;
+        if (!device) return;
+        device->stop();
+        deleteDev(device);
+        device = nullptr;
     }
 
     // One call; a published pose must be one sent in the configured frame.
@@ -188,6 +221,29 @@ protected:
         platform::memory::failWrites(false);
     }
 
+    enum class SetUpKind { startUp, afterSilence, afterReopen };
+
+    // The tracker comes on right after the byte of that number of a set-up of
+    // that kind; every pose published from then on must be aligned (receive
+    // checks it). The virtual time from the power-on until a pose is
+    // published, or -1 when no set-up reached the tracker.
+    long long powerOnInside(SetUpKind kind, size_t byte) {
+        bool published = true;
+        while (published) receive(published); // the records the line still held
+        if (kind == SetUpKind::startUp) {
+            stopDevice();
+            startDevice(byte);
+        } else {
+            if (kind == SetUpKind::afterReopen) loseTheLine();
+            peer.switchOff(byte);
+        }
+        for (const TimePoint offAt = time.now; !peer.on() && time.now - offAt < milliseconds(10000);)
+            receive(published);
+        if (!peer.on()) return -1;
+        untilPublished(milliseconds(20000));
+        return std::chrono::duration_cast<milliseconds>(time.now - peer.onAt).count();
+    }
+
     // Calls until a pose is published; the virtual time that took.
     milliseconds untilPublished(milliseconds limit) {
         const TimePoint start = time.now;
@@ -209,7 +265,10 @@ protected:
 
 } // namespace
 
-TEST_F(MemoryLineRecovery, ATrackerThatComesOnAfterAnyByteOfTheSetUpIsAlignedBeforeItsPosesArePublished) {
+// Start-up's set-up, one repeated after a silence and one after a reopened
+// line: each may reach a tracker that comes on in its middle, and is
+// confirmed before a pose is published.
+TEST_F(MemoryLineRecovery, ATrackerThatComesOnAfterAnyByteOfAnySetUpIsAlignedBeforeItsPosesArePublished) {
     CoutCapture quiet;
     ASSERT_LT(untilPublished(milliseconds(2000)).count(), 2000);
     // The length of a repeated set-up: the bytes written while the tracker stays off.
@@ -222,19 +281,19 @@ TEST_F(MemoryLineRecovery, ATrackerThatComesOnAfterAnyByteOfTheSetUpIsAlignedBef
     peer.switchOn();
     ASSERT_LT(untilPublished(milliseconds(10000)).count(), 10000);
 
-    const milliseconds bound(2 * 1000 + 3000); // no boot time, silence limit 1 s
-    for (size_t byte = 1; byte <= setUpLength; ++byte) {
-        peer.switchOff(byte);
-        published = true;
-        while (published) receive(published); // the records the line still held
-        const TimePoint offAt = time.now;
-        while (!peer.on && time.now - offAt < milliseconds(10000)) receive(published);
-        ASSERT_TRUE(peer.on) << "no set-up reached the tracker, byte " << byte;
-        const TimePoint onAt = peer.onAt;
-        untilPublished(milliseconds(20000));
-        EXPECT_LE(std::chrono::duration_cast<milliseconds>(time.now - onAt).count(), bound.count())
-            << "streaming resumed too late after power-on at byte " << byte;
-        if (HasFailure()) break;
+    const long long boundMs = 2 * 1000 + 3000; // no boot time, silence limit 1 s
+    const struct {
+        SetUpKind kind;
+        const char* name;
+    } kinds[] = {{SetUpKind::startUp, "start-up"},
+                 {SetUpKind::afterSilence, "after a silence"},
+                 {SetUpKind::afterReopen, "after a reopened line"}};
+    for (const auto& kind : kinds) {
+        for (size_t byte = 1; byte <= setUpLength && !HasFailure(); ++byte) {
+            const long long resumedMs = powerOnInside(kind.kind, byte);
+            ASSERT_GE(resumedMs, 0) << "no set-up reached the tracker, " << kind.name << ", byte " << byte;
+            EXPECT_LE(resumedMs, boundMs) << "streaming resumed too late, " << kind.name << ", power-on at byte " << byte;
+        }
     }
 }
 
@@ -287,4 +346,54 @@ TEST_F(MemoryLineRecovery, ThePortsOriginalSettingsArePutBackAtCloseAfterAReopen
     EXPECT_EQ(platform::memory::openLineCount(), 1u);
     device->stop();
     EXPECT_EQ(platform::memory::lineControl(portName).BaudRate, 9600u) << "the settings found at the first open";
+}
+
+// A line that opens again and fails at once is still the same spell: one
+// warning, one line saying it is back, and the two error lines of the first
+// failed read, not a set of lines every second.
+TEST_F(MemoryLineRecovery, ALineThatKeepsFailingAfterReopeningIsToldOncePerSpell) {
+    CoutCapture capture;
+    ASSERT_LT(untilPublished(milliseconds(2000)).count(), 2000);
+    platform::memory::failReads(true);
+    const size_t opened = platform::memory::openedLineCount();
+    for (const TimePoint start = time.now; time.now - start < milliseconds(6000);)
+        ASSERT_EQ(device->recvData(masks, nullptr), 1);
+    EXPECT_GE(platform::memory::openedLineCount(), opened + 3) << "a reopen, and its set-up, every two seconds";
+    platform::memory::failReads(false);
+    EXPECT_LT(untilPublished(milliseconds(10000)).count(), 10000);
+    const std::string output = capture.text();
+    EXPECT_EQ(occurrences(output, "WARNING: CISX00: Lost the line on"), 1u) << output;
+    EXPECT_EQ(occurrences(output, "is back; streaming again."), 1u) << output;
+    EXPECT_EQ(occurrences(output, "ERROR:"), 2u) << output;
+    EXPECT_EQ(occurrences(output, "ERROR: CISX00: Reading error occured."), 1u) << output;
+}
+
+// Set-up commands that keep failing on a line opened again are errors only
+// up to the first reopen.
+TEST_F(MemoryLineRecovery, SetUpErrorsAreQuietAfterTheFirstFailedReopen) {
+    CoutCapture capture;
+    ASSERT_LT(untilPublished(milliseconds(2000)).count(), 2000);
+    loseTheLine();
+    platform::memory::failWrites(true);
+    const size_t opened = platform::memory::openedLineCount();
+    for (const TimePoint start = time.now; time.now - start < milliseconds(5000);)
+        ASSERT_EQ(device->recvData(masks, nullptr), 1);
+    EXPECT_GE(platform::memory::openedLineCount(), opened + 4) << "a reopen each second";
+    const std::string output = capture.text();
+    EXPECT_EQ(occurrences(output, "ERROR: CISX00: Could not set data format."), 2u)
+        << "the repeated set-up that lost the line and the first reopen's\n" << output;
+}
+
+// A run flag cleared while the tracker is silent ends reception before a
+// set-up is repeated: nothing more is said or sent to the tracker.
+TEST_F(MemoryLineRecovery, AClearedRunFlagEndsReceptionBeforeASetUpIsRepeated) {
+    CoutCapture capture;
+    ASSERT_LT(untilPublished(milliseconds(2000)).count(), 2000);
+    peer.switchOff(0);
+    peer.onSilentRead = [this] { runFlag = 0; };
+    const size_t written = peer.bytesWritten;
+    EXPECT_EQ(device->recvData(masks, nullptr), -1);
+    EXPECT_EQ(peer.bytesWritten, written);
+    EXPECT_EQ(occurrences(capture.text(), "repeating the streaming set-up"), 0u) << capture.text();
+    runFlag = 1;
 }
