@@ -102,7 +102,8 @@ void defineOptions(CLI::App& app, HostOptions& options) {
     const CLI::Validator seconds = numberAbove(0, false, "a number of seconds greater than 0");
     app.add_option("--duration", options.durationSeconds, "stop by itself after SECONDS")->check(seconds);
     app.add_option("--silence", options.silenceSeconds,
-                   "bring a device up anew when it publishes nothing for SECONDS (with --once: give up)")
+                   "bring a device up anew when it publishes nothing for SECONDS (with --once: give up); a device "
+                   "with reconnect on recovers by itself")
         ->check(seconds);
     app.add_flag("--once", options.once, "end the run at the first failure instead of bringing the device up again");
     app.add_flag("-q,--quiet", options.quiet, "switch the plug-in's log lines off");
@@ -169,16 +170,6 @@ LoggerSettings loggerSettings(const HostOptions& options, const std::string& dev
     return settings;
 }
 
-// A device that recovers its own line must be given the time to do so
-// before the host brings it up anew.
-void warnAboutSilence(const HostOptions& options, const DeviceDefinition& device) {
-    const int limit = device.setup.ownSilenceLimit();
-    if (limit > 0 && options.silenceSeconds <= limit + 2)
-        std::cerr << "is900-host: warning: device '" << device.name << "' recovers its line by itself after " << limit
-                  << " s of silence; --silence " << options.silenceSeconds << " should be longer than " << limit + 2
-                  << " s, or the host restarts the device while it recovers" << std::endl;
-}
-
 // Where the device's line goes, for the line that announces the device.
 std::string captureNote(const is900::hostkit::CaptureSetup& capture) {
     if (capture.path.empty()) return "";
@@ -199,7 +190,6 @@ int runDevices(const HostOptions& options, const HostConfig& config,
         definition.setup = is900::hostkit::readDeviceSetup(section.options);
         definition.logger = loggerSettings(options, section.name);
         definition.plugin = plugins.at(section.pluginPath.empty() ? options.pluginPath : section.pluginPath).get();
-        warnAboutSilence(options, definition);
         std::cerr << "is900-host: device '" << definition.name << "' on " << definition.setup.port
                   << captureNote(definition.setup.capture) << (options.durationSeconds > 0 ? "" : "; Ctrl-C stops")
                   << std::endl;

@@ -5,6 +5,7 @@
 #include "host/platform/HostPlatform.h"
 #include "host/supervision/ExitStatus.h"
 #include "is900/hostkit/PluginLibrary.h"
+#include "rules/SetUpTrust.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -62,9 +63,9 @@ int DeviceRun::supervise(Clock::time_point now) {
     case DeviceState::stopped:
         return exitOk;
     case DeviceState::reconnecting:
-        return now >= nextAttempt ? attempt(now) : exitOk;
+        return now >= nextAttempt ? attempt(now, now) : exitOk;
     case DeviceState::starting:
-        if (!device) return now >= nextAttempt ? attempt(now) : exitOk;
+        if (!device) return now >= nextAttempt ? attempt(now, now) : exitOk;
         break;
     case DeviceState::streaming:
     case DeviceState::silent:
@@ -73,19 +74,22 @@ int DeviceRun::supervise(Clock::time_point now) {
     return watch(now);
 }
 
-// A device that is up: its reception may have ended, and a device with
-// tracker stations, whose records change with every sample, is silent when
-// none came for its own limit and brought up anew after --silence.
+// A device that is up: its reception may have ended, its bring-up may wait
+// for confirmation, and a device with tracker stations, whose records change
+// with every sample, is silent when none came for its own limit and, unless
+// it recovers by itself, brought up anew after --silence.
 int DeviceRun::watch(Clock::time_point now) {
-    if (receptionEnded) return lose("the device ended reception (recvData returned -1)");
+    if (receptionEnded) return lose(now, "the device ended reception (recvData returned -1)", exitReception);
+    if (confirmationDue) return confirm();
     if (!watchesSilence()) {
         setState(DeviceState::streaming);
         return exitOk;
     }
     const Clock::duration quiet = now - lastRecordAt();
-    if (quiet >= hostSilence)
-        return lose("no record from the tracker on " + definition.setup.port + " for " +
-                    std::to_string(static_cast<int>(options.silenceSeconds)) + " seconds");
+    if (quiet >= hostSilence && !definition.setup.reconnect)
+        return lose(now, "no record from the tracker on " + definition.setup.port + " for " +
+                        std::to_string(static_cast<int>(options.silenceSeconds)) + " seconds",
+                    exitReception);
     if (quiet >= deviceSilence) {
         wakeOnRecord = true;
         setState(DeviceState::silent);
@@ -99,19 +103,19 @@ Clock::time_point DeviceRun::nextDue() const {
     if (current.state == DeviceState::failed || current.state == DeviceState::stopped) return Clock::time_point::max();
     if (!device) return nextAttempt;
     if (!watchesSilence()) return Clock::time_point::max();
-    return lastRecordAt() + (current.state == DeviceState::silent ? hostSilence : std::min(deviceSilence, hostSilence));
+    const bool silent = current.state == DeviceState::silent;
+    if (definition.setup.reconnect) return silent ? Clock::time_point::max() : lastRecordAt() + deviceSilence;
+    return lastRecordAt() + (silent ? hostSilence : std::min(deviceSilence, hostSilence));
 }
 
-// Without --once the port is tried by the host first: a missing or busy port
-// is waited for, and only an init that fails on an open port is final.
-int DeviceRun::attempt(Clock::time_point now) {
+// Without --once a missing or busy port is waited for, before init and
+// after an init that failed (the port may vanish in between, as an adapter
+// does that is enumerated again); only an init that fails on a port that
+// can be opened is final, so a bad option never retries for ever.
+// began: when the writes that lead to this set-up began.
+int DeviceRun::attempt(Clock::time_point now, Clock::time_point began) {
     setState(DeviceState::starting);
-    std::string portProblem;
-    if (!options.once && !hostplatform::portCanBeOpened(definition.setup.port, portProblem)) {
-        std::cerr << "is900-host: device '" << definition.name << "': cannot open port " << definition.setup.port << " ("
-                  << portProblem << ")" << retryLater(now) << std::endl;
-        return exitOk;
-    }
+    if (portAwaited(now)) return exitOk;
     device = definition.plugin->createDev(config->get(), logger.get());
     if (!device) {
         reportError("createDev returned no device");
@@ -124,9 +128,10 @@ int DeviceRun::attempt(Clock::time_point now) {
     info.runFlag = &runFlag;
     runFlag = 1;
     if (initKeepingIds(info) != 1) {
+        release();
+        if (portAwaited(clock.now())) return exitOk;
         reportError("device '" + definition.name + "' could not be initialised (port " + definition.setup.port +
                     "); the device's messages above say why");
-        release();
         setState(DeviceState::failed);
         return options.once ? exitInit : exitOk;
     }
@@ -135,6 +140,7 @@ int DeviceRun::attempt(Clock::time_point now) {
         release();
         if (options.once) {
             reportError("the tracker on " + definition.setup.port + " could not be set up for streaming");
+            setState(DeviceState::failed);
             return exitConfigure;
         }
         reportError("the tracker on " + definition.setup.port + " could not be set up for streaming" +
@@ -142,6 +148,9 @@ int DeviceRun::attempt(Clock::time_point now) {
         return exitOk;
     }
     device->start();
+    unconfirmed = lostSinceStart && !definition.setup.reconnect &&
+                  !setuptrust::trusted(sendsAlignment(), false, recordRead, began - lastReadAt);
+    confirmationDue = false;
     lastRecordTicks = clock.now().time_since_epoch().count();
     receiverDone = false;
     receptionEnded = false;
@@ -169,13 +178,36 @@ int DeviceRun::initKeepingIds(is900::hostkit::DevInitInfo& info) {
     return result;
 }
 
-int DeviceRun::lose(const std::string& why) {
+bool DeviceRun::portAwaited(Clock::time_point now) {
+    std::string problem;
+    if (options.once || hostplatform::portCanBeOpened(definition.setup.port, problem)) return false;
+    std::cerr << "is900-host: device '" << definition.name << "': cannot open port " << definition.setup.port << " ("
+              << problem << ")" << retryLater(now) << std::endl;
+    return true;
+}
+
+// The tracker answers after a bring-up that it may have heard only in part:
+// the device is brought up once more at once, a set-up the tracker hears
+// whole, and what it reads from then on is published.
+int DeviceRun::confirm() {
+    const Clock::time_point began = clock.now();
+    std::cerr << "is900-host: device '" << definition.name << "': the tracker on " << definition.setup.port
+              << " answers; bringing it up once more before its records are used" << std::endl;
     shutDown();
+    return attempt(clock.now(), began);
+}
+
+// The back-off runs from the moment the loss was noticed: the wind-down's
+// own waits (the read under way, the alignment restored) count towards it.
+int DeviceRun::lose(Clock::time_point noticed, const std::string& why, int onceStatus) {
+    shutDown();
+    lostSinceStart = true;
     if (options.once) {
         reportError("device '" + definition.name + "': " + why);
-        return exitReception;
+        setState(DeviceState::failed);
+        return onceStatus;
     }
-    reportError("device '" + definition.name + "': " + why + retryLater(clock.now()));
+    reportError("device '" + definition.name + "': " + why + retryLater(noticed));
     return exitOk;
 }
 
@@ -279,9 +311,15 @@ void DeviceRun::publish(const unsigned char* masks) {
         },
         show);
     if (views.empty()) return;
+    lastReadAt = clock.now();
+    recordRead = true;
+    if (unconfirmed) {
+        if (!confirmationDue.exchange(true)) events.notify();
+        return;
+    }
     // Set before the records go out: whoever sees one (a reader that then
     // stops the host) must find the device streaming.
-    lastRecordTicks = clock.now().time_since_epoch().count();
+    lastRecordTicks = lastReadAt.time_since_epoch().count();
     lastRecordWall = clock.secondsSince1970();
     publishedSinceUp = true;
     display.records(std::move(views));

@@ -2,7 +2,11 @@
 // (createDev, init, configure, start), received from on a thread of its own,
 // and, when it fails or falls silent, wound down in order (run flag cleared,
 // recvData awaited, stop, deleteDev) and brought up again after a back-off,
-// with the record IDs it had.
+// with the record IDs it had. A device with reconnect on recovers from
+// silence by itself and confirms its own set-ups; without it, a bring-up
+// after a silence or a lost line may have reached a tracker that was still
+// coming on, so nothing it reads is published until, at its first record,
+// the device is brought up once more by a set-up the tracker hears whole.
 #pragma once
 
 #include "host/config/DeviceDefinition.h"
@@ -52,10 +56,13 @@ public:
     const std::string& portName() const { return definition.setup.port; }
 
 private:
-    int attempt(Clock::time_point now);
+    int attempt(Clock::time_point now, Clock::time_point began);
+    int confirm();
     int watch(Clock::time_point now);
     int initKeepingIds(is900::hostkit::DevInitInfo& info);
-    int lose(const std::string& why);
+    int lose(Clock::time_point noticed, const std::string& why, int onceStatus);
+    bool portAwaited(Clock::time_point now);
+    bool sendsAlignment() const { return definition.setup.cave && watchesSilence(); }
     std::string retryLater(Clock::time_point now);
     void shutDown();
     void release();
@@ -86,6 +93,7 @@ private:
     int32_t runFlag = 0;
     int failures = 0; // failed bring-ups since the device last published
     bool upOnce = false;
+    bool lostSinceStart = false; // a silence or a lost line: bring-ups are confirmed (reconnect off)
     Clock::time_point nextAttempt;
     std::mutex receiverMutex;
     std::condition_variable receiverEnded;
@@ -93,6 +101,12 @@ private:
     std::atomic<bool> receptionEnded{false}; // what the control thread reads without the lock
     std::atomic<bool> publishedSinceUp{false};
     std::atomic<bool> wakeOnRecord{false}; // the control thread wants to hear of the next record
+    std::atomic<bool> unconfirmed{false};  // the bring-up publishes nothing until it is confirmed
+    std::atomic<bool> confirmationDue{false}; // a record came after an unconfirmed bring-up
+    // The last record read, published or not: the receiving thread's, read
+    // by the control thread once that thread has ended.
+    bool recordRead = false;
+    Clock::time_point lastReadAt;
     std::atomic<Clock::rep> lastRecordTicks{0};
     std::atomic<double> lastRecordWall{0};
 };

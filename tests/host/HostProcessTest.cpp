@@ -287,3 +287,68 @@ TEST(HostProcess, ACapturedRunReplaysToTheSameRecords) {
     std::remove(file.c_str());
     rmdir(folder.c_str());
 }
+
+namespace {
+
+// The states of the status lines in the order they came.
+std::vector<std::string> statesIn(const std::string& output) {
+    std::vector<std::string> states;
+    const std::string key = "\"state\":\"";
+    for (std::size_t at = output.find(key); at != std::string::npos; at = output.find(key, at + 1)) {
+        const std::size_t begin = at + key.size();
+        states.push_back(output.substr(begin, output.find('"', begin) - begin));
+    }
+    return states;
+}
+
+} // namespace
+
+// With --once a device that fails ends as failed, with the failure's own
+// status; without it, a port that vanishes between the host's look at it
+// and init is waited for, not given up.
+TEST(HostProcess, AFailedDeviceEndsFailedAndAPortGoneDuringABringUpIsWaitedFor) {
+    SilentPort port;
+    ASSERT_FALSE(port.path().empty());
+    const std::vector<std::string> once{"--port", port.path(), "--format", "jsonl", "--silence", "2", "--once"};
+    auto misbehaving = [&](const std::string& misbehaviour) {
+        const std::string config = writeTempFile("fails-" + misbehaviour + ".cfg", "misbehave " + misbehaviour + "\n");
+        std::vector<std::string> command{host, "--plugin", HOST_TEST_MISBEHAVING_FILE, "-c", config};
+        command.insert(command.end(), once.begin(), once.end());
+        return command;
+    };
+    std::vector<std::string> silent{host};
+    silent.insert(silent.end(), once.begin(), once.end());
+    const struct {
+        std::vector<std::string> command;
+        int status;
+    } failures[] = {{misbehaving("nodevice"), 3}, {misbehaving("configure"), 5}, {silent, 6}};
+    for (const auto& failure : failures) {
+        ChildProcess child(failure.command);
+        EXPECT_EQ(child.waitForExit(20000), failure.status) << child.errors();
+        const std::vector<std::string> states = statesIn(child.output());
+        ASSERT_FALSE(states.empty()) << child.errors();
+        EXPECT_EQ(states.back(), "failed") << "exit status " << failure.status << "\n" << child.output();
+    }
+
+    // The port, a link, vanishes during init and comes back once the host waits for it.
+    const std::string link = testing::TempDir() + "is900-gone-" + std::to_string(getpid());
+    std::remove(link.c_str());
+    ASSERT_EQ(symlink(port.path().c_str(), link.c_str()), 0);
+    const std::string config = writeTempFile("fails-portgone.cfg", "misbehave portgone\n");
+    ChildProcess gone({host, "--plugin", HOST_TEST_MISBEHAVING_FILE, "--port", link, "-c", config, "--format", "jsonl",
+                       "-q"});
+    ASSERT_TRUE(gone.waitForLine([](const std::string& line) { return contains(line, "\"state\":\"reconnecting\""); },
+                                 20000))
+        << gone.errors();
+    ASSERT_EQ(symlink(port.path().c_str(), link.c_str()), 0);
+    ASSERT_TRUE(gone.waitForLine([](const std::string& line) { return contains(line, "\"state\":\"silent\""); }, 20000))
+        << gone.errors();
+    gone.sendSignal(SIGINT);
+    EXPECT_EQ(gone.waitForExit(10000), 0) << gone.errors();
+    std::remove(link.c_str());
+    const std::vector<std::string> states = statesIn(gone.output());
+    const std::vector<std::string> expected{"starting", "reconnecting", "starting", "silent"};
+    ASSERT_GE(states.size(), expected.size()) << gone.output();
+    EXPECT_EQ(std::vector<std::string>(states.begin(), states.begin() + 4), expected) << gone.output();
+    EXPECT_TRUE(contains(gone.errors(), "cannot open port " + link)) << gone.errors();
+}

@@ -5,13 +5,17 @@
 #include "is900/hostkit/RecordSchema.h"
 #include "sim/Replay.h"
 #include "sim/SampleInverse.h"
+#include "sim/Simulator.h"
 #include "tracker/PoseTransform.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <memory>
 
 using namespace is900::hostkit;
 
@@ -118,5 +122,50 @@ TEST(RecordSchema, TheReplayUndoesTheDevicesPosePipeline) {
         for (int i = 3; i < 6; ++i) EXPECT_NEAR(std::remainder(sent[i] - tracker[i], 360.0f), 0, 1e-3) << i;
         publish(sent, again);
         for (int i = 0; i < 6; ++i) EXPECT_NEAR(again[i], published[i], i < 3 ? 2e-5 : 1e-4) << i;
+    }
+}
+
+// A record file is played back at the pace it was recorded: its times are
+// seconds, and each record goes out when its moment has come on the
+// simulator's clock, which the test moves on in steps.
+TEST(RecordSchema, ARecordFileIsReplayedAtItsRecordedPace) {
+    const std::vector<OptionLine> options = parseConfigText("sensors 1\n", "t");
+    const double offsets[] = {0, 0.25, 0.75};
+    std::vector<std::string> lines{recordingHeaderLine(recordingHeaderOf(options))};
+    for (int i = 0; i < 3; ++i) {
+        RecordView record;
+        record.device = "paced";
+        record.id = 1;
+        record.station = 1;
+        record.stamp = 1700000000.5 + offsets[i];
+        record.pose[0] = static_cast<float>(i + 1);
+        lines.push_back(jsonLine(record));
+    }
+    const std::string path = writeFile("replay-pace.jsonl", lines);
+    is900sim::SimulatorOptions simulation;
+    simulation.replay = std::make_shared<is900sim::Recording>(is900sim::readRecording(path));
+    std::remove(path.c_str());
+    ASSERT_EQ(simulation.replay->frames.size(), 3u);
+    for (int i = 0; i < 3; ++i) EXPECT_NEAR(simulation.replay->frames[i].seconds, offsets[i], 1e-6) << i;
+
+    const auto start = std::chrono::steady_clock::now();
+    std::atomic<long long> passedMs{0};
+    simulation.clock = [&] { return start + std::chrono::milliseconds(passedMs.load()); };
+    simulation.startStreaming = true;
+    simulation.stations = simulation.replay->stations;
+    is900sim::Simulator tracker(simulation);
+    ASSERT_TRUE(tracker.start()) << tracker.errorText();
+    for (std::size_t sent = 1; sent <= 3; ++sent) {
+        ASSERT_TRUE(tracker.waitForRecords(sent, 10000)) << sent;
+        passedMs += 50;
+        EXPECT_FALSE(tracker.waitForRecords(sent + 1, 0)) << "a record before its moment";
+        passedMs += 450;
+    }
+    const std::vector<is900sim::SentRecord> sent = tracker.sentRecords();
+    ASSERT_EQ(sent.size(), 3u);
+    for (int i = 1; i < 3; ++i) {
+        const double seconds = std::chrono::duration<double>(sent[i].writeStartedAt - sent[0].writeStartedAt).count();
+        EXPECT_GE(seconds, offsets[i] - 1e-9) << i;
+        EXPECT_LT(seconds, offsets[i] + 0.5) << i;
     }
 }
