@@ -21,6 +21,10 @@ public:
     // Sends one record; false when it could not be sent (counted as dropped).
     virtual bool send(const PublishedRecord& record) = 0;
     virtual void sendStatus(const DeviceStatus&) {}
+    // Called instead of send for a record that an output the dispatcher
+    // sends through loses for falling behind: what an output works out from
+    // one record to the next (a button's press or release) must not be lost.
+    virtual void passOver(const PublishedRecord&) {}
     // Called once on the sending thread after the last record, while the hub stands.
     virtual void close() {}
     // False for an output whose sends only hand a message to the kernel or a

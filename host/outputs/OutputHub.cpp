@@ -180,16 +180,24 @@ std::vector<OutputCounts> OutputHub::counts() const {
 }
 
 // The records queued behind the newest lossyQueueLength are lost to the
-// outputs sent through directly: they fell that far behind.
+// outputs sent through directly: they fell that far behind. The outputs are
+// still shown them, and every state change is sent.
 void OutputHub::sendDirect(const std::deque<SharedItem>& batch) {
     const std::size_t stale = batch.size() > lossyQueueLength ? batch.size() - lossyQueueLength : 0;
     for (auto& each : lanes) {
         Lane& lane = *each;
         if (!lane.direct) continue;
-        uint64_t sent = 0, dropped = stale;
-        for (std::size_t n = stale; n < batch.size(); ++n) {
-            if (sendThrough(*lane.output, *batch[n])) ++sent;
-            else ++dropped;
+        uint64_t sent = 0, dropped = 0;
+        for (std::size_t n = 0; n < batch.size(); ++n) {
+            const Item& item = *batch[n];
+            if (n < stale && !item.isStatus) {
+                lane.output->passOver(item.record);
+                ++dropped;
+            } else if (sendThrough(*lane.output, item)) {
+                ++sent;
+            } else {
+                ++dropped;
+            }
         }
         std::lock_guard<std::mutex> lock(lane.mutex);
         lane.sent += sent;
