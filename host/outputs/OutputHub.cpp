@@ -25,7 +25,7 @@ void OutputHub::publish(const std::string& device, std::vector<RecordView>&& vie
         item->record.view = std::move(view);
         items.push_back(std::move(item));
     }
-    post(std::move(items));
+    post(std::move(items), true);
 }
 
 void OutputHub::publishStatus(const DeviceStatus& status) {
@@ -33,14 +33,23 @@ void OutputHub::publishStatus(const DeviceStatus& status) {
     std::shared_ptr<Item> item = std::make_shared<Item>();
     item->isStatus = true;
     item->status = status;
-    post({std::move(item)});
+    post({std::move(item)}, false);
+}
+
+// The dispatcher, no longer held up, empties the inbox for the publishers.
+void OutputHub::stopHoldingUp() {
+    holdingUp = false;
+    for (auto& lane : lanes) {
+        std::lock_guard<std::mutex> lock(lane->mutex);
+        lane->drained.notify_all();
+    }
 }
 
 // A full inbox means a lossless output holds the dispatcher up: the
 // publisher waits with it, so nothing is lost.
-void OutputHub::post(std::vector<SharedItem> items) {
+void OutputHub::post(std::vector<SharedItem> items, bool mayWait) {
     std::unique_lock<std::mutex> lock(inboxMutex);
-    inboxRoom.wait(lock, [&] { return inbox.size() < losslessLength || inboxClosing; });
+    inboxRoom.wait(lock, [&] { return !mayWait || inbox.size() < losslessLength || inboxClosing; });
     if (inboxClosing) {
         lock.unlock();
         for (const SharedItem& item : items) deliver(item, true);
@@ -88,7 +97,8 @@ void OutputHub::deliver(const SharedItem& item, bool closing) {
             continue;
         }
         if (lane.output->lossless()) waitForRoom(lane, lock);
-        if (lane.closing || lane.failed) {
+        const bool full = lane.output->lossless() && lane.queue.size() >= losslessLength; // no longer held up
+        if (lane.closing || lane.failed || full) {
             ++lane.dropped;
             continue;
         }
@@ -104,13 +114,14 @@ void OutputHub::deliver(const SharedItem& item, bool closing) {
 
 // The lane's lock is given up while waiting, so its sending thread can make room.
 void OutputHub::waitForRoom(Lane& lane, std::unique_lock<std::mutex>& lock) {
-    if (lane.queue.size() < losslessLength || lane.failed || lane.closing) return;
+    const auto hasRoom = [&] { return lane.queue.size() < losslessLength || lane.failed || lane.closing || !holdingUp; };
+    if (hasRoom()) return;
     if (holdUpHandler) {
         lock.unlock();
         holdUpHandler(lane.output->describe());
         lock.lock();
     }
-    lane.drained.wait(lock, [&] { return lane.queue.size() < losslessLength || lane.failed || lane.closing; });
+    lane.drained.wait(lock, hasRoom);
 }
 
 void OutputHub::drain(Lane& lane) {
@@ -151,6 +162,7 @@ void OutputHub::failed(Lane& lane, std::unique_lock<std::mutex>& lock) {
 }
 
 void OutputHub::close() {
+    stopHoldingUp();
     {
         std::lock_guard<std::mutex> lock(inboxMutex);
         inboxClosing = true;

@@ -9,11 +9,13 @@
 // thread away from reception. Nothing wakes while no record arrives. An
 // output that falls behind loses the oldest records and counts them; a
 // lossless output's full queue (a reader that stopped reading) makes
-// publish() wait until it has room.
+// publish() wait until it has room, until the run ends (stopHoldingUp).
+// A status never waits.
 #pragma once
 
 #include "host/outputs/Output.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -53,7 +55,11 @@ public:
     // views are moved out, not copied.
     void publish(const std::string& device, std::vector<RecordView>&& views);
     void publishStatus(const DeviceStatus& status);
-    // Waits until every queue is empty, then stops the sending threads.
+    // From now on nothing waits for a lossless output: a record that does
+    // not fit its queue is dropped and counted.
+    void stopHoldingUp();
+    // Stops holding up, waits until every queue is empty, then stops the
+    // sending threads.
     void close();
     std::vector<OutputCounts> counts() const;
 
@@ -79,7 +85,7 @@ private:
         std::thread thread;
     };
 
-    void post(std::vector<SharedItem> items);
+    void post(std::vector<SharedItem> items, bool mayWait);
     void dispatch();
     void deliver(const SharedItem& item, bool closing);
     void sendDirect(const std::deque<SharedItem>& batch);
@@ -95,6 +101,7 @@ private:
     std::condition_variable inboxRoom;   // a publisher waits here while the dispatcher is held up
     std::deque<SharedItem> inbox;        // the rest under inboxMutex
     bool inboxClosing = false;
+    std::atomic<bool> holdingUp{true};
     std::thread dispatcher;
     std::function<void()> failureHandler;
     std::function<void(const std::string&)> holdUpHandler;

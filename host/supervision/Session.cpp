@@ -1,5 +1,6 @@
 #include "host/supervision/Session.h"
 
+#include "host/outputs/OutputHub.h"
 #include "host/supervision/DeviceRun.h"
 #include "host/supervision/HostStorages.h"
 
@@ -64,6 +65,9 @@ int Session::run() {
         for (const auto& device : devices) due = std::min(due, device->nextDue());
         events.waitUntil(clock, due);
     }
+    // Records that come in while the devices stop must not wait for an
+    // output whose reader stopped reading: reception has to end.
+    if (options.outputs) options.outputs->stopHoldingUp();
     for (auto& device : devices) device->finish();
     if (display.showsTable()) display.table(false, statuses());
     return status != exitOk ? status : endStatus();

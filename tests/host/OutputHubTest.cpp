@@ -7,6 +7,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <chrono>
+#include <future>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -142,4 +143,33 @@ TEST(OutputHub, PublishingWaitsForALosslessOutputWhoseQueueIsFullAndLosesNothing
     for (uint32_t id = 1; id <= records; ++id) EXPECT_EQ(sent[id - 1], id);
     ASSERT_FALSE(heldUpBy.empty()) << "publishing into a full queue is told";
     EXPECT_EQ(heldUpBy[0], "gated");
+}
+
+// A lossless output that takes nothing holds publishing up, but never a
+// state change, and no longer once the run ends.
+TEST(OutputHub, AStatusNeverWaitsForAFullQueueAndTheEndOfTheRunReleasesPublishing) {
+    std::vector<uint32_t> sent;
+    OutputHub hub(4);
+    GatedOutput* gated = new GatedOutput(true, sent);
+    hub.add(std::unique_ptr<Output>(gated));
+    std::promise<void> heldUp;
+    bool told = false; // the dispatcher's
+    hub.onHoldUp([&](const std::string&) {
+        if (!told) heldUp.set_value();
+        told = true;
+    });
+    hub.publish("is900", std::vector<RecordView>(10));
+    ASSERT_EQ(heldUp.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    hub.publish("is900", std::vector<RecordView>(4)); // the inbox is full now
+
+    auto status = std::async(std::launch::async, [&] { hub.publishStatus(DeviceStatus()); });
+    EXPECT_EQ(status.wait_for(std::chrono::seconds(5)), std::future_status::ready) << "a status waited for room";
+    auto record = std::async(std::launch::async, [&] { hub.publish("is900", RecordView()); });
+    hub.stopHoldingUp();
+    EXPECT_EQ(record.wait_for(std::chrono::seconds(5)), std::future_status::ready) << "publishing still waits";
+
+    gated->open();
+    hub.close();
+    EXPECT_EQ(hub.counts()[0].sent + hub.counts()[0].dropped, 16u);
+    EXPECT_GT(hub.counts()[0].dropped, 0u) << "what did not fit once the run ended is dropped";
 }
