@@ -177,6 +177,7 @@ void OutputHub::close() {
         }
         lane->published.notify_all();
         lane->drained.notify_all();
+        lane->output->closing();
     }
     for (auto& lane : lanes)
         if (lane->thread.joinable()) lane->thread.join();

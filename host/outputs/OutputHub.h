@@ -58,8 +58,8 @@ public:
     // From now on nothing waits for a lossless output: a record that does
     // not fit its queue is dropped and counted.
     void stopHoldingUp();
-    // Stops holding up, waits until every queue is empty, then stops the
-    // sending threads.
+    // Stops holding up, waits until every queue is empty (an output may give
+    // up on a destination that takes nothing), then stops the sending threads.
     void close();
     std::vector<OutputCounts> counts() const;
 

@@ -42,6 +42,27 @@ public:
 // be told.
 bool lineGoesOutNow(std::FILE* file);
 
+// Waits until a line of up to 4096 bytes written to a file would go out
+// without waiting for its reader; another thread can cut a wait short.
+class RoomForLines {
+public:
+    enum class Outcome { room, timedOut, woken };
+
+    explicit RoomForLines(std::FILE* file);
+    ~RoomForLines();
+    RoomForLines(const RoomForLines&) = delete;
+    RoomForLines& operator=(const RoomForLines&) = delete;
+
+    // limitMs -1 waits without a limit. woken: wake() was called since the
+    // last wait. Where it cannot be told, there is always room.
+    Outcome wait(int limitMs);
+    void wake();
+
+private:
+    int descriptor = -1;
+    int wakeEnds[2] = {-1, -1};
+};
+
 // Names the calling thread, so that tools can tell the receiving thread apart.
 void nameThisThread(const char* name);
 

@@ -86,6 +86,12 @@ std::FILE* keepStandardOutputForData(bool quiet) {
 // An anonymous pipe cannot say whether it has room without a write.
 bool lineGoesOutNow(std::FILE*) { return false; }
 
+// An anonymous pipe cannot be waited on for room: a write waits itself.
+RoomForLines::RoomForLines(std::FILE*) {}
+RoomForLines::~RoomForLines() {}
+RoomForLines::Outcome RoomForLines::wait(int) { return Outcome::room; }
+void RoomForLines::wake() {}
+
 void nameThisThread(const char*) {}
 
 } // namespace hostplatform
