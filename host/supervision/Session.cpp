@@ -69,6 +69,7 @@ int Session::run() {
     // output whose reader stopped reading: reception has to end.
     if (options.outputs) options.outputs->stopHoldingUp();
     for (auto& device : devices) device->finish();
+    events.devicesStopped();
     if (display.showsTable()) display.table(false, statuses());
     return status != exitOk ? status : endStatus();
 }

@@ -113,6 +113,13 @@ void ChildProcess::sendSignal(int signalNumber) {
     if (pid > 0) kill(pid, signalNumber);
 }
 
+bool ChildProcess::signalPending() const {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.compare(0, 7, "ShdPnd:") == 0) return line.find_first_not_of("0\t ", 7) != std::string::npos;
+    return false;
+}
+
 void ChildProcess::closeOutput() {
     if (outFd >= 0) close(outFd);
     outFd = -1;

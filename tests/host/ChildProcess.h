@@ -19,6 +19,8 @@ public:
     // The exit status, or -1 when it did not end in time (it is then killed).
     int waitForExit(int timeoutMs);
     void sendSignal(int signalNumber);
+    // False once the child has taken every signal sent to it (none pending).
+    bool signalPending() const;
     // Stops reading the standard output, as `| head` does once it has its lines.
     void closeOutput();
     // Leaves the standard output unread with the pipe open, as a paused

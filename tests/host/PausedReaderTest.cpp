@@ -1,6 +1,6 @@
 // The host's JSON lines piped into a reader that stops reading without
 // leaving (a paused pager): a stop signal still stops the tracker in order
-// and the host ends.
+// and the host ends, with 0 at one signal and 130 at two.
 #include "ChildProcess.h"
 
 #include "sim/Simulator.h"
@@ -90,4 +90,29 @@ TEST(PausedReader, AStopSignalStopsTheTrackerAndTheHostEndsWithoutTheReader) {
     const std::vector<std::string> commands = commandsOnceStopped(stalled.commandLog);
     EXPECT_TRUE(endsWithTheStopSequence(commands)) << joined(commands);
     EXPECT_TRUE(contains(child.errors(), "standard output: the reader took no line for 1 s")) << child.errors();
+}
+
+// A second SIGINT once the host has taken the first (the same signal twice
+// before that counts as one), and a SIGTERM together with the SIGINT: both
+// come before the stop sequence has gone out, the second case always.
+TEST(PausedReader, ASecondStopSignalEndsTheHostWith130AfterTheStopSequence) {
+    struct Second {
+        std::string name;
+        int signalNumber;
+        bool afterTheFirstIsTaken;
+    };
+    for (const Second& second : {Second{"sigint-twice", SIGINT, true}, Second{"sigint-sigterm", SIGTERM, false}}) {
+        SCOPED_TRACE(second.name);
+        StalledHost stalled(second.name);
+        ChildProcess& child = *stalled.child;
+        ASSERT_TRUE(stalled.fillsThePipe()) << child.errors();
+        child.sendSignal(SIGINT);
+        if (second.afterTheFirstIsTaken) {
+            ASSERT_TRUE(child.waitUntil([&] { return !child.signalPending(); }, 5000));
+        }
+        child.sendSignal(second.signalNumber);
+        EXPECT_EQ(child.waitForExit(10000), 130) << child.errors();
+        const std::vector<std::string> commands = commandsOnceStopped(stalled.commandLog);
+        EXPECT_TRUE(endsWithTheStopSequence(commands)) << joined(commands);
+    }
 }
