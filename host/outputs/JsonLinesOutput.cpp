@@ -43,7 +43,7 @@ bool JsonLinesOutput::writeLine(const std::string& line) {
 // Without limit while the run goes on: a reader may pause as long as it likes.
 bool JsonLinesOutput::roomForLine() {
     while (true) {
-        const bool limited = hubClosing;
+        const bool limited = runEnded;
         switch (room.wait(limited ? stalledReaderMs : -1)) {
         case hostplatform::RoomForLines::Outcome::room:
             return true;
@@ -55,8 +55,8 @@ bool JsonLinesOutput::roomForLine() {
     }
 }
 
-void JsonLinesOutput::closing() {
-    hubClosing = true;
+void JsonLinesOutput::giveUpWhenStalled() {
+    runEnded = true;
     room.wake();
 }
 

@@ -16,13 +16,13 @@
 class JsonLinesOutput : public Output {
 public:
     // Writes to file, which stays the caller's; a write that fails (a reader
-    // that went away) fails the output, and so does, once the hub closes, a
+    // that went away) fails the output, and so does, once the run ends, a
     // reader that takes no line for a second.
     explicit JsonLinesOutput(std::FILE* file) : file(file), room(file) {}
 
     bool send(const PublishedRecord& record) override;
     void sendStatus(const DeviceStatus& status) override;
-    void closing() override;
+    void giveUpWhenStalled() override;
     bool lossless() const override { return true; }
     bool readyNow() const override;
     std::string describe() const override { return "standard output"; }
@@ -33,7 +33,7 @@ private:
 
     std::FILE* file;
     hostplatform::RoomForLines room;
-    std::atomic<bool> hubClosing{false};
+    std::atomic<bool> runEnded{false};
     bool failed = false;
 };
 

@@ -27,10 +27,10 @@ public:
     virtual void passOver(const PublishedRecord&) {}
     // Called once on the sending thread after the last record, while the hub stands.
     virtual void close() {}
-    // Called from the thread that closes the hub, before it waits for the
-    // queue to be sent: an output whose sends wait for a reader may give up
-    // on one that takes nothing for a while.
-    virtual void closing() {}
+    // Called from another thread when the run ends, perhaps more than once:
+    // an output whose sends wait for a reader fails them from now on when
+    // the reader takes nothing for a while.
+    virtual void giveUpWhenStalled() {}
     // False for an output whose sends only hand a message to the kernel or a
     // library without waiting (a datagram, a keep-last history, a socket
     // written without waiting): the hub's dispatcher sends through it, a

@@ -36,13 +36,8 @@ void OutputHub::publishStatus(const DeviceStatus& status) {
     post({std::move(item)}, false);
 }
 
-// The dispatcher, no longer held up, empties the inbox for the publishers.
-void OutputHub::stopHoldingUp() {
-    holdingUp = false;
-    for (auto& lane : lanes) {
-        std::lock_guard<std::mutex> lock(lane->mutex);
-        lane->drained.notify_all();
-    }
+void OutputHub::giveUpOnStalledOutputs() {
+    for (auto& lane : lanes) lane->output->giveUpWhenStalled();
 }
 
 // A full inbox means a lossless output holds the dispatcher up: the
@@ -97,8 +92,7 @@ void OutputHub::deliver(const SharedItem& item, bool closing) {
             continue;
         }
         if (lane.output->lossless()) waitForRoom(lane, lock);
-        const bool full = lane.output->lossless() && lane.queue.size() >= losslessLength; // no longer held up
-        if (lane.closing || lane.failed || full) {
+        if (lane.closing || lane.failed) {
             ++lane.dropped;
             continue;
         }
@@ -114,7 +108,7 @@ void OutputHub::deliver(const SharedItem& item, bool closing) {
 
 // The lane's lock is given up while waiting, so its sending thread can make room.
 void OutputHub::waitForRoom(Lane& lane, std::unique_lock<std::mutex>& lock) {
-    const auto hasRoom = [&] { return lane.queue.size() < losslessLength || lane.failed || lane.closing || !holdingUp; };
+    const auto hasRoom = [&] { return lane.queue.size() < losslessLength || lane.failed || lane.closing; };
     if (hasRoom()) return;
     if (holdUpHandler) {
         lock.unlock();
@@ -161,8 +155,9 @@ void OutputHub::failed(Lane& lane, std::unique_lock<std::mutex>& lock) {
     lock.lock();
 }
 
+// A stalled output fails first, so that the dispatcher cannot wait for it.
 void OutputHub::close() {
-    stopHoldingUp();
+    giveUpOnStalledOutputs();
     {
         std::lock_guard<std::mutex> lock(inboxMutex);
         inboxClosing = true;
@@ -177,7 +172,6 @@ void OutputHub::close() {
         }
         lane->published.notify_all();
         lane->drained.notify_all();
-        lane->output->closing();
     }
     for (auto& lane : lanes)
         if (lane->thread.joinable()) lane->thread.join();

@@ -9,13 +9,12 @@
 // thread away from reception. Nothing wakes while no record arrives. An
 // output that falls behind loses the oldest records and counts them; a
 // lossless output's full queue (a reader that stopped reading) makes
-// publish() wait until it has room, until the run ends (stopHoldingUp).
-// A status never waits.
+// publish() wait until it has room, or until, once the run ends, the output
+// gives up on a reader that takes nothing. A status never waits.
 #pragma once
 
 #include "host/outputs/Output.h"
 
-#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -55,11 +54,11 @@ public:
     // views are moved out, not copied.
     void publish(const std::string& device, std::vector<RecordView>&& views);
     void publishStatus(const DeviceStatus& status);
-    // From now on nothing waits for a lossless output: a record that does
-    // not fit its queue is dropped and counted.
-    void stopHoldingUp();
-    // Stops holding up, waits until every queue is empty (an output may give
-    // up on a destination that takes nothing), then stops the sending threads.
+    // Called when the run ends: from now on an output fails on a destination
+    // that takes nothing for a while, so that nothing waits for it for ever.
+    void giveUpOnStalledOutputs();
+    // Gives up on stalled outputs, waits until every queue is empty, then
+    // stops the sending threads.
     void close();
     std::vector<OutputCounts> counts() const;
 
@@ -101,7 +100,6 @@ private:
     std::condition_variable inboxRoom;   // a publisher waits here while the dispatcher is held up
     std::deque<SharedItem> inbox;        // the rest under inboxMutex
     bool inboxClosing = false;
-    std::atomic<bool> holdingUp{true};
     std::thread dispatcher;
     std::function<void()> failureHandler;
     std::function<void(const std::string&)> holdUpHandler;

@@ -65,9 +65,9 @@ int Session::run() {
         for (const auto& device : devices) due = std::min(due, device->nextDue());
         events.waitUntil(clock, due);
     }
-    // Records that come in while the devices stop must not wait for an
-    // output whose reader stopped reading: reception has to end.
-    if (options.outputs) options.outputs->stopHoldingUp();
+    // Reception may be waiting for a reader that stopped reading: it has to
+    // end for the devices to stop.
+    if (options.outputs) options.outputs->giveUpOnStalledOutputs();
     for (auto& device : devices) device->finish();
     events.devicesStopped();
     if (display.showsTable()) display.table(false, statuses());
