@@ -482,6 +482,17 @@ TEST(HostOutputs, EverySampleConfigurationReplaysToTheValuesItRecorded) {
 
 namespace {
 
+// Keeps every sample until it is taken, as the edges' writer sends them.
+dds_entity_t reliableReader(dds_entity_t participant, const dds_topic_descriptor_t* type, const std::string& name) {
+    dds_qos_t* qos = dds_create_qos();
+    dds_qset_reliability(qos, DDS_RELIABILITY_RELIABLE, DDS_SECS(1));
+    dds_qset_history(qos, DDS_HISTORY_KEEP_ALL, 0);
+    const dds_entity_t topic = dds_create_topic(participant, type, name.c_str(), nullptr, nullptr);
+    const dds_entity_t reader = dds_create_reader(participant, topic, qos, nullptr);
+    dds_delete_qos(qos);
+    return reader;
+}
+
 // Waits until the reader has matched a writer, or 10 s.
 bool matched(dds_entity_t participant, dds_entity_t reader) {
     dds_set_status_mask(reader, DDS_SUBSCRIPTION_MATCHED_STATUS);
@@ -506,13 +517,7 @@ TEST(HostOutputs, EveryButtonEdgeOfABurstLargerThanABatchIsPublished) {
     const std::string prefix = "is900edges" + std::to_string(getpid());
     const dds_entity_t participant = dds_create_participant(domain, nullptr, nullptr);
     ASSERT_GT(participant, 0) << dds_strretcode(participant);
-    dds_qos_t* qos = dds_create_qos();
-    dds_qset_reliability(qos, DDS_RELIABILITY_RELIABLE, DDS_SECS(1));
-    dds_qset_history(qos, DDS_HISTORY_KEEP_ALL, 0);
-    const dds_entity_t topic =
-        dds_create_topic(participant, &is900_dds_ButtonEvent_desc, ("rt/" + prefix + "/buttons").c_str(), nullptr, nullptr);
-    const dds_entity_t reader = dds_create_reader(participant, topic, qos, nullptr);
-    dds_delete_qos(qos);
+    const dds_entity_t reader = reliableReader(participant, &is900_dds_ButtonEvent_desc, "rt/" + prefix + "/buttons");
 
     DdsSettings settings;
     settings.domain = domain;
