@@ -21,6 +21,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <iostream>
@@ -59,6 +60,11 @@ struct HostOptions {
 
 // A signal or a reader that left ends the run in order through this.
 SessionEvents events;
+
+// At a second stop signal, the time the stop sequence under way has to reach
+// the trackers; shorter than the wait for a receiving thread that does not
+// return, so that such a device still ends the host with 130.
+const auto stopSequenceGrace = std::chrono::seconds(3);
 
 // A flag's number, refused with what the flag takes: the whole text must be
 // a finite number (no unit), above the least value.
@@ -324,7 +330,8 @@ int main(int argc, char** argv) {
     CLI::App app{"Loads the IS-900 device plug-in, streams from the tracker and shows the published records."};
     HostOptions options;
     defineOptions(app, options);
-    hostplatform::handleStopSignals([] { events.requestStop(); });
+    hostplatform::handleStopSignals([] { events.requestStop(); },
+                                    [] { events.waitForDevicesStopped(stopSequenceGrace); });
     try {
         app.parse(argc, argv);
     } catch (const CLI::ValidationError& error) {

@@ -230,8 +230,7 @@ void DdsOutput::sendEdges(const PublishedRecord& record, const std::vector<std::
     }
 }
 
-bool DdsOutput::send(const PublishedRecord& record) {
-    const RecordView& view = record.view;
+void DdsOutput::noteAndSendEdges(const PublishedRecord& record) {
     std::vector<std::pair<uint32_t, bool>> edges;
     uint64_t firstEdge = 0;
     if (note(record, edges, firstEdge)) {
@@ -239,6 +238,13 @@ bool DdsOutput::send(const PublishedRecord& record) {
         directory->publish(settings.devices);
     }
     sendEdges(record, edges, firstEdge);
+}
+
+void DdsOutput::passOver(const PublishedRecord& record) { noteAndSendEdges(record); }
+
+bool DdsOutput::send(const PublishedRecord& record) {
+    const RecordView& view = record.view;
+    noteAndSendEdges(record);
     const dds_entity_t writer = writerFor(view.kind, view.id);
     if (writer < 0) return false;
     if (view.kind == RecordKind::tracker) {

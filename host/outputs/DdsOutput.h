@@ -46,6 +46,8 @@ public:
 
     bool send(const PublishedRecord& record) override;
     void sendStatus(const DeviceStatus& status) override;
+    // A controller record the hub drops still gives its button edges.
+    void passOver(const PublishedRecord& record) override;
     void close() override;
     bool lossless() const override { return false; }
     // Every writer keeps the last few samples: a write replaces, never waits.
@@ -62,6 +64,7 @@ private:
     // Notes the record; true when the directory learnt something new.
     bool note(const PublishedRecord& record, std::vector<std::pair<uint32_t, bool>>& edges, uint64_t& firstEdge);
     void sendEdges(const PublishedRecord& record, const std::vector<std::pair<uint32_t, bool>>& edges, uint64_t first);
+    void noteAndSendEdges(const PublishedRecord& record);
     DdsDevice* deviceNamed(const std::string& name);
 
     DdsSettings settings;

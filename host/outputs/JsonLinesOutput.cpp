@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <iostream>
 #include <stdexcept>
 
 namespace {
@@ -16,6 +17,10 @@ bool writeAndFlush(std::FILE* file, const std::string& line) {
     return std::fwrite(ended.data(), 1, ended.size(), file) == ended.size() && std::fflush(file) == 0;
 }
 
+// At the end of the run, a reader that takes no line for this long is not
+// waited for: it stopped reading without leaving (a paused pager).
+const int stalledReaderMs = 1000;
+
 } // namespace
 
 // A line is a few hundred bytes, well under what a pipe takes whole.
@@ -26,8 +31,33 @@ bool JsonLinesOutput::send(const PublishedRecord& record) { return writeLine(jso
 void JsonLinesOutput::sendStatus(const DeviceStatus& status) { writeLine(statusJsonLine(status)); }
 
 bool JsonLinesOutput::writeLine(const std::string& line) {
+    if (!failed && !roomForLine()) {
+        failed = true;
+        std::cerr << "is900-host: standard output: the reader took no line for " << stalledReaderMs / 1000
+                  << " s at the end of the run; the lines still queued are dropped" << std::endl;
+    }
     if (!failed && !writeAndFlush(file, line)) failed = true;
     return !failed;
+}
+
+// Without limit while the run goes on: a reader may pause as long as it likes.
+bool JsonLinesOutput::roomForLine() {
+    while (true) {
+        const bool limited = runEnded;
+        switch (room.wait(limited ? stalledReaderMs : -1)) {
+        case hostplatform::RoomForLines::Outcome::room:
+            return true;
+        case hostplatform::RoomForLines::Outcome::timedOut:
+            return false;
+        case hostplatform::RoomForLines::Outcome::woken:
+            break;
+        }
+    }
+}
+
+void JsonLinesOutput::giveUpWhenStalled() {
+    runEnded = true;
+    room.wake();
 }
 
 RecordFileOutput::RecordFileOutput(const std::string& path, const std::string& device,

@@ -5,7 +5,9 @@
 
 #include "host/config/ConfigFile.h"
 #include "host/outputs/Output.h"
+#include "host/platform/HostPlatform.h"
 
+#include <atomic>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -14,19 +16,24 @@
 class JsonLinesOutput : public Output {
 public:
     // Writes to file, which stays the caller's; a write that fails (a reader
-    // that went away) fails the output.
-    explicit JsonLinesOutput(std::FILE* file) : file(file) {}
+    // that went away) fails the output, and so does, once the run ends, a
+    // reader that takes no line for a second.
+    explicit JsonLinesOutput(std::FILE* file) : file(file), room(file) {}
 
     bool send(const PublishedRecord& record) override;
     void sendStatus(const DeviceStatus& status) override;
+    void giveUpWhenStalled() override;
     bool lossless() const override { return true; }
     bool readyNow() const override;
     std::string describe() const override { return "standard output"; }
 
 private:
     bool writeLine(const std::string& line);
+    bool roomForLine();
 
     std::FILE* file;
+    hostplatform::RoomForLines room;
+    std::atomic<bool> runEnded{false};
     bool failed = false;
 };
 

@@ -21,8 +21,16 @@ public:
     // Sends one record; false when it could not be sent (counted as dropped).
     virtual bool send(const PublishedRecord& record) = 0;
     virtual void sendStatus(const DeviceStatus&) {}
+    // Called instead of send for a record that an output the dispatcher
+    // sends through loses for falling behind: what an output works out from
+    // one record to the next (a button's press or release) must not be lost.
+    virtual void passOver(const PublishedRecord&) {}
     // Called once on the sending thread after the last record, while the hub stands.
     virtual void close() {}
+    // Called from another thread when the run ends, perhaps more than once:
+    // an output whose sends wait for a reader fails them from now on when
+    // the reader takes nothing for a while.
+    virtual void giveUpWhenStalled() {}
     // False for an output whose sends only hand a message to the kernel or a
     // library without waiting (a datagram, a keep-last history, a socket
     // written without waiting): the hub's dispatcher sends through it, a

@@ -25,7 +25,7 @@ void OutputHub::publish(const std::string& device, std::vector<RecordView>&& vie
         item->record.view = std::move(view);
         items.push_back(std::move(item));
     }
-    post(std::move(items));
+    post(std::move(items), true);
 }
 
 void OutputHub::publishStatus(const DeviceStatus& status) {
@@ -33,14 +33,18 @@ void OutputHub::publishStatus(const DeviceStatus& status) {
     std::shared_ptr<Item> item = std::make_shared<Item>();
     item->isStatus = true;
     item->status = status;
-    post({std::move(item)});
+    post({std::move(item)}, false);
+}
+
+void OutputHub::giveUpOnStalledOutputs() {
+    for (auto& lane : lanes) lane->output->giveUpWhenStalled();
 }
 
 // A full inbox means a lossless output holds the dispatcher up: the
 // publisher waits with it, so nothing is lost.
-void OutputHub::post(std::vector<SharedItem> items) {
+void OutputHub::post(std::vector<SharedItem> items, bool mayWait) {
     std::unique_lock<std::mutex> lock(inboxMutex);
-    inboxRoom.wait(lock, [&] { return inbox.size() < losslessLength || inboxClosing; });
+    inboxRoom.wait(lock, [&] { return !mayWait || inbox.size() < losslessLength || inboxClosing; });
     if (inboxClosing) {
         lock.unlock();
         for (const SharedItem& item : items) deliver(item, true);
@@ -104,13 +108,14 @@ void OutputHub::deliver(const SharedItem& item, bool closing) {
 
 // The lane's lock is given up while waiting, so its sending thread can make room.
 void OutputHub::waitForRoom(Lane& lane, std::unique_lock<std::mutex>& lock) {
-    if (lane.queue.size() < losslessLength || lane.failed || lane.closing) return;
+    const auto hasRoom = [&] { return lane.queue.size() < losslessLength || lane.failed || lane.closing; };
+    if (hasRoom()) return;
     if (holdUpHandler) {
         lock.unlock();
         holdUpHandler(lane.output->describe());
         lock.lock();
     }
-    lane.drained.wait(lock, [&] { return lane.queue.size() < losslessLength || lane.failed || lane.closing; });
+    lane.drained.wait(lock, hasRoom);
 }
 
 void OutputHub::drain(Lane& lane) {
@@ -150,7 +155,9 @@ void OutputHub::failed(Lane& lane, std::unique_lock<std::mutex>& lock) {
     lock.lock();
 }
 
+// A stalled output fails first, so that the dispatcher cannot wait for it.
 void OutputHub::close() {
+    giveUpOnStalledOutputs();
     {
         std::lock_guard<std::mutex> lock(inboxMutex);
         inboxClosing = true;
@@ -180,16 +187,24 @@ std::vector<OutputCounts> OutputHub::counts() const {
 }
 
 // The records queued behind the newest lossyQueueLength are lost to the
-// outputs sent through directly: they fell that far behind.
+// outputs sent through directly: they fell that far behind. The outputs are
+// still shown them, and every state change is sent.
 void OutputHub::sendDirect(const std::deque<SharedItem>& batch) {
     const std::size_t stale = batch.size() > lossyQueueLength ? batch.size() - lossyQueueLength : 0;
     for (auto& each : lanes) {
         Lane& lane = *each;
         if (!lane.direct) continue;
-        uint64_t sent = 0, dropped = stale;
-        for (std::size_t n = stale; n < batch.size(); ++n) {
-            if (sendThrough(*lane.output, *batch[n])) ++sent;
-            else ++dropped;
+        uint64_t sent = 0, dropped = 0;
+        for (std::size_t n = 0; n < batch.size(); ++n) {
+            const Item& item = *batch[n];
+            if (n < stale && !item.isStatus) {
+                lane.output->passOver(item.record);
+                ++dropped;
+            } else if (sendThrough(*lane.output, item)) {
+                ++sent;
+            } else {
+                ++dropped;
+            }
         }
         std::lock_guard<std::mutex> lock(lane.mutex);
         lane.sent += sent;

@@ -9,7 +9,8 @@
 // thread away from reception. Nothing wakes while no record arrives. An
 // output that falls behind loses the oldest records and counts them; a
 // lossless output's full queue (a reader that stopped reading) makes
-// publish() wait until it has room.
+// publish() wait until it has room, or until, once the run ends, the output
+// gives up on a reader that takes nothing. A status never waits.
 #pragma once
 
 #include "host/outputs/Output.h"
@@ -53,7 +54,11 @@ public:
     // views are moved out, not copied.
     void publish(const std::string& device, std::vector<RecordView>&& views);
     void publishStatus(const DeviceStatus& status);
-    // Waits until every queue is empty, then stops the sending threads.
+    // Called when the run ends: from now on an output fails on a destination
+    // that takes nothing for a while, so that nothing waits for it for ever.
+    void giveUpOnStalledOutputs();
+    // Gives up on stalled outputs, waits until every queue is empty, then
+    // stops the sending threads.
     void close();
     std::vector<OutputCounts> counts() const;
 
@@ -79,7 +84,7 @@ private:
         std::thread thread;
     };
 
-    void post(std::vector<SharedItem> items);
+    void post(std::vector<SharedItem> items, bool mayWait);
     void dispatch();
     void deliver(const SharedItem& item, bool closing);
     void sendDirect(const std::deque<SharedItem>& batch);

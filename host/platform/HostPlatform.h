@@ -16,10 +16,11 @@ bool standardOutputIsTerminal();
 // Lets the terminal understand the cursor and clearing sequences of the table.
 void prepareTerminal();
 // Calls onStop, on a thread of its own, at the first SIGINT, SIGTERM or
-// SIGHUP (Windows: Ctrl-C, Ctrl-Break, the console closed) and ends the
-// process with 130 at the second. Ignores SIGPIPE, so that a reader that
-// leaves makes writes fail instead. Call first in main, before any thread.
-void handleStopSignals(std::function<void()> onStop);
+// SIGHUP (Windows: Ctrl-C, Ctrl-Break, the console closed); at the second it
+// calls beforeExit, if given, on that thread and then ends the process with 130.
+// Ignores SIGPIPE, so that a reader that leaves makes writes fail instead.
+// Call first in main, before any thread.
+void handleStopSignals(std::function<void()> onStop, std::function<void()> beforeExit = nullptr);
 
 // Keeps a copy of standard output for the host's data and points the
 // process's standard output (where the plug-in logs) at standard error, or,
@@ -41,6 +42,27 @@ public:
 // write whole or not at all). False for anything else, or where it cannot
 // be told.
 bool lineGoesOutNow(std::FILE* file);
+
+// Waits until a line of up to 4096 bytes written to a file would go out
+// without waiting for its reader; another thread can cut a wait short.
+class RoomForLines {
+public:
+    enum class Outcome { room, timedOut, woken };
+
+    explicit RoomForLines(std::FILE* file);
+    ~RoomForLines();
+    RoomForLines(const RoomForLines&) = delete;
+    RoomForLines& operator=(const RoomForLines&) = delete;
+
+    // limitMs -1 waits without a limit. woken: wake() was called since the
+    // last wait. Where it cannot be told, there is always room.
+    Outcome wait(int limitMs);
+    void wake();
+
+private:
+    int descriptor = -1;
+    int wakeEnds[2] = {-1, -1};
+};
 
 // Names the calling thread, so that tools can tell the receiving thread apart.
 void nameThisThread(const char* name);

@@ -44,18 +44,22 @@ bool standardOutputIsTerminal() { return isatty(STDOUT_FILENO) == 1; }
 
 void prepareTerminal() {}
 
-void handleStopSignals(std::function<void()> onStop) {
+void handleStopSignals(std::function<void()> onStop, std::function<void()> beforeExit) {
     std::signal(SIGPIPE, SIG_IGN);
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
     for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&stopSignals, signalNumber);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-    std::thread([stopSignals, onStop] {
+    std::thread([stopSignals, onStop, beforeExit] {
         nameThisThread("is900-signals");
         int signalNumber = 0;
         for (int received = 0; sigwait(&stopSignals, &signalNumber) == 0; ++received) {
-            if (received > 0) std::_Exit(130);
-            onStop();
+            if (received == 0) {
+                onStop();
+                continue;
+            }
+            if (beforeExit) beforeExit();
+            std::_Exit(130);
         }
     }).detach();
 }
@@ -95,6 +99,36 @@ bool lineGoesOutNow(std::FILE* file) {
     if (descriptor < 0 || fstat(descriptor, &status) != 0 || !S_ISFIFO(status.st_mode)) return false;
     pollfd ready = {descriptor, POLLOUT, 0};
     return poll(&ready, 1, 0) == 1 && (ready.revents & POLLOUT) && !(ready.revents & (POLLERR | POLLHUP));
+}
+
+RoomForLines::RoomForLines(std::FILE* file) : descriptor(fileno(file)) {
+    if (pipe2(wakeEnds, O_CLOEXEC | O_NONBLOCK) != 0) wakeEnds[0] = wakeEnds[1] = -1;
+}
+
+RoomForLines::~RoomForLines() {
+    for (int end : wakeEnds)
+        if (end >= 0) close(end);
+}
+
+RoomForLines::Outcome RoomForLines::wait(int limitMs) {
+    if (descriptor < 0) return Outcome::room;
+    pollfd ready[2] = {{descriptor, POLLOUT, 0}, {wakeEnds[0], POLLIN, 0}};
+    int count;
+    while ((count = poll(ready, 2, limitMs)) < 0 && errno == EINTR) {
+    }
+    if (count == 0) return Outcome::timedOut;
+    if (count > 0 && (ready[1].revents & POLLIN)) {
+        char byte;
+        while (read(wakeEnds[0], &byte, 1) == 1) {
+        }
+        return Outcome::woken;
+    }
+    return Outcome::room; // a write that fails says so itself
+}
+
+void RoomForLines::wake() {
+    const char byte = 1;
+    if (write(wakeEnds[1], &byte, 1) < 0) return; // full: a wake-up is pending anyway
 }
 
 void nameThisThread(const char* name) { pthread_setname_np(pthread_self(), name); }

@@ -38,20 +38,25 @@ void prepareTerminal() {
 namespace {
 
 std::function<void()> stopHandler;
+std::function<void()> exitHandler;
 LONG stopEvents = 0;
 
 // Runs on a thread the system starts for the event.
 BOOL WINAPI onConsoleEvent(DWORD event) {
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
-    if (InterlockedIncrement(&stopEvents) > 1) std::_Exit(130);
+    if (InterlockedIncrement(&stopEvents) > 1) {
+        if (exitHandler) exitHandler();
+        std::_Exit(130);
+    }
     stopHandler();
     return TRUE;
 }
 
 } // namespace
 
-void handleStopSignals(std::function<void()> onStop) {
+void handleStopSignals(std::function<void()> onStop, std::function<void()> beforeExit) {
     stopHandler = std::move(onStop);
+    exitHandler = std::move(beforeExit);
     SetConsoleCtrlHandler(onConsoleEvent, TRUE);
 }
 
@@ -85,6 +90,12 @@ std::FILE* keepStandardOutputForData(bool quiet) {
 
 // An anonymous pipe cannot say whether it has room without a write.
 bool lineGoesOutNow(std::FILE*) { return false; }
+
+// An anonymous pipe cannot be waited on for room: a write waits itself.
+RoomForLines::RoomForLines(std::FILE*) {}
+RoomForLines::~RoomForLines() {}
+RoomForLines::Outcome RoomForLines::wait(int) { return Outcome::room; }
+void RoomForLines::wake() {}
 
 void nameThisThread(const char*) {}
 

@@ -1,5 +1,6 @@
 #include "host/supervision/Session.h"
 
+#include "host/outputs/OutputHub.h"
 #include "host/supervision/DeviceRun.h"
 #include "host/supervision/HostStorages.h"
 
@@ -64,7 +65,11 @@ int Session::run() {
         for (const auto& device : devices) due = std::min(due, device->nextDue());
         events.waitUntil(clock, due);
     }
+    // Reception may be waiting for a reader that stopped reading: it has to
+    // end for the devices to stop.
+    if (options.outputs) options.outputs->giveUpOnStalledOutputs();
     for (auto& device : devices) device->finish();
+    events.devicesStopped();
     if (display.showsTable()) display.table(false, statuses());
     return status != exitOk ? status : endStatus();
 }

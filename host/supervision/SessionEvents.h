@@ -7,6 +7,7 @@
 #include "host/supervision/SupervisorClock.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 
@@ -39,9 +40,25 @@ public:
         pending = false;
     }
 
+    // The run has sent every device's stop sequence.
+    void devicesStopped() {
+        {
+            std::lock_guard<std::mutex> guard(mutex);
+            stopped = true;
+        }
+        stoppedCondition.notify_all();
+    }
+    // Returns once the devices are stopped, or after limit.
+    void waitForDevicesStopped(std::chrono::milliseconds limit) {
+        std::unique_lock<std::mutex> lock(mutex);
+        stoppedCondition.wait_for(lock, limit, [this] { return stopped; });
+    }
+
 private:
     std::mutex mutex;
     std::condition_variable condition;
+    std::condition_variable stoppedCondition;
     bool stop = false;
     bool pending = false;
+    bool stopped = false;
 };

@@ -53,9 +53,12 @@ void Display::records(std::vector<RecordView>&& views) {
 void Display::status(const DeviceStatus& state) {
     DeviceStatus status = state;
     status.time = clock.secondsSince1970();
+    if (outputs) {
+        outputs->publishStatus(status); // never waits; no lock of the display's is held
+        return;
+    }
     std::lock_guard<std::mutex> guard(mutex);
-    if (outputs) outputs->publishStatus(status);
-    else if (format == OutputFormat::jsonl) written(out << statusJsonLine(status) << std::endl);
+    if (format == OutputFormat::jsonl) written(out << statusJsonLine(status) << std::endl);
 }
 
 void Display::table(bool redraw, const std::vector<DeviceStatus>& statuses) {

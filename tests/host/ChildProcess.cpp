@@ -1,6 +1,7 @@
 #include "ChildProcess.h"
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -66,7 +67,7 @@ ChildProcess::~ChildProcess() {
 }
 
 void ChildProcess::pump(int timeoutMs) {
-    pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
+    pollfd fds[2] = {{readOutFd(), POLLIN, 0}, {errFd, POLLIN, 0}};
     if (poll(fds, 2, timeoutMs) <= 0) return;
     if (fds[0].revents) drain(outFd, out);
     if (fds[1].revents) drain(errFd, err);
@@ -95,13 +96,14 @@ int ChildProcess::waitForExit(int timeoutMs) {
             break;
         }
         if (millisecondsLeft(deadline) == 0) break;
-        pollfd fds[3] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}, {exitFd, POLLIN, 0}};
+        pollfd fds[3] = {{readOutFd(), POLLIN, 0}, {errFd, POLLIN, 0}, {exitFd, POLLIN, 0}};
         if (poll(fds, 3, exitFd < 0 ? 20 : millisecondsLeft(deadline)) <= 0) continue;
         if (fds[0].revents) drain(outFd, out);
         if (fds[1].revents) drain(errFd, err);
     }
     if (exitFd >= 0) close(exitFd);
     if (status == -1) return -1;
+    outputPaused = false;
     const Clock::time_point drained = Clock::now() + std::chrono::seconds(2);
     while ((outFd >= 0 || errFd >= 0) && millisecondsLeft(drained) > 0) pump(millisecondsLeft(drained));
     return status;
@@ -111,9 +113,30 @@ void ChildProcess::sendSignal(int signalNumber) {
     if (pid > 0) kill(pid, signalNumber);
 }
 
+bool ChildProcess::signalPending() const {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.compare(0, 7, "ShdPnd:") == 0) return line.find_first_not_of("0\t ", 7) != std::string::npos;
+    return false;
+}
+
 void ChildProcess::closeOutput() {
     if (outFd >= 0) close(outFd);
     outFd = -1;
+}
+
+void ChildProcess::pauseOutput() {
+    outputPaused = true;
+    fcntl(outFd, F_SETPIPE_SZ, 4096);
+}
+
+bool ChildProcess::waitUntil(const std::function<bool()>& condition, int timeoutMs) {
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!condition()) {
+        if (millisecondsLeft(deadline) == 0) return false;
+        pump(std::min(10, millisecondsLeft(deadline)));
+    }
+    return true;
 }
 
 std::vector<std::string> ChildProcess::outputLines() const {

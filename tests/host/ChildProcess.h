@@ -19,8 +19,16 @@ public:
     // The exit status, or -1 when it did not end in time (it is then killed).
     int waitForExit(int timeoutMs);
     void sendSignal(int signalNumber);
+    // False once the child has taken every signal sent to it (none pending).
+    bool signalPending() const;
     // Stops reading the standard output, as `| head` does once it has its lines.
     void closeOutput();
+    // Leaves the standard output unread with the pipe open, as a paused
+    // pager does; the pipe is cut to one page so that it fills soon.
+    void pauseOutput();
+    // True once condition, a state outside the child, holds; reads what the
+    // child writes meanwhile, so that it never waits for the test.
+    bool waitUntil(const std::function<bool()>& condition, int timeoutMs);
 
     const std::string& output() const { return out; }
     const std::string& errors() const { return err; }
@@ -28,11 +36,13 @@ public:
 
 private:
     void pump(int timeoutMs);
+    int readOutFd() const { return outputPaused ? -1 : outFd; }
 
     pid_t pid = -1;
     int outFd = -1;
     int errFd = -1;
     int status = -1;
+    bool outputPaused = false;
     std::string out;
     std::string err;
 };

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <chrono>
+#include <future>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -34,7 +35,8 @@ private:
 
 namespace {
 
-// Holds every record in send() until the gate is opened.
+// Holds every record in send() until the gate is opened, or fails it once
+// the run ended.
 class GatedOutput : public Output {
 public:
     GatedOutput(bool lossless, std::vector<uint32_t>& sentIds, bool waits = true)
@@ -44,11 +46,16 @@ public:
         opened = true;
         changed.notify_all();
     }
+    void giveUpWhenStalled() override {
+        std::lock_guard<std::mutex> lock(mutex);
+        givenUp = true;
+        changed.notify_all();
+    }
     bool send(const PublishedRecord& record) override {
         std::unique_lock<std::mutex> lock(mutex);
-        changed.wait(lock, [this] { return opened; });
-        sentIds.push_back(record.view.id);
-        return true;
+        changed.wait(lock, [this] { return opened || givenUp; });
+        if (opened) sentIds.push_back(record.view.id);
+        return opened;
     }
     bool lossless() const override { return isLossless; }
     bool mayWait() const override { return waits; }
@@ -58,6 +65,7 @@ private:
     std::mutex mutex;
     std::condition_variable changed;
     bool opened = false;
+    bool givenUp = false;
     bool isLossless;
     bool waits;
     std::vector<uint32_t>& sentIds;
@@ -142,4 +150,33 @@ TEST(OutputHub, PublishingWaitsForALosslessOutputWhoseQueueIsFullAndLosesNothing
     for (uint32_t id = 1; id <= records; ++id) EXPECT_EQ(sent[id - 1], id);
     ASSERT_FALSE(heldUpBy.empty()) << "publishing into a full queue is told";
     EXPECT_EQ(heldUpBy[0], "gated");
+}
+
+// A lossless output that takes nothing holds publishing up, but never a
+// state change, and no longer once the run has ended and it gave up.
+TEST(OutputHub, AStatusNeverWaitsForAFullQueueAndTheEndOfTheRunReleasesPublishing) {
+    std::vector<uint32_t> sent;
+    OutputHub hub(4);
+    GatedOutput* gated = new GatedOutput(true, sent);
+    hub.add(std::unique_ptr<Output>(gated));
+    std::promise<void> heldUp;
+    bool told = false; // the dispatcher's
+    hub.onHoldUp([&](const std::string&) {
+        if (!told) heldUp.set_value();
+        told = true;
+    });
+    hub.publish("is900", std::vector<RecordView>(10));
+    ASSERT_EQ(heldUp.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    hub.publish("is900", std::vector<RecordView>(4)); // the inbox is full now
+
+    auto status = std::async(std::launch::async, [&] { hub.publishStatus(DeviceStatus()); });
+    EXPECT_EQ(status.wait_for(std::chrono::seconds(5)), std::future_status::ready) << "a status waited for room";
+    auto record = std::async(std::launch::async, [&] { hub.publish("is900", RecordView()); });
+    hub.giveUpOnStalledOutputs();
+    EXPECT_EQ(record.wait_for(std::chrono::seconds(5)), std::future_status::ready) << "publishing still waits";
+
+    gated->open();
+    hub.close();
+    EXPECT_EQ(hub.counts()[0].sent, 0u);
+    EXPECT_EQ(hub.counts()[0].dropped, 16u);
 }

@@ -4,7 +4,9 @@
 // on 127.0.0.1.
 #include "ChildProcess.h"
 
+#include "Is900Messages.h"
 #include "Ros2Messages.h"
+#include "host/outputs/DdsOutput.h"
 #include "host/view/Orientation.h"
 #include "is900/hostkit/RecordSchema.h"
 
@@ -476,4 +478,81 @@ TEST(HostOutputs, EverySampleConfigurationReplaysToTheValuesItRecorded) {
     for (std::size_t i = 0; i + 1 < samples.size(); ++i)
         expectSameRecords(samples[i].name, jsonRecords(fileLines(folder + samples[i].name + ".jsonl")),
                           jsonRecords(fileLines(folder + samples[i].name + "-replayed.jsonl")));
+}
+
+namespace {
+
+// Keeps every sample until it is taken, as the edges' writer sends them.
+dds_entity_t reliableReader(dds_entity_t participant, const dds_topic_descriptor_t* type, const std::string& name) {
+    dds_qos_t* qos = dds_create_qos();
+    dds_qset_reliability(qos, DDS_RELIABILITY_RELIABLE, DDS_SECS(1));
+    dds_qset_history(qos, DDS_HISTORY_KEEP_ALL, 0);
+    const dds_entity_t topic = dds_create_topic(participant, type, name.c_str(), nullptr, nullptr);
+    const dds_entity_t reader = dds_create_reader(participant, topic, qos, nullptr);
+    dds_delete_qos(qos);
+    return reader;
+}
+
+// Waits until the reader has matched a writer, or 10 s.
+bool matched(dds_entity_t participant, dds_entity_t reader) {
+    dds_set_status_mask(reader, DDS_SUBSCRIPTION_MATCHED_STATUS);
+    const dds_entity_t waitset = dds_create_waitset(participant);
+    dds_waitset_attach(waitset, reader, reader);
+    dds_subscription_matched_status_t status{};
+    const dds_time_t deadline = dds_time() + DDS_SECS(10);
+    while (dds_get_subscription_matched_status(reader, &status) == DDS_RETCODE_OK && status.current_count == 0 &&
+           dds_time() < deadline)
+        dds_waitset_wait_until(waitset, nullptr, 0, deadline);
+    dds_delete(waitset);
+    return status.current_count > 0;
+}
+
+} // namespace
+
+// One batch of controller records, three times what the hub sends through
+// at once, each pressing or releasing button 1: every edge is published,
+// numbered from 1 without a gap, although most of the Joy samples are dropped.
+TEST(HostOutputs, EveryButtonEdgeOfABurstLargerThanABatchIsPublished) {
+    const int domain = isolatedDomain();
+    const std::string prefix = "is900edges" + std::to_string(getpid());
+    const dds_entity_t participant = dds_create_participant(domain, nullptr, nullptr);
+    ASSERT_GT(participant, 0) << dds_strretcode(participant);
+    const dds_entity_t reader = reliableReader(participant, &is900_dds_ButtonEvent_desc, "rt/" + prefix + "/buttons");
+
+    DdsSettings settings;
+    settings.domain = domain;
+    settings.prefix = prefix;
+    DdsDevice wand;
+    wand.name = "wand";
+    wand.controllers.push_back({1, 2, 0, 0, {}});
+    settings.devices.push_back(wand);
+    OutputHub hub;
+    hub.add(std::unique_ptr<Output>(new DdsOutput(settings)));
+    ASSERT_TRUE(matched(participant, reader));
+
+    const std::size_t burst = 3 * OutputHub::lossyQueueLength;
+    std::vector<RecordView> records(burst);
+    for (std::size_t n = 0; n < burst; ++n) {
+        records[n].kind = RecordKind::controller;
+        records[n].id = 1;
+        records[n].station = 2;
+        records[n].buttons = {n % 2 == 0, false};
+    }
+    hub.publish("wand", std::move(records));
+    hub.close();
+    EXPECT_GT(hub.counts()[0].dropped, 0u) << "the burst is larger than a batch";
+
+    std::vector<uint64_t> serials;
+    const dds_entity_t waitset = dds_create_waitset(participant);
+    const dds_entity_t arrived = dds_create_readcondition(reader, DDS_ANY_STATE);
+    dds_waitset_attach(waitset, arrived, arrived);
+    const dds_time_t deadline = dds_time() + DDS_SECS(10);
+    while (serials.size() < burst && dds_waitset_wait_until(waitset, nullptr, 0, deadline) > 0)
+        takeAll<is900_dds_ButtonEvent>(reader, [&](const is900_dds_ButtonEvent& edge) {
+            EXPECT_EQ(edge.pressed, serials.size() % 2 == 0) << "edge " << edge.serial;
+            serials.push_back(edge.serial);
+        });
+    dds_delete(participant);
+    ASSERT_EQ(serials.size(), burst);
+    for (std::size_t n = 0; n < burst; ++n) ASSERT_EQ(serials[n], n + 1);
 }
