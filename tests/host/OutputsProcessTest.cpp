@@ -14,13 +14,13 @@
 
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <functional>
 #include <map>
 #include <mutex>
-#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -140,6 +140,17 @@ struct OscMessage {
     std::vector<double> numbers;
 };
 
+// What the OSC server thread received. The test sends endPath itself once
+// the host has ended: the server reads its socket in order, so when the
+// marker is handled every message the host sent before it has been too.
+struct OscReceived {
+    static constexpr const char* endPath = "/test/end";
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<OscMessage> messages;
+    bool ended = false;
+};
+
 int collectOsc(const char* path, const char* types, lo_arg** argv, int argc, lo_message, void* data) {
     OscMessage message{path, {}};
     // liblo leaves doubles at 4-byte alignment: copy the bytes out.
@@ -152,16 +163,20 @@ int collectOsc(const char* path, const char* types, lo_arg** argv, int argc, lo_
         else std::memcpy(&n, argv[i], sizeof n), d = n;
         message.numbers.push_back(d);
     }
-    auto* received = static_cast<std::pair<std::mutex, std::vector<OscMessage>>*>(data);
-    std::lock_guard<std::mutex> lock(received->first);
-    received->second.push_back(message);
+    auto* received = static_cast<OscReceived*>(data);
+    {
+        std::lock_guard<std::mutex> lock(received->mutex);
+        if (message.path == OscReceived::endPath) received->ended = true;
+        else received->messages.push_back(message);
+    }
+    received->changed.notify_all();
     return 0;
 }
 
 } // namespace
 
 TEST(HostOutputs, OscMessagesCarryThePublishedRecords) {
-    std::pair<std::mutex, std::vector<OscMessage>> received;
+    OscReceived received;
     lo_server_thread server = lo_server_thread_new_with_proto(nullptr, LO_UDP, nullptr);
     ASSERT_NE(server, nullptr);
     lo_server_thread_add_method(server, nullptr, nullptr, collectOsc, &received);
@@ -170,12 +185,20 @@ TEST(HostOutputs, OscMessagesCarryThePublishedRecords) {
 
     const std::vector<JsonRecord> records = jsonRecords(
         run({host, "--simulate", "-c", headAndWand, "--format", "jsonl", "--duration", "2", "-q", "--osc", url}, 0));
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    lo_address self = lo_address_new_from_url(url.c_str());
+    const int markerSent = lo_send(self, OscReceived::endPath, "");
+    lo_address_free(self);
+    EXPECT_GE(markerSent, 0) << "the end marker could not be sent";
+    if (markerSent >= 0) {
+        std::unique_lock<std::mutex> lock(received.mutex);
+        EXPECT_TRUE(received.changed.wait_for(lock, std::chrono::seconds(30), [&] { return received.ended; }))
+            << "the server handled everything sent before the end marker";
+    }
     lo_server_thread_free(server);
 
     std::map<std::string, int> perPath;
     std::vector<std::vector<double>> controllerMessages;
-    for (const OscMessage& message : received.second) {
+    for (const OscMessage& message : received.messages) {
         ++perPath[message.path];
         if (message.path == "/is900/controller/1") {
             controllerMessages.push_back(message.numbers);
