@@ -3,13 +3,13 @@
 // plain HTTP clients that try what the server must refuse. Nothing leaves
 // 127.0.0.1.
 //
-//   node web-view.test.mjs HOST CONFIG SCREENSHOT MODULES_DIR
+//   node web-view.test.mjs HOST CONFIG SCREENSHOT MODULES_DIR CHROMIUM
 import { spawn } from 'node:child_process';
 import { createRequire } from 'node:module';
 import http from 'node:http';
 import path from 'node:path';
 
-const [hostPath, configPath, screenshotPath, modulesDir] = process.argv.slice(2);
+const [hostPath, configPath, screenshotPath, modulesDir, chromiumPath] = process.argv.slice(2);
 const require = createRequire(path.resolve(modulesDir, 'package.json'));
 const puppeteer = require('puppeteer-core');
 
@@ -94,7 +94,7 @@ async function checkViewerLimit(url) {
 }
 
 async function checkPage(url, host) {
-  const browser = await puppeteer.launch({ executablePath: '/usr/bin/chromium', headless: true,
+  const browser = await puppeteer.launch({ executablePath: chromiumPath, headless: true,
     args: ['--no-sandbox', '--use-angle=swiftshader', '--enable-unsafe-swiftshader', '--window-size=1400,800'] });
   try {
     const page = await browser.newPage();
