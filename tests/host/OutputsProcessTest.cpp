@@ -14,11 +14,14 @@
 
 #include <chrono>
 #include <cmath>
+#include <csignal>
+#include <cstdio>
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <mutex>
 #include <unistd.h>
@@ -90,7 +93,7 @@ TEST(HostOutputs, StandardOutputCarriesDataOnlyAndAReaderThatLeavesEndsTheRunInO
     for (const std::string& line : quiet) EXPECT_EQ(line[0], '{') << line;
     EXPECT_FALSE(contains(errors, "is900: ")) << "-q sends the plug-in's lines nowhere";
 
-    const std::string commandLog = testing::TempDir() + "outputs-head.log";
+    const std::string commandLog = testing::TempDir() + "outputs-head-" + std::to_string(getpid()) + ".log";
     const auto begin = std::chrono::steady_clock::now();
     const std::vector<std::string> three = run(
         {"/bin/sh", "-c",
@@ -351,7 +354,7 @@ TEST(HostOutputs, DdsReaderReceivesPoseStampedAndJoyThatMatchThePublishedRecords
 }
 
 TEST(HostOutputs, ARecordingReplayedIntoASecondHostGivesThePosesBack) {
-    const std::string recording = testing::TempDir() + "round-trip.jsonl";
+    const std::string recording = testing::TempDir() + "round-trip-" + std::to_string(getpid()) + ".jsonl";
     const std::vector<JsonRecord> first = jsonRecords(run(
         {host, "--simulate", "-c", headAndWand, "--format", "jsonl", "--duration", "10", "-q", "--record", recording},
         0));
@@ -399,14 +402,35 @@ namespace {
 const std::string configDir = HOST_CONFIG_DIR;
 
 // A host in the background whose standard output goes nowhere: its records
-// are in its record file.
-std::unique_ptr<ChildProcess> recordingHost(const std::string& config, int seconds, const std::string& recordFile,
+// are in its record file. It runs until the test stops it (at most a minute).
+std::unique_ptr<ChildProcess> recordingHost(const std::string& config, const std::string& recordFile,
                                             const std::string& device, const std::string& extra) {
+    std::remove(recordFile.c_str()); // a file of an earlier run is not this host's progress
     return std::unique_ptr<ChildProcess>(new ChildProcess(
         {"/bin/sh", "-c",
-         "exec " + host + " -c " + config + " --duration " + std::to_string(seconds) + " -q --silence 20 --record " +
-             recordFile +
+         "exec " + host + " -c " + config + " --duration 60 -q --silence 20 --record " + recordFile +
              (device.empty() ? "" : " --record-device " + device) + " " + extra + " > /dev/null"}));
+}
+
+// Records of each kind and ID in the record file's complete lines so far.
+std::map<std::pair<bool, int>, std::size_t> recordCounts(const std::string& path) {
+    std::ifstream file(path);
+    const std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    std::vector<std::string> lines;
+    for (std::size_t begin = 0, end; (end = text.find('\n', begin)) != std::string::npos; begin = end + 1)
+        lines.push_back(text.substr(begin, end - begin));
+    std::map<std::pair<bool, int>, std::size_t> counts;
+    for (const JsonRecord& record : jsonRecords(lines)) ++counts[{record.tracker, record.id}];
+    return counts;
+}
+
+// Waits until the host's record file has enough, then ends the host in order.
+void stopOnceRecorded(ChildProcess& recording, const std::string& path,
+                      const std::function<bool(const std::map<std::pair<bool, int>, std::size_t>&)>& enough) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(50);
+    while (!enough(recordCounts(path)) && std::chrono::steady_clock::now() < deadline)
+        if (recording.waitForExit(100) != -1) return;
+    recording.sendSignal(SIGINT);
 }
 
 // The configuration with its port lines, in order, replaced by these ports.
@@ -465,11 +489,23 @@ TEST(HostOutputs, EverySampleConfigurationReplaysToTheValuesItRecorded) {
     };
     const std::vector<Sample> samples = {
         {"head-and-wand", ""}, {"cave-off", ""}, {"centimetres", ""}, {"two-rooms", "cave"}, {"calibration", ""}};
-    const std::string folder = testing::TempDir();
+    // Named apart per process: other runs of these tests may share the folder.
+    const std::string folder = testing::TempDir() + "samples-" + std::to_string(getpid()) + "-";
     std::vector<std::unique_ptr<ChildProcess>> runs;
     for (const Sample& sample : samples)
-        runs.push_back(recordingHost(configDir + "/" + sample.name + ".cfg", 3, folder + sample.name + ".jsonl",
+        runs.push_back(recordingHost(configDir + "/" + sample.name + ".cfg", folder + sample.name + ".jsonl",
                                      sample.device, "--simulate"));
+    // Each recording ends once every tracker ID in it has 120 records.
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        stopOnceRecorded(*runs[i], folder + samples[i].name + ".jsonl", [](const auto& counts) {
+            std::size_t trackers = 0;
+            for (const auto& count : counts) {
+                if (!count.first.first) continue;
+                if (count.second < 120) return false;
+                ++trackers;
+            }
+            return trackers > 0;
+        });
     for (std::size_t i = 0; i < samples.size(); ++i) ASSERT_EQ(runs[i]->waitForExit(60000), 0) << runs[i]->errors();
 
     ChildProcess calibration({"./is900-sim", "--replay", folder + "calibration.jsonl", "--quiet"});
@@ -491,8 +527,17 @@ TEST(HostOutputs, EverySampleConfigurationReplaysToTheValuesItRecorded) {
         }
         const std::string config =
             writeTempFile(sample.name + "-replayed.cfg", withPorts(configDir + "/" + sample.name + ".cfg", ports));
-        // Longer than the recording: the replay starts with the streaming set-up.
-        runs.push_back(recordingHost(config, 6, folder + sample.name + "-replayed.jsonl", sample.device, ""));
+        // The replay starts with the streaming set-up.
+        runs.push_back(recordingHost(config, folder + sample.name + "-replayed.jsonl", sample.device, ""));
+    }
+    // Each replaying host ends once it has as many records of each ID as were recorded.
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        const auto recorded = recordCounts(folder + samples[i].name + ".jsonl");
+        stopOnceRecorded(*runs[i], folder + samples[i].name + "-replayed.jsonl", [&](const auto& counts) {
+            for (const auto& count : recorded)
+                if (counts.count(count.first) == 0 || counts.at(count.first) < count.second) return false;
+            return true;
+        });
     }
     for (std::size_t i = 0; i < runs.size(); ++i) EXPECT_EQ(runs[i]->waitForExit(60000), 0) << runs[i]->errors();
     for (const std::unique_ptr<ChildProcess>& tracker : trackers) tracker->sendSignal(SIGTERM);
