@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <set>
 
 namespace is900sim {
 
@@ -65,6 +66,16 @@ Recording readRecording(const std::string& path) {
                           "; capture the tracker's line instead (the device's capture option, or is900-host "
                           "--capture) and replay that with --replay-capture");
     std::map<int, ReplayFrame> latest; // each station's pose and controls so far
+    // Before its first record of a kind, a station holds what that record
+    // holds. A station's tracker and controller records of one line record
+    // may be stamped a millisecond apart and replay as two frames: the first
+    // must not send made-up controls (or a made-up pose), which the device
+    // would publish as a record that was never recorded.
+    std::set<std::pair<int, int>> seeded; // station, kind
+    for (const JsonLine& line : file.lines)
+        if (line.type == LineType::record && !foreign(recording.setup, line.record) &&
+            seeded.insert({line.record.station, line.record.kind == RecordKind::tracker ? 0 : 1}).second)
+            applyRecord(recording.setup, line.record, latest[line.record.station]);
     double firstTime = -1;
     bool lastHolds[2] = {false, false}; // the last frame holds a tracker, a controller record
     for (const JsonLine& line : file.lines) {

@@ -13,19 +13,19 @@
 
 class SessionEvents {
 public:
+    // Both notify under the lock: once the control thread has taken the
+    // lock and seen the news, the thread that sent it no longer touches the
+    // events, so the run may end and destroy them (the host's are a global,
+    // and its signal thread is never joined).
     void requestStop() {
-        {
-            std::lock_guard<std::mutex> guard(mutex);
-            stop = true;
-            pending = true;
-        }
+        std::lock_guard<std::mutex> guard(mutex);
+        stop = true;
+        pending = true;
         condition.notify_all();
     }
     void notify() {
-        {
-            std::lock_guard<std::mutex> guard(mutex);
-            pending = true;
-        }
+        std::lock_guard<std::mutex> guard(mutex);
+        pending = true;
         condition.notify_all();
     }
     bool stopRequested() {

@@ -1,6 +1,6 @@
 // The host's DDS directory, diagnostics and transforms from other processes,
 // on 127.0.0.1 only and a domain of this run's own: is900-print started
-// 5 s after the host lists both devices and prints one device's records as
+// once the host streams lists both devices and prints one device's records as
 // the host's JSON lines give them; a hand-typed ROS subscriber reads rt/tf
 // and rt/diagnostics. A host whose tracker falls silent, beside a second
 // host on the same prefix and two unreadable directory entries: the
@@ -20,8 +20,8 @@
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
-#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -137,6 +137,34 @@ void writeUnreadableEntries(dds_entity_t participant, const std::string& prefix)
 
 double sourceSeconds(const dds_sample_info_t& info) { return info.source_timestamp * 1e-9; }
 
+// Waits until the directory reader holds an entry of version 1 whose one
+// device has that name and state. The samples are read, not taken: the
+// test takes them all later.
+bool waitForDirectoryState(dds_entity_t reader, const std::string& device, const std::string& state, int timeoutSeconds) {
+    const dds_entity_t arrived = dds_create_readcondition(reader, DDS_NOT_READ_SAMPLE_STATE);
+    const dds_entity_t waitset = dds_create_waitset(dds_get_participant(reader));
+    dds_waitset_attach(waitset, arrived, 0);
+    const dds_time_t deadline = dds_time() + DDS_SECS(timeoutSeconds);
+    bool seen = false;
+    while (!seen) {
+        void* samples[64] = {};
+        dds_sample_info_t infos[64];
+        int count;
+        while ((count = dds_read_mask(reader, samples, infos, 64, 64, DDS_NOT_READ_SAMPLE_STATE)) > 0) {
+            for (int k = 0; k < count; ++k) {
+                const auto& entry = *static_cast<const is900_dds_HostEntry*>(samples[k]);
+                seen = seen || (infos[k].valid_data && entry.version == 1 && entry.devices._length == 1 &&
+                                device == entry.devices._buffer[0].name && state == entry.devices._buffer[0].state);
+            }
+            dds_return_loan(reader, samples, count);
+        }
+        if (seen || dds_waitset_wait_until(waitset, nullptr, 0, deadline) <= 0) break;
+    }
+    dds_delete(waitset);
+    dds_delete(arrived);
+    return seen;
+}
+
 } // namespace
 
 TEST(Dds, ALateReaderFindsBothDevicesAndTheirRecordsTransformsAndHealth) {
@@ -149,7 +177,16 @@ TEST(Dds, ALateReaderFindsBothDevicesAndTheirRecordsTransformsAndHealth) {
 
     ChildProcess host({"./is900-host", "--simulate", "-c", twoRooms, "--format", "jsonl", "--duration", "11", "-q",
                        "--dds", "--tf", "--dds-domain", std::to_string(domain), "--dds-prefix", prefix, "--frame", "cave"});
-    std::this_thread::sleep_for(std::chrono::seconds(5)); // the scenario: a reader that starts late
+    // The scenario: readers that start late, once the host streams from both devices.
+    std::set<std::string> streamingDevices;
+    ASSERT_TRUE(host.waitForLine(
+        [&](const std::string& line) {
+            if (contains(line, "\"type\":\"status\"") && textAfter(line, "state") == "streaming")
+                streamingDevices.insert(textAfter(line, "device"));
+            return streamingDevices.size() == 2;
+        },
+        30000))
+        << host.errors();
     const std::vector<std::string> common = {"--domain", std::to_string(domain), "--dds-prefix", prefix, "--wait", "5"};
     std::vector<std::string> list = {"./is900-print"};
     list.insert(list.end(), common.begin(), common.end());
@@ -260,7 +297,8 @@ TEST(Dds, TheDirectoryDiagnosticsAndButtonEdgesFollowAHostWhoseTrackerFallsSilen
     std::vector<std::string> print = {"./is900-print", "is900", "--buttons", "--duration", "10"};
     print.insert(print.end(), common.begin(), common.end());
     ChildProcess printer(toFile(print, dir + "/print.jsonl"));
-    std::this_thread::sleep_for(std::chrono::seconds(2));
+    // The second host and the reader of the fixed frames come once the first host streams.
+    ASSERT_TRUE(waitForDirectoryState(directory, "is900", "streaming", 30)) << "the host's directory entry says streaming";
     const dds_entity_t fixedFrames =
         readerOf(participant, &tf2_msgs_msg_dds__TFMessage__desc, "rt/tf_static", DDS_DURABILITY_TRANSIENT_LOCAL);
     ChildProcess other({"./is900-host", "--simulate", "-c", twoRooms, "--format", "jsonl", "--duration", "2", "-q",

@@ -28,10 +28,9 @@ std::string temporaryPath(const std::string& name) {
     return std::string(::testing::TempDir()) + "/" + std::to_string(getpid()) + "-" + name;
 }
 
-std::string keptCaptureFolder() {
-    const std::string source = __FILE__;
-    return source.substr(0, source.find_last_of('/')) + "/captures";
-}
+// From the build, not __FILE__: a compiler cache with a base folder makes
+// __FILE__ relative to the build folder, not to where the test runs.
+std::string keptCaptureFolder() { return DEVICE_CAPTURES_DIR; }
 
 // The device's configuration in both sessions: tracker station 1, station 2
 // tracker and controller, no CAVE alignment (no waits), the line captured.

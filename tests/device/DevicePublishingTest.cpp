@@ -49,6 +49,7 @@ TEST(DevicePublishing, TheCopyWaitsForTheStorageMutexTheHostHolds) {
     ASSERT_TRUE(rig->trackers.lock());
     TraData before;
     std::memcpy(&before, &rig->trackers.traSlots()[0], sizeof before);
+    const uint64_t sentBefore = rig->simulator().recordsSent();
     std::atomic<bool> published{false};
     std::thread receiver([&] {
         unsigned char masks[8];
@@ -57,9 +58,9 @@ TEST(DevicePublishing, TheCopyWaitsForTheStorageMutexTheHostHolds) {
             published = maskHas(masks, 1);
         }
     });
-    // The tracker moves at 120 samples a second: with no lock in the way a
-    // changed sample would be published many times over in this while.
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    // The tracker moves with every sample: with no lock in the way a changed
+    // sample would be published many times over while these 60 go out.
+    EXPECT_TRUE(rig->simulator().waitForRecords(sentBefore + 60, 30000));
     EXPECT_FALSE(published) << "a record was published while the host held the mutex";
     EXPECT_EQ(std::memcmp(&before, &rig->trackers.traSlots()[0], sizeof before), 0)
         << "the slot was written while the host held the mutex";

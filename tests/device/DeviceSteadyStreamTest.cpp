@@ -58,7 +58,9 @@ TEST(DeviceSteadyStream, NothingIsLostOrCorruptedAtFullLineSpeed) {
         while (rig.receive() == 1) {
         }
     });
-    std::this_thread::sleep_for(std::chrono::seconds(10));
+    // Until each station has sent about 1000 records (the simulator takes
+    // the stations in turn), at most a minute.
+    EXPECT_TRUE(rig.simulator().waitForRecords(3 * 1000, 60000));
     __atomic_store_n(&rig.runFlag, 0, __ATOMIC_RELAXED);
     receiver.join();
     EXPECT_TRUE(rig.device()->stop());

@@ -14,7 +14,6 @@
 #include <fstream>
 #include <memory>
 #include <set>
-#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -80,7 +79,10 @@ TEST(HostSupervision, APortThatAppearsLaterIsWaitedForUntilItStreams) {
     std::remove(link.c_str());
     const std::string config = writeTempFile("late.cfg", "port " + link + "\nsensors 1\ncavecoord off\n");
     ChildProcess child({host, "-c", config, "--format", "jsonl", "--quiet", "--duration", "30"});
-    std::this_thread::sleep_for(std::chrono::seconds(3));
+    // The port appears once the host has found it missing and waits to try again.
+    ASSERT_TRUE(child.waitForLine([](const std::string& line) { return contains(line, "\"state\":\"reconnecting\""); },
+                                  15000))
+        << child.errors();
     auto tracker = trackerBehind(link, {1});
     EXPECT_TRUE(child.waitForLine([](const std::string& line) { return contains(line, "\"type\":\"tracker\""); },
                                   15000))

@@ -92,6 +92,16 @@ TEST_P(OutputHubNetwork, AnOutputThatTakesNothingDropsAndCountsWhileTheLosslessO
             view.id = id;
             hub.publish("is900", view);
         }
+        // Through a queue, every record reaches the lane while the output
+        // holds the first: all but that one and a full queue are dropped.
+        // Opened before the dispatcher got that far, the queue would drain
+        // instead. Sent through, the dispatcher itself waits at the gate.
+        if (GetParam()) {
+            const uint64_t allDelivered = records - 1 - OutputHub::lossyQueueLength;
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+            while (hub.counts()[0].dropped < allDelivered && std::chrono::steady_clock::now() < deadline)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
         closed->open();
         hub.close();
         const std::vector<OutputCounts> counts = hub.counts();

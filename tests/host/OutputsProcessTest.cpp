@@ -16,13 +16,16 @@
 
 #include <chrono>
 #include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <mutex>
-#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -92,7 +95,7 @@ TEST(HostOutputs, StandardOutputCarriesDataOnlyAndAReaderThatLeavesEndsTheRunInO
     for (const std::string& line : quiet) EXPECT_EQ(line[0], '{') << line;
     EXPECT_FALSE(contains(errors, "is900: ")) << "-q sends the plug-in's lines nowhere";
 
-    const std::string commandLog = testing::TempDir() + "outputs-head.log";
+    const std::string commandLog = testing::TempDir() + "outputs-head-" + std::to_string(getpid()) + ".log";
     const auto begin = std::chrono::steady_clock::now();
     const std::vector<std::string> three = run(
         {"/bin/sh", "-c",
@@ -142,6 +145,17 @@ struct OscMessage {
     std::vector<double> numbers;
 };
 
+// What the OSC server thread received. The test sends endPath itself once
+// the host has ended: the server reads its socket in order, so when the
+// marker is handled every message the host sent before it has been too.
+struct OscReceived {
+    static constexpr const char* endPath = "/test/end";
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<OscMessage> messages;
+    bool ended = false;
+};
+
 int collectOsc(const char* path, const char* types, lo_arg** argv, int argc, lo_message, void* data) {
     OscMessage message{path, {}};
     // liblo leaves doubles at 4-byte alignment: copy the bytes out.
@@ -154,16 +168,20 @@ int collectOsc(const char* path, const char* types, lo_arg** argv, int argc, lo_
         else std::memcpy(&n, argv[i], sizeof n), d = n;
         message.numbers.push_back(d);
     }
-    auto* received = static_cast<std::pair<std::mutex, std::vector<OscMessage>>*>(data);
-    std::lock_guard<std::mutex> lock(received->first);
-    received->second.push_back(message);
+    auto* received = static_cast<OscReceived*>(data);
+    {
+        std::lock_guard<std::mutex> lock(received->mutex);
+        if (message.path == OscReceived::endPath) received->ended = true;
+        else received->messages.push_back(message);
+    }
+    received->changed.notify_all();
     return 0;
 }
 
 } // namespace
 
 TEST(HostOutputs, OscMessagesCarryThePublishedRecords) {
-    std::pair<std::mutex, std::vector<OscMessage>> received;
+    OscReceived received;
     lo_server_thread server = lo_server_thread_new_with_proto(nullptr, LO_UDP, nullptr);
     ASSERT_NE(server, nullptr);
     lo_server_thread_add_method(server, nullptr, nullptr, collectOsc, &received);
@@ -172,12 +190,20 @@ TEST(HostOutputs, OscMessagesCarryThePublishedRecords) {
 
     const std::vector<JsonRecord> records = jsonRecords(
         run({host, "--simulate", "-c", headAndWand, "--format", "jsonl", "--duration", "2", "-q", "--osc", url}, 0));
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    lo_address self = lo_address_new_from_url(url.c_str());
+    const int markerSent = lo_send(self, OscReceived::endPath, "");
+    lo_address_free(self);
+    EXPECT_GE(markerSent, 0) << "the end marker could not be sent";
+    if (markerSent >= 0) {
+        std::unique_lock<std::mutex> lock(received.mutex);
+        EXPECT_TRUE(received.changed.wait_for(lock, std::chrono::seconds(30), [&] { return received.ended; }))
+            << "the server handled everything sent before the end marker";
+    }
     lo_server_thread_free(server);
 
     std::map<std::string, int> perPath;
     std::vector<std::vector<double>> controllerMessages;
-    for (const OscMessage& message : received.second) {
+    for (const OscMessage& message : received.messages) {
         ++perPath[message.path];
         if (message.path == "/is900/controller/1") {
             controllerMessages.push_back(message.numbers);
@@ -330,7 +356,7 @@ TEST(HostOutputs, DdsReaderReceivesPoseStampedAndJoyThatMatchThePublishedRecords
 }
 
 TEST(HostOutputs, ARecordingReplayedIntoASecondHostGivesThePosesBack) {
-    const std::string recording = testing::TempDir() + "round-trip.jsonl";
+    const std::string recording = testing::TempDir() + "round-trip-" + std::to_string(getpid()) + ".jsonl";
     const std::vector<JsonRecord> first = jsonRecords(run(
         {host, "--simulate", "-c", headAndWand, "--format", "jsonl", "--duration", "10", "-q", "--record", recording},
         0));
@@ -378,14 +404,35 @@ namespace {
 const std::string configDir = HOST_CONFIG_DIR;
 
 // A host in the background whose standard output goes nowhere: its records
-// are in its record file.
-std::unique_ptr<ChildProcess> recordingHost(const std::string& config, int seconds, const std::string& recordFile,
+// are in its record file. It runs until the test stops it (at most a minute).
+std::unique_ptr<ChildProcess> recordingHost(const std::string& config, const std::string& recordFile,
                                             const std::string& device, const std::string& extra) {
+    std::remove(recordFile.c_str()); // a file of an earlier run is not this host's progress
     return std::unique_ptr<ChildProcess>(new ChildProcess(
         {"/bin/sh", "-c",
-         "exec " + host + " -c " + config + " --duration " + std::to_string(seconds) + " -q --silence 20 --record " +
-             recordFile +
+         "exec " + host + " -c " + config + " --duration 60 -q --silence 20 --record " + recordFile +
              (device.empty() ? "" : " --record-device " + device) + " " + extra + " > /dev/null"}));
+}
+
+// Records of each kind and ID in the record file's complete lines so far.
+std::map<std::pair<bool, int>, std::size_t> recordCounts(const std::string& path) {
+    std::ifstream file(path);
+    const std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    std::vector<std::string> lines;
+    for (std::size_t begin = 0, end; (end = text.find('\n', begin)) != std::string::npos; begin = end + 1)
+        lines.push_back(text.substr(begin, end - begin));
+    std::map<std::pair<bool, int>, std::size_t> counts;
+    for (const JsonRecord& record : jsonRecords(lines)) ++counts[{record.tracker, record.id}];
+    return counts;
+}
+
+// Waits until the host's record file has enough, then ends the host in order.
+void stopOnceRecorded(ChildProcess& recording, const std::string& path,
+                      const std::function<bool(const std::map<std::pair<bool, int>, std::size_t>&)>& enough) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(50);
+    while (!enough(recordCounts(path)) && std::chrono::steady_clock::now() < deadline)
+        if (recording.waitForExit(100) != -1) return;
+    recording.sendSignal(SIGINT);
 }
 
 // The configuration with its port lines, in order, replaced by these ports.
@@ -444,11 +491,23 @@ TEST(HostOutputs, EverySampleConfigurationReplaysToTheValuesItRecorded) {
     };
     const std::vector<Sample> samples = {
         {"head-and-wand", ""}, {"cave-off", ""}, {"centimetres", ""}, {"two-rooms", "cave"}, {"calibration", ""}};
-    const std::string folder = testing::TempDir();
+    // Named apart per process: other runs of these tests may share the folder.
+    const std::string folder = testing::TempDir() + "samples-" + std::to_string(getpid()) + "-";
     std::vector<std::unique_ptr<ChildProcess>> runs;
     for (const Sample& sample : samples)
-        runs.push_back(recordingHost(configDir + "/" + sample.name + ".cfg", 3, folder + sample.name + ".jsonl",
+        runs.push_back(recordingHost(configDir + "/" + sample.name + ".cfg", folder + sample.name + ".jsonl",
                                      sample.device, "--simulate"));
+    // Each recording ends once every tracker ID in it has 120 records.
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        stopOnceRecorded(*runs[i], folder + samples[i].name + ".jsonl", [](const auto& counts) {
+            std::size_t trackers = 0;
+            for (const auto& count : counts) {
+                if (!count.first.first) continue;
+                if (count.second < 120) return false;
+                ++trackers;
+            }
+            return trackers > 0;
+        });
     for (std::size_t i = 0; i < samples.size(); ++i) ASSERT_EQ(runs[i]->waitForExit(60000), 0) << runs[i]->errors();
 
     ChildProcess calibration({"./is900-sim", "--replay", folder + "calibration.jsonl", "--quiet"});
@@ -470,8 +529,17 @@ TEST(HostOutputs, EverySampleConfigurationReplaysToTheValuesItRecorded) {
         }
         const std::string config =
             writeTempFile(sample.name + "-replayed.cfg", withPorts(configDir + "/" + sample.name + ".cfg", ports));
-        // Longer than the recording: the replay starts with the streaming set-up.
-        runs.push_back(recordingHost(config, 6, folder + sample.name + "-replayed.jsonl", sample.device, ""));
+        // The replay starts with the streaming set-up.
+        runs.push_back(recordingHost(config, folder + sample.name + "-replayed.jsonl", sample.device, ""));
+    }
+    // Each replaying host ends once it has as many records of each ID as were recorded.
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        const auto recorded = recordCounts(folder + samples[i].name + ".jsonl");
+        stopOnceRecorded(*runs[i], folder + samples[i].name + "-replayed.jsonl", [&](const auto& counts) {
+            for (const auto& count : recorded)
+                if (counts.count(count.first) == 0 || counts.at(count.first) < count.second) return false;
+            return true;
+        });
     }
     for (std::size_t i = 0; i < runs.size(); ++i) EXPECT_EQ(runs[i]->waitForExit(60000), 0) << runs[i]->errors();
     for (const std::unique_ptr<ChildProcess>& tracker : trackers) tracker->sendSignal(SIGTERM);

@@ -88,6 +88,38 @@ TEST(RecordSchema, ReplayRefusesAnotherFormatVersionNamingBoth) {
     EXPECT_NE(message.find("version 1"), std::string::npos) << message;
 }
 
+// A station's tracker and controller records of one line record, stamped a
+// millisecond apart, replay as two frames; the first already holds the
+// recorded controls, so no record that was never recorded goes out.
+TEST(RecordSchema, AReplayedStationNeverSendsControlsOrPosesItsRecordingLacks) {
+    const std::vector<OptionLine> options = parseConfigText("sensors 0 1\ncontrollers 0 1\ncavecoord off\n", "t");
+    RecordView tracker;
+    tracker.id = 1;
+    tracker.station = 2;
+    tracker.stamp = 1700000000.101;
+    const float pose[6] = {1, 2, 3, 10, 20, 30};
+    std::copy(pose, pose + 6, tracker.pose);
+    RecordView controller;
+    controller.kind = RecordKind::controller;
+    controller.id = 1;
+    controller.station = 2;
+    controller.stamp = 1700000000.100;
+    controller.buttons = {true, false, true};
+    controller.valuators = {0.5f, -0.5f};
+    const std::string path = writeFile("replay-split.jsonl", {recordingHeaderLine(recordingHeaderOf(options)),
+                                                              jsonLine(tracker), jsonLine(controller)});
+    const is900sim::Recording recording = is900sim::readRecording(path);
+    std::remove(path.c_str());
+    ASSERT_EQ(recording.frames.size(), 2u);
+    const is900sim::ReplayFrame& first = recording.frames[0];
+    const is900sim::ReplayFrame& second = recording.frames[1];
+    EXPECT_EQ(first.buttons, second.buttons);
+    EXPECT_NE(second.buttons, 0);
+    EXPECT_EQ(first.joystick[0], second.joystick[0]);
+    EXPECT_EQ(first.joystick[1], second.joystick[1]);
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(first.published[i], second.published[i]) << i;
+}
+
 // Corrections the sample configurations lack, through the device's own
 // pipeline and back: a transmitter rotation given as a matrix that is no
 // rotation, a turned sensor with an offset and a translation, centimetres

@@ -18,7 +18,6 @@
 #include <fstream>
 #include <iterator>
 #include <string>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -154,12 +153,16 @@ TEST(Simulator, OutputNeverOutrunsTheLine) {
     options.updateRate = 1000;
     SimulatedTracker tracker(options, 9600);
     ASSERT_TRUE(tracker.started);
+    const auto begin = std::chrono::steady_clock::now();
     ASSERT_TRUE(tracker.configure({{1, StationKind::tracker}}));
-    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    EXPECT_TRUE(tracker.simulator.waitForRecords(20, 30000));
     tracker.steps.stopContinuous();
     EXPECT_EQ(9600, tracker.simulator.lineBaudRate());
-    std::size_t sent = tracker.simulator.sentRecords().size();
-    EXPECT_LE(sent, 9600u / 10 / 29 + 3);
+    const std::size_t sent = tracker.simulator.sentRecords().size();
+    // At most what the line carries in the time it streamed: 9600 baud
+    // is 960 bytes a second, 29 bytes a record.
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+    EXPECT_LE(sent, static_cast<std::size_t>(9600 / 10 / 29.0 * seconds) + 3) << "in " << seconds << " s";
     EXPECT_GE(sent, 20u);
 }
 
@@ -221,12 +224,17 @@ TEST(Simulator, SilenceAndHangUp) {
     EXPECT_EQ(0, tracker.port.readData(&byte, 1));
     EXPECT_GE(std::chrono::steady_clock::now() - begin, std::chrono::milliseconds(900));
 
+    // A read on a line that is gone fails at once instead of waiting for its
+    // time-out: with a minute's time-out, any wait far short of it shows that.
+    PortAttribute patient = trackerAttribute(115200);
+    patient.timeouts.ReadTotalTimeoutConstant = 60000;
+    ASSERT_TRUE(tracker.port.setAttribute(&patient));
     tracker.simulator.hangUp();
     EXPECT_TRUE(tracker.simulator.hungUp());
     CoutCapture output;
     begin = std::chrono::steady_clock::now();
     EXPECT_EQ(-1, tracker.port.readData(&byte, 1));
-    EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::milliseconds(200));
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(20));
     EXPECT_TRUE(contains(output.text(), "CRS232H: Reading from " + tracker.simulator.slavePath() + ": "));
     EXPECT_EQ(0u, tracker.port.writeData("C", 1));
     EXPECT_TRUE(contains(output.text(), "CRS232H: Writing to "));
