@@ -12,7 +12,6 @@
 #include <cstdio>
 #include <memory>
 #include <string>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -34,14 +33,12 @@ bool endsWithTheStopSequence(const std::vector<std::string>& commands) {
     return streamOn + 18 == commands.size();
 }
 
-// The simulator logs on its own thread: the last commands may come in after the host has ended.
-std::vector<std::string> commandsOnceStopped(const std::string& commandLog) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    std::vector<std::string> commands = fileLines(commandLog);
-    while (!endsWithTheStopSequence(commands) && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        commands = fileLines(commandLog);
-    }
+// The simulator takes commands on its own thread: the last ones may come in
+// after the host has ended. Waits for each next command while they do.
+std::vector<std::string> commandsOnceStopped(const is900sim::Simulator& tracker) {
+    std::vector<std::string> commands = tracker.commandLog();
+    while (!endsWithTheStopSequence(commands) && tracker.waitForCommands(commands.size() + 1, 5000))
+        commands = tracker.commandLog();
     return commands;
 }
 
@@ -52,20 +49,17 @@ std::string joined(const std::vector<std::string>& lines) {
 }
 
 // A host streaming into a pipe that has filled, from a simulator of the
-// test's own that logs every command it gets, however the host ends. The
+// test's own that keeps every command it gets, however the host ends. The
 // pipe holds one page, some 30 lines.
 struct StalledHost {
     std::string link = testing::TempDir() + "paused-reader-port-" + std::to_string(getpid());
-    std::string commandLog;
     std::unique_ptr<is900sim::Simulator> tracker;
     std::unique_ptr<ChildProcess> child;
 
-    explicit StalledHost(const std::string& name) : commandLog(testing::TempDir() + "paused-reader-" + name + ".log") {
-        std::remove(commandLog.c_str());
+    StalledHost() {
         is900sim::SimulatorOptions options;
         options.stations = {{1, is900sim::StationKind::tracker}, {2, is900sim::StationKind::both}};
         options.linkPath = link;
-        options.commandLogPath = commandLog;
         tracker.reset(new is900sim::Simulator(options));
         EXPECT_TRUE(tracker->start()) << tracker->errorText();
         const std::string config = writeTempFile("paused-reader.cfg", "port " + link + "\nsensors 1 1\ncontrollers 0 1\n");
@@ -82,12 +76,12 @@ struct StalledHost {
 } // namespace
 
 TEST(PausedReader, AStopSignalStopsTheTrackerAndTheHostEndsWithoutTheReader) {
-    StalledHost stalled("one-signal");
+    StalledHost stalled;
     ChildProcess& child = *stalled.child;
     ASSERT_TRUE(stalled.fillsThePipe()) << child.errors();
     child.sendSignal(SIGINT);
     EXPECT_EQ(child.waitForExit(10000), 0) << child.errors();
-    const std::vector<std::string> commands = commandsOnceStopped(stalled.commandLog);
+    const std::vector<std::string> commands = commandsOnceStopped(*stalled.tracker);
     EXPECT_TRUE(endsWithTheStopSequence(commands)) << joined(commands);
     EXPECT_TRUE(contains(child.errors(), "standard output: the reader took no line for 1 s")) << child.errors();
 }
@@ -103,7 +97,7 @@ TEST(PausedReader, ASecondStopSignalEndsTheHostWith130AfterTheStopSequence) {
     };
     for (const Second& second : {Second{"sigint-twice", SIGINT, true}, Second{"sigint-sigterm", SIGTERM, false}}) {
         SCOPED_TRACE(second.name);
-        StalledHost stalled(second.name);
+        StalledHost stalled;
         ChildProcess& child = *stalled.child;
         ASSERT_TRUE(stalled.fillsThePipe()) << child.errors();
         child.sendSignal(SIGINT);
@@ -112,7 +106,7 @@ TEST(PausedReader, ASecondStopSignalEndsTheHostWith130AfterTheStopSequence) {
         }
         child.sendSignal(second.signalNumber);
         EXPECT_EQ(child.waitForExit(10000), 130) << child.errors();
-        const std::vector<std::string> commands = commandsOnceStopped(stalled.commandLog);
+        const std::vector<std::string> commands = commandsOnceStopped(*stalled.tracker);
         EXPECT_TRUE(endsWithTheStopSequence(commands)) << joined(commands);
     }
 }
