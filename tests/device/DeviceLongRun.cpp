@@ -1,6 +1,7 @@
 // One minute of streaming with the reconnect option on and one unplug of the
 // line: every record the simulator sent while the line was up reaches the
-// host's storage, except in the 5 s after the line's return.
+// host's storage, except before the device confirmed its start-up set-up
+// and in the 5 s after the line's return.
 #include "DeviceRig.h"
 
 #include "common/CoutCapture.h"
@@ -32,8 +33,8 @@ std::set<uint64_t> cutByTheFraming(const std::vector<is900sim::SentRecord>& all)
 // published ones, in order.
 std::size_t missingRecords(const std::vector<is900sim::SentRecord>& sent, const std::vector<TraData>& published,
                            const std::vector<Clock::time_point>& sentAt, const std::set<uint64_t>& cut,
-                           Clock::time_point outageBegin, Clock::time_point outageEnd, Clock::time_point stopped,
-                           std::size_t& required) {
+                           Clock::time_point confirmed, Clock::time_point outageBegin, Clock::time_point outageEnd,
+                           Clock::time_point stopped, std::size_t& required) {
     std::size_t missing = 0, next = 0;
     bool first = true;
     TraData expected;
@@ -45,7 +46,8 @@ std::size_t missingRecords(const std::vector<is900sim::SentRecord>& sent, const 
         const bool changed = first || !samePose(expected, last);
         first = false;
         const Clock::time_point at = sentAt[record.sequence];
-        if (!changed || cut.count(record.sequence) || (at >= outageBegin && at <= outageEnd) || at >= stopped)
+        if (!changed || cut.count(record.sequence) || at < confirmed || (at >= outageBegin && at <= outageEnd) ||
+            at >= stopped)
             continue;
         ++required;
         std::size_t found = next;
@@ -82,10 +84,14 @@ TEST(DeviceLongRun, OneMinuteWithOneUnplugPublishesEverythingSentWhileTheLineWas
     ASSERT_EQ(rig.device()->configure(), 2);
 
     const Clock::time_point start = Clock::now();
+    const std::size_t setUpCommands = rig.simulator().commandLog().size();
     std::thread receiver([&] {
         while (rig.receive() == 1) {
         }
     });
+    // At its first record the device stops the stream and sends the set-up once more.
+    EXPECT_TRUE(rig.simulator().waitForCommands(2 * setUpCommands + 1, 10000));
+    const Clock::time_point confirmed = Clock::now();
     std::this_thread::sleep_for(std::chrono::seconds(20));
     const Clock::time_point pulled = Clock::now();
     rig.simulator().unplug(3000);
@@ -108,7 +114,7 @@ TEST(DeviceLongRun, OneMinuteWithOneUnplugPublishesEverythingSentWhileTheLineWas
         std::size_t required = 0;
         const std::size_t missing =
             missingRecords(rig.simulator().sentRecords(static_cast<int>(station)), rig.publishedTrackers[station],
-                           sentAt, cut, outageBegin, outageEnd, lastRequired, required);
+                           sentAt, cut, confirmed, outageBegin, outageEnd, lastRequired, required);
         EXPECT_GT(required, 4000u) << "station " << station << ": more than the 20 s before the outage hold";
         EXPECT_EQ(missing, 0u) << "of " << required << " records of station " << station;
     }

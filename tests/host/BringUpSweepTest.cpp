@@ -26,7 +26,7 @@ using is900sim::AlignmentFrame;
 using is900sim::SentRecord;
 
 const std::string host = "./is900-host";
-const double hostSilenceSeconds = 1.5;
+const double hostSilenceSeconds = 1;
 
 // The bytes of the commands of a bring-up, in the order they go out.
 const std::size_t stopBytes = 1 + 24 + 200;               // 'c', R1..R8, the alignment restored
@@ -99,6 +99,12 @@ struct Slowest {
 
 class BringUpSweep : public ::testing::Test {
 protected:
+    // The simulator ends before what its thread tells of records.
+    void TearDown() override {
+        child.reset();
+        tracker.reset();
+    }
+
     void SetUp() override {
         is900sim::SimulatorOptions options;
         options.stations = {{1, is900sim::StationKind::tracker}};
@@ -137,18 +143,23 @@ protected:
     }
 
     // Lets a few records more go out, then counts the published poses that
-    // are of a raw record, or of none.
+    // are of a raw record, or of none. The simulator tells of a record just
+    // after it wrote it: once it wrote one more, it has told of every
+    // record the host can have published.
     std::size_t unalignedPoses() {
         std::size_t seen = 0;
-        child->waitForLine([&seen](const std::string& line) { return contains(line, "\"type\":\"tracker\"") && ++seen > 10; },
-                           5000);
-        std::size_t wrong = 0;
+        child->waitForLine(
+            [&seen](const std::string& line) { return contains(line, "\"type\":\"tracker\"") && ++seen > 10; }, 5000);
+        EXPECT_TRUE(tracker->waitForRecords(tracker->recordsSent() + 1, 5000));
+        std::size_t raw = 0, unknown = 0;
         for (const std::string& text : child->outputLines()) {
             if (!contains(text, "\"type\":\"tracker\"")) continue;
-            const is900::hostkit::JsonLine line = is900::hostkit::readJsonLine(text);
-            wrong += sent->alignedFor(line.record.pose) != 1;
+            const int aligned = sent->alignedFor(is900::hostkit::readJsonLine(text).record.pose);
+            raw += aligned == 0;
+            unknown += aligned < 0;
+            if (aligned != 1) ADD_FAILURE() << (aligned ? "a pose of no record sent: " : "a raw pose: ") << text;
         }
-        return wrong;
+        return raw + unknown;
     }
 
     std::unique_ptr<is900sim::Simulator> tracker;
