@@ -23,7 +23,7 @@ using is900sim::sameFrame;
 
 const unsigned long bootMs = 3000;
 // An empty call stands for this much of a silent line's time.
-const unsigned long silentStepMs = 500;
+const unsigned long silentStepMs = 250;
 
 AlignmentFrame configuredFrame() {
     AlignmentFrame frame;

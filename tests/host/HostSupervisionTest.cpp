@@ -132,7 +132,7 @@ TEST(HostSupervision, AnUnpluggedDeviceIsBroughtBackWithItsIdsWhileTheOtherStrea
         },
         20000))
         << "the head is brought up again and publishes\n"
-        << child.errors();
+        << child.errors() << child.output().substr(child.output().size() > 3000 ? child.output().size() - 3000 : 0);
     child.sendSignal(SIGTERM);
     EXPECT_EQ(child.waitForExit(15000), 0) << child.errors();
 
