@@ -10,6 +10,7 @@
 #include <poll.h>
 #include <pthread.h>
 #include <sys/file.h>
+#include <termios.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -31,10 +32,11 @@ std::string devicePath(const std::string& name) {
 } // namespace
 
 // The plug-in locks the ports it holds, so a held port shows as busy.
-bool portCanBeOpened(const std::string& name, std::string& reason) {
+bool portCanBeOpenedEmptied(const std::string& name, std::string& reason) {
     const int fd = open(devicePath(name).c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     int failure = fd < 0 ? errno : 0;
     if (fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) != 0) failure = errno == EWOULDBLOCK ? EBUSY : errno;
+    if (failure == 0) tcflush(fd, TCIFLUSH);
     if (fd >= 0) close(fd);
     if (failure != 0) reason = std::strerror(failure);
     return failure == 0;

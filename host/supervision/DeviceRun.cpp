@@ -180,7 +180,7 @@ int DeviceRun::initKeepingIds(is900::hostkit::DevInitInfo& info) {
 
 bool DeviceRun::portAwaited(Clock::time_point now) {
     std::string problem;
-    if (options.once || hostplatform::portCanBeOpened(definition.setup.port, problem)) return false;
+    if (options.once || hostplatform::portCanBeOpenedEmptied(definition.setup.port, problem)) return false;
     std::cerr << "is900-host: device '" << definition.name << "': cannot open port " << definition.setup.port << " ("
               << problem << ")" << retryLater(now) << std::endl;
     return true;
