@@ -7,6 +7,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <chrono>
+#include <functional>
 #include <future>
 #include <mutex>
 #include <string>
@@ -20,10 +21,13 @@ public:
     bool send(const PublishedRecord& record) override {
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
         sentIds.push_back(record.view.id);
+        if (afterSend) afterSend(record.view.id);
         return record.device == "is900";
     }
     bool lossless() const override { return isLossless; }
     std::string describe() const override { return isLossless ? "lossless" : "lossy"; }
+
+    std::function<void(uint32_t)> afterSend; // on the output's thread, after each record
 
 private:
     bool isLossless;
@@ -82,11 +86,16 @@ class OutputHubNetwork : public testing::TestWithParam<bool> {};
 TEST_P(OutputHubNetwork, AnOutputThatTakesNothingDropsAndCountsWhileTheLosslessOneGetsEveryRecordInOrder) {
     std::vector<uint32_t> lossy, lossless;
     const uint32_t records = 1000;
+    std::promise<void> lastSent; // outlives the hub, whose thread sets it
     {
         OutputHub hub;
         auto* closed = new GatedOutput(false, lossy, GetParam());
         hub.add(std::unique_ptr<Output>(closed));
-        hub.add(std::unique_ptr<Output>(new SlowOutput(true, lossless)));
+        auto* slow = new SlowOutput(true, lossless);
+        slow->afterSend = [&](uint32_t id) {
+            if (id == records) lastSent.set_value();
+        };
+        hub.add(std::unique_ptr<Output>(slow));
         for (uint32_t id = 1; id <= records; ++id) {
             RecordView view;
             view.id = id;
@@ -95,12 +104,12 @@ TEST_P(OutputHubNetwork, AnOutputThatTakesNothingDropsAndCountsWhileTheLosslessO
         // Through a queue, every record reaches the lane while the output
         // holds the first: all but that one and a full queue are dropped.
         // Opened before the dispatcher got that far, the queue would drain
-        // instead. Sent through, the dispatcher itself waits at the gate.
+        // instead; the dispatcher hands each record to the gated lane before
+        // the lossless one, so the lossless output's last record shows it
+        // got that far. Sent through, the dispatcher itself waits at the gate.
         if (GetParam()) {
-            const uint64_t allDelivered = records - 1 - OutputHub::lossyQueueLength;
-            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-            while (hub.counts()[0].dropped < allDelivered && std::chrono::steady_clock::now() < deadline)
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            ASSERT_EQ(lastSent.get_future().wait_for(std::chrono::seconds(30)), std::future_status::ready);
+            EXPECT_GE(hub.counts()[0].dropped, records - 1 - OutputHub::lossyQueueLength);
         }
         closed->open();
         hub.close();
