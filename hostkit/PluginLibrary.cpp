@@ -30,7 +30,9 @@ PluginLibrary::PluginLibrary(const std::string& path) {
     }
 }
 
-PluginLibrary::~PluginLibrary() { closeLibrary(library); }
+PluginLibrary::~PluginLibrary() {
+    if (library) closeLibrary(library);
+}
 
 } // namespace hostkit
 } // namespace is900

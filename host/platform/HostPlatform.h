@@ -7,13 +7,6 @@
 
 namespace hostplatform {
 
-// Opens the serial port the way the plug-in names it ("com1", a device
-// name, a path), drops what it received and nobody read, and closes it
-// again: false with the reason when the port is missing or another program
-// holds it. A device brought up next reads nothing of an earlier stream
-// (records still on their way when the last device stopped the tracker).
-bool portCanBeOpenedEmptied(const std::string& name, std::string& reason);
-
 bool standardOutputIsTerminal();
 // Lets the terminal understand the cursor and clearing sequences of the table.
 void prepareTerminal();

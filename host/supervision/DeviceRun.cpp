@@ -3,6 +3,7 @@
 #include "is900/hostkit/CBase.h"
 #include "host/config/DeviceConfigBlock.h"
 #include "host/platform/HostPlatform.h"
+#include "host/platform/PortCheck.h"
 #include "host/supervision/ExitStatus.h"
 #include "is900/hostkit/PluginLibrary.h"
 #include "rules/SetUpTrust.h"

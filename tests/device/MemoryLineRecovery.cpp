@@ -6,18 +6,12 @@
 #include "common/CoutCapture.h"
 #include "common/OptionLinesBuilder.h"
 #include "common/KitRecords.h"
-#include "platform/memory/MemoryLine.h"
-#include "sim/Commands.h"
-#include "sim/Motion.h"
-#include "sim/Records.h"
-#include "sim/TrackerModel.h"
+#include "common/MemoryTracker.h"
 #include "storage/FixedPoint.h"
 #include "support/DeviceClock.h"
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <deque>
 #include <functional>
 
 extern "C" CBase* createDev(DevConfig* config, CLogH* log);
@@ -25,126 +19,23 @@ extern "C" bool deleteDev(CBase* device);
 
 namespace {
 
-using namespace is900sim;
 using TimePoint = DeviceClock::TimePoint;
 using std::chrono::milliseconds;
 
 const char portName[] = "memory-tracker";
-const double recordSeconds = 1.0 / 120;
 
 // Time passes only where the device sleeps and where the line waits.
-struct VirtualTime {
-    TimePoint now = TimePoint() + std::chrono::hours(1);
-    void pass(milliseconds span) { now += span; }
+struct VirtualTime : memorytracker::LineTime {
+    TimePoint current = TimePoint() + std::chrono::hours(1);
+    TimePoint now() override { return current; }
+    void pass(milliseconds span) override { current += span; }
 };
 
-AlignmentFrame configuredFrame() {
-    AlignmentFrame frame;
-    const double cave[9] = {0, 0, 0, 0, 0, -200, 200, 0, 0};
-    alignOnTop(frame, cave);
-    return frame;
-}
-
-// One head sensor on station 1, run by the simulator's own tracker model:
-// its commands, its power (deaf while off, on in its power-up state with an
-// empty command buffer), its records on the line.
-class TrackerPeer : public platform::memory::LinePeer {
-public:
-    explicit TrackerPeer(VirtualTime& time) : time(time), tracker({StationSetup{}}, false, 20000, 0), motion(StationSetup{}, 7) {}
-
-    // A 'c' finds records on their way that the line still delivers.
-    void written(const uint8_t* bytes, size_t size) override {
-        bytesWritten += size;
-        for (size_t i = 0; i < size; ++i) {
-            const bool wasOn = tracker.poweredOn();
-            std::string command;
-            bool applied = true;
-            if (tracker.hear(bytes[i], time.now, command)) {
-                if (command == "c" && tracker.sends(time.now)) queueRecords(recordsInFlightAtStop);
-                tracker.carryOut(command, time.now, applied);
-            }
-            if (!wasOn && tracker.poweredOn()) onAt = time.now;
-        }
-    }
-
-    size_t read(uint8_t* buffer, size_t size, unsigned long timeoutMs) override {
-        if (tracker.switchOnWhenDue(time.now)) onAt = time.now;
-        if (pending.empty() && tracker.poweredOn() && tracker.sends(time.now)) sendRecord();
-        if (pending.empty()) {
-            if (onSilentRead) onSilentRead();
-            if (timeoutMs == 0) blockedForever = true;
-            time.pass(timeoutMs == 0 ? milliseconds(3600000) : milliseconds(timeoutMs));
-            return 0;
-        }
-        size_t count = 0;
-        for (; count < size && !pending.empty(); ++count) buffer[count] = pending.front(), pending.pop_front();
-        return count;
-    }
-
-    void discard() override { pending.clear(); }
-
-    // Switched off until the onAfterBytes-th byte written from now (for
-    // ever with 0); what the line held stays in it.
-    void switchOff(size_t onAfterBytes) {
-        tracker.powerCycle(1000u * 3600 * 24, time.now);
-        tracker.powerOnAfterBytes(onAfterBytes);
-    }
-    void switchOn() {
-        tracker.powerCycle(0, time.now);
-        tracker.switchOnWhenDue(time.now);
-        onAt = time.now;
-    }
-    bool on() const { return tracker.poweredOn(); }
-
-    // The poses the device may publish: those of records sent in the configured frame.
-    std::deque<TraData> aligned;
-    bool blockedForever = false;
-    size_t bytesWritten = 0;
-    int recordsInFlightAtStop = 3;
-    std::function<void()> onSilentRead; // called when a read finds nothing
-    TimePoint onAt;
-
-private:
-    void queueRecords(int count) {
-        for (int i = 0; i < count; ++i) sendRecord();
-    }
-    void sendRecord() {
-        time.pass(milliseconds(8));
-        const Sample sample = motion.next(seconds += recordSeconds);
-        const SentRecord record = encodeRecord(1, tracker.settings.outputLists[1], tracker.settings.binary, false,
-                                               seenInFrame(tracker.settings.frames[1], sample), false);
-        pending.insert(pending.end(), record.bytes.begin(), record.bytes.end());
-        if (!sameFrame(tracker.settings.frames[1], configuredFrame())) return;
-        TraData expected;
-        expected.clear();
-        const float k = 1.0f / 12;
-        expected.setX(k * record.position[1]);
-        expected.setY(-k * record.position[2]);
-        expected.setZ(-k * record.position[0]);
-        expected.setAzim(-record.angles[0]);
-        expected.setElev(record.angles[1]);
-        expected.setRoll(-record.angles[2]);
-        aligned.push_back(expected);
-        if (aligned.size() > 64) aligned.pop_front();
-    }
-
-    VirtualTime& time;
-    TrackerModel tracker;
-    StationMotion motion;
-    std::deque<uint8_t> pending;
-    double seconds = 0;
-};
-
-bool near(const TraData& published, const TraData& sent) {
-    const uint32_t TraData::*position[] = {&TraData::x, &TraData::y, &TraData::z};
-    const uint32_t TraData::*angles[] = {&TraData::azim, &TraData::elev, &TraData::roll};
-    for (int i = 0; i < 3; ++i) {
-        if (std::fabs(fixedpoint::decodePose(published.*position[i]) - fixedpoint::decodePose(sent.*position[i])) > 1e-4f)
-            return false;
-        if (std::fabs(fixedpoint::decodePose(published.*angles[i]) - fixedpoint::decodePose(sent.*angles[i])) > 1e-3f)
-            return false;
-    }
-    return true;
+// A published pose as x, y, z in feet and angles in degrees.
+void decoded(const TraData& record, float pose[6]) {
+    const uint32_t TraData::*fields[] = {&TraData::x, &TraData::y, &TraData::z,
+                                         &TraData::azim, &TraData::elev, &TraData::roll};
+    for (int i = 0; i < 6; ++i) pose[i] = fixedpoint::decodePose(record.*fields[i]);
 }
 
 size_t occurrences(const std::string& text, const std::string& part) {
@@ -160,7 +51,7 @@ class MemoryLineRecovery : public ::testing::Test {
 protected:
     void SetUp() override {
         DeviceClock clock;
-        clock.now = [this] { return time.now; };
+        clock.now = [this] { return time.now(); };
         clock.sleep = [this](unsigned long ms) { time.pass(milliseconds(ms)); };
         DeviceClock::install(clock);
         platform::memory::replaceLine(portName);
@@ -202,11 +93,11 @@ protected:
         const int result = device->recvData(masks, nullptr);
         published = maskHas(masks, 1);
         if (published) {
-            TraData pose;
-            EXPECT_TRUE(kitrecords::readTraData(trackers, 1, pose));
-            bool known = false;
-            for (const TraData& sent : peer.aligned) known = known || near(pose, sent);
-            EXPECT_TRUE(known) << "a pose outside the configured frame";
+            TraData record;
+            EXPECT_TRUE(kitrecords::readTraData(trackers, 1, record));
+            float pose[6];
+            decoded(record, pose);
+            EXPECT_TRUE(peer.sentAligned(pose)) << "a pose outside the configured frame";
         }
         return result;
     }
@@ -237,23 +128,23 @@ protected:
             if (kind == SetUpKind::afterReopen) loseTheLine();
             peer.switchOff(byte);
         }
-        for (const TimePoint offAt = time.now; !peer.on() && time.now - offAt < milliseconds(10000);)
+        for (const TimePoint offAt = time.current; !peer.on() && time.current - offAt < milliseconds(10000);)
             receive(published);
         if (!peer.on()) return -1;
         untilPublished(milliseconds(20000));
-        return std::chrono::duration_cast<milliseconds>(time.now - peer.onAt).count();
+        return std::chrono::duration_cast<milliseconds>(time.current - peer.cameOnAt()).count();
     }
 
     // Calls until a pose is published; the virtual time that took.
     milliseconds untilPublished(milliseconds limit) {
-        const TimePoint start = time.now;
+        const TimePoint start = time.current;
         bool published = false;
-        while (!published && time.now - start < limit) EXPECT_EQ(receive(published), 1);
-        return std::chrono::duration_cast<milliseconds>(time.now - start);
+        while (!published && time.current - start < limit) EXPECT_EQ(receive(published), 1);
+        return std::chrono::duration_cast<milliseconds>(time.current - start);
     }
 
     VirtualTime time;
-    TrackerPeer peer{time};
+    memorytracker::TrackerPeer peer{time};
     OptionLinesBuilder lines;
     is900::hostkit::HostStorage trackers{is900::hostkit::StorageKind::tracker};
     is900::hostkit::HostStorage controllers{is900::hostkit::StorageKind::controller};
@@ -273,10 +164,10 @@ TEST_F(MemoryLineRecovery, ATrackerThatComesOnAfterAnyByteOfAnySetUpIsAlignedBef
     ASSERT_LT(untilPublished(milliseconds(2000)).count(), 2000);
     // The length of a repeated set-up: the bytes written while the tracker stays off.
     peer.switchOff(0);
-    const size_t before = peer.bytesWritten;
+    const size_t before = peer.bytesWritten();
     bool published = false;
-    while (peer.bytesWritten == before) receive(published);
-    const size_t setUpLength = peer.bytesWritten - before;
+    while (peer.bytesWritten() == before) receive(published);
+    const size_t setUpLength = peer.bytesWritten() - before;
     EXPECT_EQ(setUpLength, 24u + 208u + 8 * 9u + 2u);
     peer.switchOn();
     ASSERT_LT(untilPublished(milliseconds(10000)).count(), 10000);
@@ -302,11 +193,11 @@ TEST_F(MemoryLineRecovery, AfterStopNothingIsOpenedOrWritten) {
     ASSERT_LT(untilPublished(milliseconds(2000)).count(), 2000);
     device->stop();
     const size_t opened = platform::memory::openedLineCount();
-    const size_t written = peer.bytesWritten;
-    for (const TimePoint start = time.now; time.now - start < milliseconds(5000); time.pass(milliseconds(100)))
+    const size_t written = peer.bytesWritten();
+    for (const TimePoint start = time.current; time.current - start < milliseconds(5000); time.pass(milliseconds(100)))
         EXPECT_EQ(device->recvData(masks, nullptr), -1);
     EXPECT_EQ(platform::memory::openedLineCount(), opened);
-    EXPECT_EQ(peer.bytesWritten, written);
+    EXPECT_EQ(peer.bytesWritten(), written);
 }
 
 TEST_F(MemoryLineRecovery, AReopenWhoseSettingsFailIsRetriedAndNoCallWaitsForEver) {
@@ -318,10 +209,10 @@ TEST_F(MemoryLineRecovery, AReopenWhoseSettingsFailIsRetriedAndNoCallWaitsForEve
     platform::memory::failSettings(true);
     peer.switchOn();
     const size_t opened = platform::memory::openedLineCount();
-    for (const TimePoint start = time.now; time.now - start < milliseconds(5000);) {
-        const TimePoint callStart = time.now;
+    for (const TimePoint start = time.current; time.current - start < milliseconds(5000);) {
+        const TimePoint callStart = time.current;
         EXPECT_EQ(device->recvData(masks, nullptr), 1);
-        EXPECT_LE(std::chrono::duration_cast<milliseconds>(time.now - callStart).count(), 1500);
+        EXPECT_LE(std::chrono::duration_cast<milliseconds>(time.current - callStart).count(), 1500);
     }
     EXPECT_FALSE(peer.blockedForever);
     EXPECT_GE(platform::memory::openedLineCount(), opened + 4) << "a reopen each second";
@@ -356,7 +247,7 @@ TEST_F(MemoryLineRecovery, ALineThatKeepsFailingAfterReopeningIsToldOncePerSpell
     ASSERT_LT(untilPublished(milliseconds(2000)).count(), 2000);
     platform::memory::failReads(true);
     const size_t opened = platform::memory::openedLineCount();
-    for (const TimePoint start = time.now; time.now - start < milliseconds(6000);)
+    for (const TimePoint start = time.current; time.current - start < milliseconds(6000);)
         ASSERT_EQ(device->recvData(masks, nullptr), 1);
     EXPECT_GE(platform::memory::openedLineCount(), opened + 3) << "a reopen, and its set-up, every two seconds";
     platform::memory::failReads(false);
@@ -376,7 +267,7 @@ TEST_F(MemoryLineRecovery, SetUpErrorsAreQuietAfterTheFirstFailedReopen) {
     loseTheLine();
     platform::memory::failWrites(true);
     const size_t opened = platform::memory::openedLineCount();
-    for (const TimePoint start = time.now; time.now - start < milliseconds(5000);)
+    for (const TimePoint start = time.current; time.current - start < milliseconds(5000);)
         ASSERT_EQ(device->recvData(masks, nullptr), 1);
     EXPECT_GE(platform::memory::openedLineCount(), opened + 4) << "a reopen each second";
     const std::string output = capture.text();
@@ -391,9 +282,9 @@ TEST_F(MemoryLineRecovery, AClearedRunFlagEndsReceptionBeforeASetUpIsRepeated) {
     ASSERT_LT(untilPublished(milliseconds(2000)).count(), 2000);
     peer.switchOff(0);
     peer.onSilentRead = [this] { runFlag = 0; };
-    const size_t written = peer.bytesWritten;
+    const size_t written = peer.bytesWritten();
     EXPECT_EQ(device->recvData(masks, nullptr), -1);
-    EXPECT_EQ(peer.bytesWritten, written);
+    EXPECT_EQ(peer.bytesWritten(), written);
     EXPECT_EQ(occurrences(capture.text(), "repeating the streaming set-up"), 0u) << capture.text();
     runFlag = 1;
 }

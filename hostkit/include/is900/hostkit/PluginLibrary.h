@@ -29,6 +29,9 @@ public:
 
     // Throws PluginError naming the file and what is wrong with it.
     explicit PluginLibrary(const std::string& path);
+    // A plug-in linked into the program: its two entry points, no library.
+    PluginLibrary(CreateDevFunction create, DeleteDevFunction destroy)
+        : createFunction(create), deleteFunction(destroy) {}
     ~PluginLibrary();
     PluginLibrary(const PluginLibrary&) = delete;
     PluginLibrary& operator=(const PluginLibrary&) = delete;
