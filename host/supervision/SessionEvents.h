@@ -28,6 +28,11 @@ public:
         pending = true;
         condition.notify_all();
     }
+    // News sent that the control thread has not yet taken.
+    bool newsPending() {
+        std::lock_guard<std::mutex> guard(mutex);
+        return pending;
+    }
     bool stopRequested() {
         std::lock_guard<std::mutex> guard(mutex);
         return stop;

@@ -45,7 +45,9 @@ const size_t setUpBytes = 24 + 208 + 8 * 9 + 1 + 1;
 // other threads return at once and the tracker sends them nothing, so the
 // control thread sees the time it woke at; while it waits, a pass that
 // reaches its due time wakes it, and with no reception running it moves the
-// time on by itself.
+// time on by itself. News sent to the control thread (a record after a
+// pause) stops the time until the control thread has woken for it, however
+// late the system lets it run.
 class SharedTime : public SupervisorClock, public memorytracker::LineTime {
 public:
     TimePoint now() override {
@@ -69,12 +71,16 @@ public:
         idle = false;
     }
 
+    void watch(SessionEvents* sessionEvents) { events = sessionEvents; }
+
     void pass(milliseconds span) override { moveOn(span, false); }
     // A read's wait ends early at the control thread's due time.
     void waitForInput(milliseconds span) override { moveOn(span, true); }
     bool maySend() override {
+        if (std::this_thread::get_id() == control) return true;
+        const bool news = newsUntaken(); // taken before the time's lock, as the control thread holds them the other way
         std::lock_guard<std::mutex> guard(mutex);
-        return idle || std::this_thread::get_id() == control;
+        return idle && !news;
     }
     void receptionRuns(bool runs) {
         std::lock_guard<std::mutex> guard(mutex);
@@ -82,7 +88,10 @@ public:
     }
 
 private:
+    bool newsUntaken() { return events && events->newsPending(); }
+
     void moveOn(milliseconds span, bool endsAtDue) {
+        if (std::this_thread::get_id() != control && newsUntaken()) return;
         std::condition_variable* toWake = nullptr;
         std::mutex* toLock = nullptr;
         {
@@ -106,6 +115,7 @@ private:
     TimePoint due;
     std::condition_variable* wake = nullptr;
     std::mutex* wakeLock = nullptr;
+    SessionEvents* events = nullptr;
 };
 
 // What one run of the host showed.
@@ -249,11 +259,13 @@ Outcome runHost(bool reconnect, double seconds, const std::function<void(HostRun
         CoutCapture quiet;
         HostStorages storages(nullptr);
         SessionEvents events;
+        run.time.watch(&events);
         PublishedLines published(run.peer, run.time, events, run.outcome);
         std::ostream out(&published);
         Session session(storages, options, out, events);
         session.addDevice(device);
         run.outcome.status = session.run();
+        run.time.watch(nullptr);
     }
     std::cerr.rdbuf(standardError);
     run.outcome.errors = errors.str();
