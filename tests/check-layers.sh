@@ -10,6 +10,7 @@
 # rules/ lies below them all: header-only definitions that the plug-in and
 # the products around it share (such as when a set-up is trusted); it
 # includes nothing of the project.
+# Each folder of tests/ is named after what its tests test.
 set -eu
 cd "$1"
 rank() {
@@ -64,5 +65,11 @@ printers=$(grep -rln --include='*.c' --include='*.cpp' --include='*.h' --include
 if [ -n "$printers" ]; then
   echo "FAIL: files outside print/ include its headers:"; echo "$printers"; status=1
 fi
+# The tests follow the products: each folder of tests/ but the shared
+# helpers' is named after the product or plug-in folder whose tests it holds.
+for folder in tests/*/; do
+  name=$(basename "$folder")
+  [ "$name" = common ] || [ -d "$name" ] || { echo "FAIL: tests/$name/ is named after no product or folder"; status=1; }
+done
 [ $status -eq 0 ] && echo "layers: ok"
 exit $status

@@ -12,6 +12,7 @@
 //   bench_host_latency [rounds (3)] [seconds per round (5)] [idle seconds (10)]
 #include "LineRounds.h"
 #include "Ros2Messages.h"
+#include "common/StartProgram.h"
 #include "sim/Simulator.h"
 
 #include <dds/dds.h>
@@ -70,19 +71,8 @@ int freePort() {
 
 pid_t spawnWithOutput(const std::vector<std::string>& command, int& output) {
     int pipeEnds[2];
-    if (pipe(pipeEnds) != 0) std::exit(1);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(pipeEnds[1], STDOUT_FILENO);
-        const int null = open("/dev/null", O_WRONLY);
-        dup2(null, STDERR_FILENO);
-        close(pipeEnds[0]);
-        std::vector<char*> argv;
-        for (const std::string& arg : command) argv.push_back(const_cast<char*>(arg.c_str()));
-        argv.push_back(nullptr);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
+    if (pipe2(pipeEnds, O_CLOEXEC) != 0) std::exit(1);
+    const pid_t pid = startProgram(command, pipeEnds[1]);
     close(pipeEnds[1]);
     output = pipeEnds[0];
     return pid;

@@ -10,6 +10,7 @@
 // each with a reader of every topic.
 //   bench_host_outputs [--tf] [rounds (3)] [seconds per run (4)]
 #include "Ros2Messages.h"
+#include "common/StartProgram.h"
 #include "sim/Simulator.h"
 
 #include <dds/dds.h>
@@ -41,19 +42,6 @@ struct Measurement {
     double processCpuPerRecord = 0; // every thread's
     double records = 0;
 };
-
-pid_t spawn(const std::vector<std::string>& command) {
-    const pid_t pid = fork();
-    if (pid != 0) return pid;
-    const int null = open("/dev/null", O_WRONLY);
-    dup2(null, STDOUT_FILENO);
-    dup2(null, STDERR_FILENO);
-    std::vector<char*> argv;
-    for (const std::string& arg : command) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
-    _exit(127);
-}
 
 // The thread the host names "is900-receive", or an empty string.
 std::string receivingThread(pid_t pid) {
@@ -99,7 +87,7 @@ Measurement measure(const Setup& setup, double seconds) {
 
     std::vector<std::string> command{"./is900-host", "-c", config, "-q", "--silence", "30"};
     command.insert(command.end(), setup.args.begin(), setup.args.end());
-    const pid_t host = spawn(command);
+    const pid_t host = startProgram(command);
     Measurement result;
     std::string thread;
     for (int wait = 0; wait < 300 && (thread.empty() || tracker.sentRecords().size() < 200); ++wait) {

@@ -4,7 +4,7 @@
 // the device up after a silence (the stop's alignment restore, init,
 // configure) and confirms that bring-up; with reconnect on the device
 // confirms its own set-ups, the one at start-up included.
-#include "ChildProcess.h"
+#include "common/ChildProcess.h"
 
 #include "is900/hostkit/RecordSchema.h"
 #include "sim/Records.h"

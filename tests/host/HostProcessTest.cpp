@@ -1,5 +1,5 @@
 // Runs is900-host as its own process, the way a user does.
-#include "ChildProcess.h"
+#include "common/ChildProcess.h"
 
 #include "sim/Simulator.h"
 

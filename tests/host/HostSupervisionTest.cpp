@@ -1,7 +1,7 @@
 // The host keeps its devices running: a port that appears late, a device
 // unplugged and brought back while another one streams on, and device
 // sections that the host refuses.
-#include "ChildProcess.h"
+#include "common/ChildProcess.h"
 
 #include "is900/hostkit/RecordSchema.h"
 #include "sim/Simulator.h"

@@ -2,7 +2,7 @@
 // reader that leaves, OSC to a liblo server, DDS to a Cyclone DDS reader, and
 // a recording played back by is900-sim into a second host. Everything stays
 // on 127.0.0.1.
-#include "ChildProcess.h"
+#include "common/ChildProcess.h"
 
 #include "Is900Messages.h"
 #include "Ros2Messages.h"

@@ -1,7 +1,7 @@
 // The host's JSON lines piped into a reader that stops reading without
 // leaving (a paused pager): a stop signal still stops the tracker in order
 // and the host ends, with 0 at one signal and 130 at two.
-#include "ChildProcess.h"
+#include "common/ChildProcess.h"
 
 #include "sim/Simulator.h"
 

@@ -1,4 +1,5 @@
-#include "ChildProcess.h"
+#include "common/ChildProcess.h"
+#include "common/StartProgram.h"
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -38,19 +39,8 @@ bool drain(int& fd, std::string& text) {
 
 ChildProcess::ChildProcess(const std::vector<std::string>& command) {
     int outPipe[2], errPipe[2];
-    if (pipe(outPipe) != 0 || pipe(errPipe) != 0) return;
-    pid = fork();
-    if (pid == 0) {
-        dup2(outPipe[1], STDOUT_FILENO);
-        dup2(errPipe[1], STDERR_FILENO);
-        close(outPipe[0]);
-        close(errPipe[0]);
-        std::vector<char*> args;
-        for (const std::string& arg : command) args.push_back(const_cast<char*>(arg.c_str()));
-        args.push_back(nullptr);
-        execv(args[0], args.data());
-        _exit(127);
-    }
+    if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) return;
+    pid = startProgram(command, outPipe[1], errPipe[1]);
     close(outPipe[1]);
     close(errPipe[1]);
     outFd = outPipe[0];

@@ -1,4 +1,4 @@
-#include "TestLine.h"
+#include "protocol/TestLine.h"
 
 #include "common/CoutCapture.h"
 #include "protocol/CRS232H.h"

@@ -1,6 +1,6 @@
 // The simulator keeps only its last records, so that a demo that streams for
 // days holds its memory flat.
-#include "TestLine.h"
+#include "protocol/TestLine.h"
 #include "protocol/CRS232H.h"
 #include "sim/Simulator.h"
 #include "support/CLogH.h"
