@@ -43,24 +43,42 @@ std::string parseOne(const char* keyword, std::initializer_list<std::string> arg
 
 } // namespace
 
-TEST(TraOptions, UnitWordsScaleToFeet) {
-    struct Case {
-        const char* unit;
-        float factor;
-    } cases[] = {{"feet", 1.0f}, {"INCHES", 0.083333336f}, {"meters", 3.28084f}, {"m", 3.28084f}, {"cm", 0.0328084f}};
-    for (const Case& c : cases) {
-        Tracker t;
-        OptionLinesBuilder lines;
-        lines.add("transmitteroffset", {"10", "20", "30", c.unit}).add("SensorOffset", {"2", "1", "2", "3", c.unit});
-        EXPECT_EQ("", t.parse(lines)) << c.unit;
-        EXPECT_TRUE(t.result && lines.line(0).used && lines.line(1).used) << c.unit;
-        EXPECT_FLOAT_EQ(10 * c.factor, t.tracker.transmitterOffset[3]) << c.unit;
-        EXPECT_FLOAT_EQ(30 * c.factor, t.tracker.transmitterOffset[11]) << c.unit;
-        EXPECT_FLOAT_EQ(2 * c.factor, t.tracker.lookup[1].sensorOffset[7]) << c.unit;
-        EXPECT_FLOAT_EQ(3 * c.factor, t.tracker.lookup[1].sensorTransform[14]) << c.unit;
-    }
-    EXPECT_NEAR(0.984252f, 30 * 0.0328084f, 1e-6);
+struct UnitCase {
+    const char* unit;
+    float factor;
+};
 
+class TraOptionsUnits : public ::testing::TestWithParam<UnitCase> {};
+
+TEST_P(TraOptionsUnits, UnitWordsScaleToFeet) {
+    const UnitCase& c = GetParam();
+    Tracker t;
+    OptionLinesBuilder lines;
+    lines.add("transmitteroffset", {"10", "20", "30", c.unit}).add("SensorOffset", {"2", "1", "2", "3", c.unit});
+    EXPECT_EQ("", t.parse(lines));
+    EXPECT_TRUE(t.result && lines.line(0).used && lines.line(1).used);
+    EXPECT_FLOAT_EQ(10 * c.factor, t.tracker.transmitterOffset[3]);
+    EXPECT_FLOAT_EQ(30 * c.factor, t.tracker.transmitterOffset[11]);
+    EXPECT_FLOAT_EQ(2 * c.factor, t.tracker.lookup[1].sensorOffset[7]);
+    EXPECT_FLOAT_EQ(3 * c.factor, t.tracker.lookup[1].sensorTransform[14]);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryUnitWord, TraOptionsUnits,
+                         ::testing::Values(UnitCase{"feet", 1.0f}, UnitCase{"INCHES", 0.083333336f},
+                                           UnitCase{"meters", 3.28084f}, UnitCase{"m", 3.28084f},
+                                           UnitCase{"cm", 0.0328084f}),
+                         [](const ::testing::TestParamInfo<UnitCase>& info) { return std::string(info.param.unit); });
+
+// The worked example: 30 cm is 0.984252 ft.
+TEST(TraOptions, ThirtyCentimetresAreTheWorkedExamplesFeet) {
+    Tracker t;
+    OptionLinesBuilder lines;
+    lines.add("transmitteroffset", {"10", "20", "30", "cm"});
+    ASSERT_EQ("", t.parse(lines));
+    EXPECT_NEAR(0.984252f, t.tracker.transmitterOffset[11], 1e-6);
+}
+
+TEST(TraOptions, UnknownUnitWordsAreRefused) {
     EXPECT_EQ(errorLine("Invalid string found for TransmitterOffset at line 1."),
               parseOne("transmitteroffset", {"1", "2", "3", "in"}));
     EXPECT_EQ(errorLine("Invalid unit found for SensorOffset at line 1."),
