@@ -1,5 +1,6 @@
 #include "host/config/ConfigFile.h"
 
+#include "host/platform/HostPlatform.h"
 #include "is900/hostkit/Records.h"
 
 #include <algorithm>
@@ -9,7 +10,6 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
-#include <sys/stat.h>
 
 namespace {
 
@@ -140,10 +140,10 @@ std::vector<OptionLine> singleDevice(const HostConfig& config, const std::string
 } // namespace
 
 HostConfig readHostConfig(const std::string& path) {
-    struct stat info {};
-    if (stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode))
+    const hostplatform::PathKind kind = hostplatform::pathKind(path);
+    if (kind == hostplatform::PathKind::folder || kind == hostplatform::PathKind::other)
         throw ConfigError("cannot read configuration file '" + path + "': " +
-                          (S_ISDIR(info.st_mode) ? "it is a folder" : "it is not a regular file"));
+                          (kind == hostplatform::PathKind::folder ? "it is a folder" : "it is not a regular file"));
     std::ifstream file(path, std::ios::binary);
     if (!file) throw ConfigError("cannot read configuration file '" + path + "': " + std::strerror(errno));
     std::ostringstream text;

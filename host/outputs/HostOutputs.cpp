@@ -3,6 +3,31 @@
 #include "host/platform/HostPlatform.h"
 
 #include <iostream>
+#include <streambuf>
+
+namespace {
+
+// Writes through a C stream, whose own buffer gathers the bytes; a flush of
+// the stream flushes the file.
+class FileBuffer : public std::streambuf {
+public:
+    explicit FileBuffer(std::FILE* file) : file(file) {}
+
+protected:
+    int overflow(int c) override {
+        if (c == traits_type::eof()) return traits_type::not_eof(c);
+        return std::fputc(c, file) == EOF ? traits_type::eof() : c;
+    }
+    std::streamsize xsputn(const char* bytes, std::streamsize count) override {
+        return static_cast<std::streamsize>(std::fwrite(bytes, 1, static_cast<std::size_t>(count), file));
+    }
+    int sync() override { return std::fflush(file) == 0 ? 0 : -1; }
+
+private:
+    std::FILE* file;
+};
+
+} // namespace
 
 HostOutputs::HostOutputs(const OutputOptions& options, const std::string& format, bool quiet,
                          const std::string& deviceName, const std::vector<OptionLine>& deviceOptions)
@@ -10,7 +35,7 @@ HostOutputs::HostOutputs(const OutputOptions& options, const std::string& format
     checkOutputOptions(options, deviceName);
     if (quiet || jsonLines() || sendsRecords(options)) file = hostplatform::keepStandardOutputForData(quiet);
     if (file != stdout) {
-        buffer.reset(new __gnu_cxx::stdio_filebuf<char>(file, std::ios::out));
+        buffer.reset(new FileBuffer(file));
         stream.reset(new std::ostream(buffer.get()));
     }
     outputs = buildOutputs(options, jsonLines() ? file : nullptr, deviceName, deviceOptions);

@@ -5,7 +5,7 @@
 
 #include "host/outputs/OutputOptions.h"
 
-#include <ext/stdio_filebuf.h>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <ostream>
@@ -36,7 +36,7 @@ private:
     bool onTerminal;
     std::FILE* file;
     std::ostream* fallback;
-    std::unique_ptr<__gnu_cxx::stdio_filebuf<char>> buffer;
+    std::unique_ptr<std::streambuf> buffer;
     std::unique_ptr<std::ostream> stream;
     std::unique_ptr<OutputHub> outputs;
 };

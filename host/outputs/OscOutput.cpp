@@ -1,6 +1,7 @@
 #include "host/outputs/OscOutput.h"
 
-#include <arpa/inet.h>
+#include "host/platform/Network.h"
+
 #include <lo/lo.h>
 
 #include <cstdlib>
@@ -32,11 +33,6 @@ std::string invalidUrl(const std::string& url) {
     return "--osc " + url + " is not an OSC address of the form osc.udp://HOST:PORT";
 }
 
-bool numericHost(const char* host) {
-    unsigned char bytes[16];
-    return host && (inet_pton(AF_INET, host, bytes) == 1 || inet_pton(AF_INET6, host, bytes) == 1);
-}
-
 } // namespace
 
 void checkOscUrl(const std::string& url) {
@@ -47,7 +43,7 @@ void checkOscUrl(const std::string& url) {
 
 OscOutput::OscOutput(const std::string& url) : url(url), address(parsedAddress(url)) {
     if (!address) throw std::invalid_argument(invalidUrl(url));
-    numeric = numericHost(lo_address_get_hostname(static_cast<lo_address>(address)));
+    numeric = hostplatform::isNumericAddress(lo_address_get_hostname(static_cast<lo_address>(address)));
 }
 
 OscOutput::~OscOutput() { lo_address_free(static_cast<lo_address>(address)); }

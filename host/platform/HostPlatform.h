@@ -7,6 +7,10 @@
 
 namespace hostplatform {
 
+// What a path names.
+enum class PathKind { missing, file, folder, other };
+PathKind pathKind(const std::string& path);
+
 bool standardOutputIsTerminal();
 // Lets the terminal understand the cursor and clearing sequences of the table.
 void prepareTerminal();

@@ -15,6 +15,13 @@
 
 namespace hostplatform {
 
+PathKind pathKind(const std::string& path) {
+    struct stat status {};
+    if (stat(path.c_str(), &status) != 0) return PathKind::missing;
+    if (S_ISREG(status.st_mode)) return PathKind::file;
+    return S_ISDIR(status.st_mode) ? PathKind::folder : PathKind::other;
+}
+
 bool standardOutputIsTerminal() { return isatty(STDOUT_FILENO) == 1; }
 
 void prepareTerminal() {}

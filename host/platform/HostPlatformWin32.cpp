@@ -14,6 +14,13 @@
 
 namespace hostplatform {
 
+PathKind pathKind(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return PathKind::missing;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return PathKind::folder;
+    return attributes & FILE_ATTRIBUTE_DEVICE ? PathKind::other : PathKind::file;
+}
+
 bool standardOutputIsTerminal() { return _isatty(_fileno(stdout)) != 0; }
 
 void prepareTerminal() {

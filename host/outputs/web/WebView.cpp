@@ -3,13 +3,11 @@
 #include "host/outputs/web/WebLines.h"
 #include "is900/hostkit/LibraryLoader.h"
 
-#include <httplib.h>
-#include <dirent.h>
-#include <netdb.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
+#include "host/platform/HostPlatform.h"
+#include "host/platform/Network.h"
 
-#include <cerrno>
+#include <httplib.h>
+
 #include <chrono>
 #include <cstdlib>
 #include <condition_variable>
@@ -67,10 +65,10 @@ struct Viewer {
     // True when the socket took the whole event; otherwise the rest is left
     // for the viewer's thread, or the viewer is dropped when it is gone.
     bool writeNow(const std::string& event) {
-        const ssize_t sent = ::send(socket, event.data(), event.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
-        if (sent == static_cast<ssize_t>(event.size())) return true;
-        if (sent < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) dropped = true;
-        else unsent = event.substr(sent < 0 ? 0 : static_cast<std::size_t>(sent));
+        const hostplatform::SocketWrite write = hostplatform::writeWithoutWaiting(socket, event);
+        if (write.sent == event.size()) return true;
+        if (write.failed) dropped = true;
+        else unsent = event.substr(write.sent);
         return false;
     }
 
@@ -105,41 +103,10 @@ struct Viewer {
     }
 };
 
-// The numeric host and port of a socket's end, as the HTTP library writes them.
-std::string addressText(const sockaddr_storage& address, socklen_t length, int& port) {
-    char host[NI_MAXHOST], service[NI_MAXSERV];
-    if (getnameinfo(reinterpret_cast<const sockaddr*>(&address), length, host, sizeof host, service, sizeof service,
-                    NI_NUMERICHOST | NI_NUMERICSERV) != 0)
-        return std::string();
-    port = std::atoi(service);
-    return host;
-}
-
-bool endIs(int (*name)(int, sockaddr*, socklen_t*), int socket, const std::string& host, int port) {
-    sockaddr_storage address{};
-    socklen_t length = sizeof address;
-    if (name(socket, reinterpret_cast<sockaddr*>(&address), &length) != 0) return false;
-    int actualPort = -1;
-    return addressText(address, length, actualPort) == host && actualPort == port;
-}
-
-// The socket of the request's connection, found among the process's open
-// files by its two ends; -1 when not found. The library does not hand it out.
+// The socket of the request's connection: the library does not hand it out.
 int connectionSocket(const httplib::Request& request) {
-    DIR* folder = opendir("/proc/self/fd");
-    if (!folder) return -1;
-    int found = -1;
-    while (const dirent* entry = readdir(folder)) {
-        const int socket = std::atoi(entry->d_name);
-        if (entry->d_name[0] == '.' || socket == dirfd(folder)) continue;
-        if (endIs(getpeername, socket, request.remote_addr, request.remote_port) &&
-            endIs(getsockname, socket, request.local_addr, request.local_port)) {
-            found = socket;
-            break;
-        }
-    }
-    closedir(folder);
-    return found;
+    return hostplatform::connectionSocket(request.remote_addr, request.remote_port, request.local_addr,
+                                          request.local_port);
 }
 
 bool splitAddress(const std::string& where, std::string& address, int& port) {
@@ -169,8 +136,7 @@ std::string contentType(const std::string& path) {
 }
 
 bool readFile(const std::string& path, std::string& content) {
-    struct stat status;
-    if (stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return false;
+    if (hostplatform::pathKind(path) != hostplatform::PathKind::file) return false;
     std::ifstream file(path, std::ios::binary);
     std::ostringstream text;
     text << file.rdbuf();
@@ -223,10 +189,7 @@ void WebView::State::route() {
     server.new_task_queue = [] { return new httplib::ThreadPool(serverWorkers); };
     // The library's default also shares the port (SO_REUSEPORT), which would
     // let a second host listen beside a running one; a busy port must fail.
-    server.set_socket_options([](socket_t socket) {
-        const int yes = 1;
-        setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    });
+    server.set_socket_options([](socket_t socket) { hostplatform::reuseAddressOnly(socket); });
     server.set_write_timeout(2, 0);
     // One request per connection: an idle kept-alive connection would have
     // a worker checking it many times a second.
