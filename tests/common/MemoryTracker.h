@@ -4,13 +4,13 @@
 // its power-up state with an empty command buffer) and its records.
 #pragma once
 
+#include "common/PoseMatchers.h"
 #include "platform/memory/MemoryLine.h"
 #include "sim/Motion.h"
 #include "sim/Records.h"
 #include "sim/TrackerModel.h"
 
 #include <chrono>
-#include <cmath>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -42,11 +42,7 @@ inline is900sim::AlignmentFrame configuredFrame() {
 }
 
 // x, y, z in feet and azimuth, elevation, roll in degrees, as published.
-inline bool samePose(const float a[6], const float b[6]) {
-    for (int i = 0; i < 6; ++i)
-        if (std::fabs(a[i] - b[i]) > (i < 3 ? 2e-4f : 1e-3f)) return false;
-    return true;
-}
+inline bool samePose(const float* a, const float* b) { return ::testing::Value(a, PoseNear(b, 2e-4f, 1e-3f)); }
 
 class TrackerPeer : public platform::memory::LinePeer {
 public:

@@ -2,6 +2,7 @@
 // reader that leaves, OSC to a liblo server, DDS to a Cyclone DDS reader, and
 // a recording played back by is900-sim into a second host. Everything stays
 // on 127.0.0.1.
+#include "common/PoseMatchers.h"
 #include "common/ChildProcess.h"
 
 #include "Is900Messages.h"
@@ -217,7 +218,7 @@ TEST(HostOutputs, OscMessagesCarryThePublishedRecords) {
             return sum;
         });
         ASSERT_NE(record, nullptr) << message.path << " at " << message.numbers[6];
-        for (int i = 0; i < 6; ++i) EXPECT_NEAR(message.numbers[i], record->pose[i], 1e-5);
+        EXPECT_THAT(message.numbers, PoseNear(record->pose, 1e-5, 1e-5));
     }
     EXPECT_EQ(perPath.size(), 3u);
     EXPECT_GT(perPath["/is900/tracker/1"], 30);
@@ -449,8 +450,6 @@ std::string simulatorPort(ChildProcess& simulator) {
     return simulator.outputLines()[0];
 }
 
-double angleDifference(double a, double b) { return std::fabs(std::remainder(a - b, 360.0)); }
-
 // Each ID's records in order, the same number of them, with the same values.
 void expectSameRecords(const std::string& name, const std::vector<JsonRecord>& recorded,
                        const std::vector<JsonRecord>& replayed) {
@@ -466,9 +465,7 @@ void expectSameRecords(const std::string& name, const std::vector<JsonRecord>& r
         ASSERT_GT(was.size(), entry.first.first ? 100u : 0u) << what;
         ASSERT_EQ(is.size(), was.size()) << what;
         for (std::size_t k = 0; k < was.size(); ++k) {
-            for (int i = 0; i < 3; ++i) ASSERT_NEAR(is[k]->pose[i], was[k]->pose[i], 1e-4) << what << " #" << k;
-            for (int i = 3; i < 6; ++i)
-                ASSERT_LT(angleDifference(is[k]->pose[i], was[k]->pose[i]), 1e-3) << what << " #" << k << " " << i;
+            ASSERT_THAT(is[k]->pose, PoseNearWrapped(was[k]->pose, 1e-4, 1e-3)) << what << " #" << k;
             ASSERT_EQ(is[k]->buttons, was[k]->buttons) << what << " #" << k;
             ASSERT_EQ(is[k]->valuators.size(), was[k]->valuators.size()) << what << " #" << k;
             for (std::size_t v = 0; v < was[k]->valuators.size(); ++v)

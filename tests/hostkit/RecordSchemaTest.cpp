@@ -1,6 +1,7 @@
 // The host's JSON lines and record files through the kit's schema, the
 // simulator's replay of a record file of another format version, and the
 // replay's undoing of the device's pose pipeline.
+#include "common/PoseMatchers.h"
 #include "host/config/ConfigFile.h"
 #include "is900/hostkit/RecordSchema.h"
 #include "sim/Replay.h"
@@ -117,7 +118,7 @@ TEST(RecordSchema, AReplayedStationNeverSendsControlsOrPosesItsRecordingLacks) {
     EXPECT_NE(second.buttons, 0);
     EXPECT_EQ(first.joystick[0], second.joystick[0]);
     EXPECT_EQ(first.joystick[1], second.joystick[1]);
-    for (int i = 0; i < 6; ++i) EXPECT_EQ(first.published[i], second.published[i]) << i;
+    EXPECT_THAT(first.published, ::testing::ElementsAreArray(second.published));
 }
 
 // Corrections the sample configurations lack, through the device's own
@@ -150,10 +151,9 @@ TEST(RecordSchema, TheReplayUndoesTheDevicesPosePipeline) {
         publish(tracker, published);
         float sent[6];
         is900sim::sentPose(setup, 2, published, 0.5, sent, sent + 3);
-        for (int i = 0; i < 3; ++i) EXPECT_NEAR(sent[i], tracker[i], 1e-3) << i;
-        for (int i = 3; i < 6; ++i) EXPECT_NEAR(std::remainder(sent[i] - tracker[i], 360.0f), 0, 1e-3) << i;
+        EXPECT_THAT(sent, PoseNearWrapped(tracker, 1e-3, 1e-3));
         publish(sent, again);
-        for (int i = 0; i < 6; ++i) EXPECT_NEAR(again[i], published[i], i < 3 ? 2e-5 : 1e-4) << i;
+        EXPECT_THAT(again, PoseNear(published, 2e-5, 1e-4));
     }
 }
 

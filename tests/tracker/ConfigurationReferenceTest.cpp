@@ -4,6 +4,8 @@
 
 #include "tracker/CTraCommonH.h"
 
+#include "common/PoseMatchers.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -79,6 +81,6 @@ TEST(ConfigurationReference, WorkedExampleMatchesThePosePipeline) {
         float pose[6];
         std::copy(record.pose, record.pose + 6, pose);
         ASSERT_TRUE(tracker.processPose(1, 'U', pose));
-        for (int i = 0; i < 6; ++i) EXPECT_NEAR(rows[r].pose[i], pose[i], 1e-4f) << "row " << r << ", value " << i;
+        EXPECT_THAT(pose, PoseNear(rows[r].pose, 1e-4f, 1e-4f)) << "row " << r;
     }
 }

@@ -3,21 +3,30 @@
 #include "tracker/CTraCommonH.h"
 #include "tracker/PoseTransform.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 
 namespace {
 
 const CLogH quietLog = plainLogger();
 
-// About one part in a million of the larger of the value and 1.
-void expectPose(const float (&expected)[6], const float (&actual)[6], const char* what) {
+// Each value within about one part in a million of the larger of the
+// expected value and 1.
+MATCHER_P(PoseClose, expected, "is a pose close to the expected one") {
     for (int i = 0; i < 6; ++i) {
         const float scale = std::fabs(expected[i]) > 1 ? std::fabs(expected[i]) : 1.0f;
-        EXPECT_NEAR(expected[i], actual[i], 2e-6f * scale) << what << ", value " << i;
+        if (std::fabs(expected[i] - arg[i]) > 2e-6f * scale) {
+            *result_listener << "value " << i << " is " << arg[i] << ", not " << expected[i];
+            return false;
+        }
     }
+    return true;
 }
+
+using Pose = std::array<float, 6>;
 
 struct Pipeline {
     Pipeline() : tracker(&quietLog) {
@@ -50,17 +59,17 @@ TEST(Matrices, BuildersAndComposition) {
 TEST(PosePipeline, UnitsAndCaveMapping) {
     float pose[6] = {12, 24, 36, 10, 20, 30};
     convertToFeet(pose, 'U', true);
-    expectPose({2, -3, -1, -10, 20, -30}, pose, "inches, CAVE");
+    EXPECT_THAT(pose, PoseClose(Pose{2, -3, -1, -10, 20, -30})) << "inches, CAVE";
 
     float metric[6] = {100, 0, 0, 1, 2, 3};
     convertToFeet(metric, 'u', false);
-    expectPose({3.28084f, 0, 0, 1, 2, 3}, metric, "centimetres");
+    EXPECT_THAT(metric, PoseClose(Pose{3.28084f, 0, 0, 1, 2, 3})) << "centimetres";
 
     // No correction set: the pose leaves the pipeline as step 1 made it.
     Pipeline p;
     float plain[6] = {12, 24, 36, 10, 20, 30};
     EXPECT_TRUE(p.tracker.processPose(1, 'U', plain));
-    expectPose({1, 2, 3, 10, 20, 30}, plain, "no corrections");
+    EXPECT_THAT(plain, PoseClose(Pose{1, 2, 3, 10, 20, 30})) << "no corrections";
 }
 
 TEST(PosePipeline, TransmitterCorrections) {
@@ -70,7 +79,7 @@ TEST(PosePipeline, TransmitterCorrections) {
     p.tracker.transmitterRotationSet = true;
     float pose[6] = {12, 0, 0, 0, 0, 0};
     p.tracker.processPose(1, 'U', pose);
-    expectPose({0, 1, 0, 0, 0, 90}, pose, "rotation about z");
+    EXPECT_THAT(pose, PoseClose(Pose{0, 1, 0, 0, 0, 90})) << "rotation about z";
 
     Pipeline shifted;
     shifted.tracker.transmitterOffset = offsetMatrix(1, 2, 3);
@@ -78,17 +87,17 @@ TEST(PosePipeline, TransmitterCorrections) {
     shifted.tracker.transmitterOffsetSet = true;
     float moved[6] = {12, 24, 36, 10, 20, 30};
     shifted.tracker.processPose(2, 'U', moved);
-    expectPose({2, 4, 6, 10, 20, 30}, moved, "offset only");
+    EXPECT_THAT(moved, PoseClose(Pose{2, 4, 6, 10, 20, 30})) << "offset only";
     float outside[6] = {12, 24, 36, 10, 20, 30};
     shifted.tracker.processPose(9, 'U', outside);
-    expectPose({2, 4, 6, 10, 20, 30}, outside, "station without entry");
+    EXPECT_THAT(outside, PoseClose(Pose{2, 4, 6, 10, 20, 30})) << "station without entry";
 
     // Rotations about the axis of an angle add to it: azimuth turns about y.
     float yawed[6] = {0, 0, 0, 10, 0, 0};
     const Matrix4 aboutY = composeTransform(axisAngleMatrix(0, 1, 0, 30), zeroMatrix());
     const Matrix4 none = identityMatrix();
     transformPose(yawed, &aboutY, &none, nullptr);
-    expectPose({0, 0, 0, 40, 0, 0}, yawed, "azimuth plus transmitter yaw");
+    EXPECT_THAT(yawed, PoseClose(Pose{0, 0, 0, 40, 0, 0})) << "azimuth plus transmitter yaw";
 }
 
 TEST(PosePipeline, SensorCorrections) {
@@ -97,19 +106,19 @@ TEST(PosePipeline, SensorCorrections) {
     p.tracker.setStation(1, 1, &offset);
     float level[6] = {0, 0, 0, 0, 0, 0};
     p.tracker.processPose(1, 'U', level);
-    expectPose({0, 0, 1, 0, 0, 0}, level, "offset, angles 0");
+    EXPECT_THAT(level, PoseClose(Pose{0, 0, 1, 0, 0, 0})) << "offset, angles 0";
     float turned[6] = {0, 0, 0, 90, 0, 0};
     p.tracker.processPose(1, 'U', turned);
-    expectPose({1, 0, 0, 90, 0, 0}, turned, "offset, azimuth 90");
+    EXPECT_THAT(turned, PoseClose(Pose{1, 0, 0, 90, 0, 0})) << "offset, azimuth 90";
     float otherStation[6] = {0, 0, 0, 90, 0, 0};
     p.tracker.processPose(2, 'U', otherStation);
-    expectPose({0, 0, 0, 90, 0, 0}, otherStation, "station 2 has no correction");
+    EXPECT_THAT(otherStation, PoseClose(Pose{0, 0, 0, 90, 0, 0})) << "station 2 has no correction";
 
     const float translation[3] = {0.5f, 0, 0};
     p.tracker.setStation(1, 1, nullptr, nullptr, translation);
     float moved[6] = {12, 24, 36, 10, 20, 30};
     p.tracker.processPose(1, 'U', moved);
-    expectPose({1.5f, 2, 3, 10, 20, 30}, moved, "translation only");
+    EXPECT_THAT(moved, PoseClose(Pose{1.5f, 2, 3, 10, 20, 30})) << "translation only";
 
     // The sensor's rotation acts before the measured orientation: a sensor
     // turned 90 degrees about z, measured at azimuth 90, reads (90, 0, 90).
@@ -117,7 +126,7 @@ TEST(PosePipeline, SensorCorrections) {
     p.tracker.setStation(1, 1, nullptr, &rollSensor);
     float ordered[6] = {0, 0, 0, 90, 0, 0};
     p.tracker.processPose(1, 'U', ordered);
-    expectPose({0, 0, 0, 90, 0, 90}, ordered, "order of the rotations");
+    EXPECT_THAT(ordered, PoseClose(Pose{0, 0, 0, 90, 0, 90})) << "order of the rotations";
 
     // The sensor offset turns with the corrected orientation.
     const Matrix4 pitchSensor = axisAngleMatrix(1, 0, 0, 45);
@@ -125,5 +134,5 @@ TEST(PosePipeline, SensorCorrections) {
     float pitched[6] = {0, 0, 0, 0, 0, 0};
     p.tracker.processPose(1, 'U', pitched);
     const float half = 0.70710678f;
-    expectPose({0, -half, half, 0, 45, 0}, pitched, "offset with a pitched sensor");
+    EXPECT_THAT(pitched, PoseClose(Pose{0, -half, half, 0, 45, 0})) << "offset with a pitched sensor";
 }
