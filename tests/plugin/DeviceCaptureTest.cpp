@@ -167,20 +167,27 @@ std::string keptForm(const std::string& capture) {
 
 } // namespace
 
-TEST(DeviceCapture, OptionProblemsAndAFileThatCannotBeMadeEndInit) {
-    const struct {
-        std::vector<std::string> args;
-        const char* problem;
-    } cases[] = {{{}, "Incomplete option line found for "},
-                 {{"x.is900cap", "0"}, "Invalid arg found for "},
-                 {{"x.is900cap", "1", "2"}, "Too many args found for "}};
-    for (const auto& c : cases) {
-        DeviceRig rig(stations);
-        rig.lines.add("capture", c.args);
-        CoutCapture out;
-        EXPECT_EQ(-1, rig.init());
-        EXPECT_NE(std::string::npos, out.text().find(std::string(c.problem) + "Capture at line 3.")) << out.text();
-    }
+struct CaptureOptionCase {
+    std::vector<std::string> args;
+    const char* problem;
+};
+
+class DeviceCaptureOption : public ::testing::TestWithParam<CaptureOptionCase> {};
+
+TEST_P(DeviceCaptureOption, ProblemsEndInit) {
+    DeviceRig rig(stations);
+    rig.lines.add("capture", GetParam().args);
+    CoutCapture out;
+    EXPECT_EQ(-1, rig.init());
+    EXPECT_NE(std::string::npos, out.text().find(std::string(GetParam().problem) + "Capture at line 3.")) << out.text();
+}
+
+INSTANTIATE_TEST_SUITE_P(Problems, DeviceCaptureOption,
+                         ::testing::Values(CaptureOptionCase{{}, "Incomplete option line found for "},
+                                           CaptureOptionCase{{"x.is900cap", "0"}, "Invalid arg found for "},
+                                           CaptureOptionCase{{"x.is900cap", "1", "2"}, "Too many args found for "}));
+
+TEST(DeviceCapture, AFileThatCannotBeMadeEndsInit) {
     const std::string path = "/nonexistent-folder/x.is900cap";
     DeviceRig rig(stations);
     rig.lines.add("capture", {path});

@@ -242,15 +242,19 @@ TEST(TraOptions, LastLineOfAKindWinsAndRotationAndOffsetCombine) {
     EXPECT_EQ(errorLine("Invalid string found for CAVECoord at line 1."), parseOne("cavecoord", {"maybe"}));
 }
 
-TEST(TraOptions, OrderOptions) {
-    for (const char* keyword : {"trackerorder", "UnitOrder", "order"}) {
-        Tracker t;
-        OptionLinesBuilder lines;
-        lines.add(keyword, {"2", "1"}, 7);
-        EXPECT_EQ(errorLine("Can not change the order on input connector at line 7."), t.parse(lines)) << keyword;
-        EXPECT_FALSE(t.result || lines.line(0).used);
-    }
+class TraOrderKeywords : public ::testing::TestWithParam<const char*> {};
 
+TEST_P(TraOrderKeywords, AreRefusedOnAnInputConnector) {
+    Tracker t;
+    OptionLinesBuilder lines;
+    lines.add(GetParam(), {"2", "1"}, 7);
+    EXPECT_EQ(errorLine("Can not change the order on input connector at line 7."), t.parse(lines));
+    EXPECT_FALSE(t.result || lines.line(0).used);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryAlias, TraOrderKeywords, ::testing::Values("trackerorder", "UnitOrder", "order"));
+
+TEST(TraOptions, OrderOptions) {
     Tracker t;
     t.tracker.inputConnector = false;
     t.tracker.outputStationCount = 3;
