@@ -3,7 +3,6 @@
 #include "controller/CConCommonH.h"
 #include "protocol/CRS232H.h"
 #include "protocol/CommandSteps.h"
-#include "rules/SetUpTrust.h"
 #include "support/CLogH.h"
 #include "tracker/CCalibH.h"
 #include "tracker/CTraCommonH.h"
@@ -22,9 +21,9 @@ CISX00::CISX00(DevConfig* devConfig, const CLogH* hostLog)
       reset(false), dataUnit('U'),
       baudRate(38400), sensorOn(), controllerOn(), initInfo(), currentTraData(nullptr), currentConData(nullptr),
       sensorCount(0), controllerCount(0), received(), pose(), runFlag(nullptr), config(devConfig), tracker(nullptr),
-      controller(nullptr), commands(nullptr), initialised(false), clock(DeviceClock::installed()), reconnect(false),
-      silenceLimitSeconds(3), streaming(false), stopped(false), lineDown(false), silentSpell(false),
-      lineFailing(false), lineBackTold(false), setUpUntrusted(false), validRecordSeen(false), reopenAttempts(0) {
+      controller(nullptr), commands(nullptr), initialised(false), clock(DeviceClock::installed()),
+      recovery(log, clock,
+               {[this] { return setUpLine(true); }, [this](bool restart) { return setUpStreaming(true, restart); }}) {
     for (int i = 0; i < stationCount; ++i) {
         lastTraData[i].clear();
         lastConData[i].clear();
@@ -44,7 +43,7 @@ CISX00::~CISX00() {
 // destructor leaves nothing behind.
 void CISX00::release() {
     initialised = false;
-    streaming = stopped = lineDown = lineFailing = setUpUntrusted = validRecordSeen = false;
+    recovery.forgetLine();
     delete[] deviceName;
     deviceName = nullptr;
     delete[] portName;
@@ -85,15 +84,14 @@ int CISX00::configure() {
         if (!commands->resetTracker()) return 0;
     }
     if (setUpStreaming(false, false) != SetUp::done) return 0;
-    streaming = true;
-    watchSilenceFromNow();
+    recovery.streamingStarted();
     return configureCode;
 }
 
 // Everything of the set-up but the reset: alignment, output lists, binary
 // and continuous output. A set-up that is done is judged trusted or not;
 // with reconnect on, an untrusted one is confirmed at the first valid record.
-CISX00::SetUp CISX00::setUpStreaming(bool watchRunFlag, bool restart) {
+SetUp CISX00::setUpStreaming(bool watchRunFlag, bool restart) {
     const DeviceClock::TimePoint began = clock.now();
     const auto cleared = [&] { return watchRunFlag && !RecordReader::running(runFlag); };
     if (restart) {
@@ -115,7 +113,7 @@ CISX00::SetUp CISX00::setUpStreaming(bool watchRunFlag, bool restart) {
     if (cleared()) return SetUp::stopped;
     if (restart) port->discardInput();
     if (!commands->startContinuous()) return SetUp::failed;
-    setUpUntrusted = !setuptrust::trusted(aligns, alignmentFailed, validRecordSeen, began - lastValidRecordAt);
+    recovery.judgeSetUp(began, aligns, alignmentFailed);
     return SetUp::done;
 }
 
@@ -123,9 +121,9 @@ bool CISX00::stop() {
     log->debug("CISX00: \"stop\" called.", true);
     if (!initialised) return false;
     // Recovery ends here: a later recvData neither opens the port nor writes.
-    stopped = true;
+    recovery.end();
     // A lost line that is not back yet takes no commands.
-    if (!lineDown) {
+    if (!recovery.lineIsDown()) {
         commands->stopContinuous();
         if (tracker && tracker->caveCoordinates) commands->resetAlignment();
     }

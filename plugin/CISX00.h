@@ -1,8 +1,10 @@
 // The IS-900 device: options and init, streaming control, record reception
-// and the configuration report.
+// and the configuration report. It owns the recovery of its line and sets
+// the line and the tracker up again when the recovery asks.
 #pragma once
 
 #include "boundary/CBase.h"
+#include "plugin/DeviceRecovery.h"
 #include "protocol/RecordReader.h"
 #include "storage/ConData.h"
 #include "storage/TraData.h"
@@ -51,24 +53,11 @@ private:
     void release();
 
     // Streaming control
-    enum class SetUp { done, failed, stopped };
     // The set-up without the reset. watchRunFlag: the host's run flag is read
     // before each step and a cleared one ends the set-up (stopped).
     // restart: continuous output is stopped first and the line emptied, and
     // emptied again before continuous output starts.
     SetUp setUpStreaming(bool watchRunFlag, bool restart);
-
-    // Recovery of the line, with the reconnect option on
-    bool recovering() const { return reconnect && !stopped; }
-    int recover(ReadOutcome outcome);
-    int loseLine();
-    int reopenWhenDue();
-    int repeatSetUpWhenSilent();
-    int confirmSetUp();
-    void noteValidRecord();
-    void watchSilenceFromNow();
-    bool validRecord() const;
-    void quietFailures(bool quiet);
 
     // Reception
     bool takeControllerSample(int32_t station, uint32_t& id);
@@ -76,6 +65,7 @@ private:
     bool publishTracker(int32_t station, uint32_t id, unsigned char* updateMasks);
     bool publishController(int32_t station, uint32_t id, unsigned char* updateMasks);
     bool stationFlag(const bool* flags, int32_t station) const;
+    bool validRecord() const;
 
     // Report
     void printDataType() const;
@@ -110,22 +100,5 @@ private:
     bool initialised;
 
     DeviceClock clock;
-    bool reconnect;
-    int32_t silenceLimitSeconds;
-    bool streaming;
-    bool stopped;
-    bool lineDown;
-    bool silentSpell;
-    // From a lost line until a valid record comes on the line opened again:
-    // the loss is told once, later failures of the spell are debug lines.
-    bool lineFailing;
-    bool lineBackTold;
-    // The last set-up may have reached a tracker that was still off; the
-    // first valid record after it calls for one more.
-    bool setUpUntrusted;
-    bool validRecordSeen;
-    DeviceClock::TimePoint lastValidRecordAt;
-    uint32_t reopenAttempts; // in the present spell of a failing line
-    DeviceClock::TimePoint nextReopen;
-    DeviceClock::TimePoint nextSetUpRepeat;
+    DeviceRecovery recovery;
 };

@@ -78,8 +78,7 @@ void CISX00::setDefaults() {
     baudRate = 38400;
     reset = false;
     dataUnit = 'U';
-    reconnect = false;
-    silenceLimitSeconds = 3;
+    recovery.settings = DeviceRecovery::Settings();
     captureLimitMiB = 1024;
     for (int i = 0; i < stationCount; ++i) {
         sensorOn[i] = i < 2;
@@ -168,15 +167,16 @@ bool CISX00::parseDeviceLine(ConfigLine& line) {
 // "reconnect yes|on|no|off [seconds]": recovery of the line, and how long
 // a silent tracker is waited for before the streaming set-up is repeated.
 bool CISX00::parseReconnectLine(ConfigLine& line) {
+    DeviceRecovery::Settings& reconnect = recovery.settings;
     const uint32_t argCount = optionArgCount(line);
     const char* problem = argCount == 0 ? incompleteOptionText : argCount > 2 ? tooManyArgsText : nullptr;
-    if (!problem && !chooseWord(optionArg(line, 0), yesOrNo, reconnect)) problem = invalidStringText;
+    if (!problem && !chooseWord(optionArg(line, 0), yesOrNo, reconnect.on)) problem = invalidStringText;
     if (!problem && argCount == 2) {
         const int32_t seconds = parseNumber(optionArg(line, 1));
         if (seconds < 1)
             problem = invalidArgText;
         else
-            silenceLimitSeconds = seconds;
+            reconnect.silenceLimitSeconds = seconds;
     }
     if (problem) reportOptionProblem(*log, "CISX00: ", problem, "Reconnect at line ", line);
     line.used = problem == nullptr;
@@ -275,6 +275,7 @@ bool CISX00::openAndSetUpPort() {
     port = new CRS232H(log);
     commands = new IS900CommandSteps(port, log);
     commands->sleep = clock.sleep;
+    recovery.attach({port, commands, portName, runFlag});
     return setUpLine(false);
 }
 

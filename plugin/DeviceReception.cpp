@@ -12,12 +12,17 @@
 
 namespace {
 
-const uint32_t controllerLength = 8;
-const uint32_t trackerLength = 29;
-const uint32_t combinedLength = 32;
 const uint32_t maskSize = 4;
 
 bool validId(uint32_t id) { return id >= 1 && id <= 32; }
+
+bool carriesController(uint32_t length) {
+    return length == RawRecord::controllerLength || length == RawRecord::combinedLength;
+}
+
+bool carriesTracker(uint32_t length) {
+    return length == RawRecord::trackerLength || length == RawRecord::combinedLength;
+}
 
 template <class Record> struct StorageSlot {
     Record* (CDataStorage::*find)(uint32_t id) const;
@@ -58,14 +63,11 @@ int CISX00::recvData(unsigned char* updateMasks, void*) {
     if (tracker) CConCommonH::clearUpdateMask(traMask);
     if (controller) CConCommonH::clearUpdateMask(conMask);
 
-    if (recovering() && lineDown) return reopenWhenDue();
+    if (recovery.active() && recovery.lineIsDown()) return recovery.reopenWhenDue();
     const ReadOutcome outcome = RecordReader(port, log).read(runFlag, received);
-    if (recovering() && outcome != ReadOutcome::complete) return recover(outcome);
-    if (recovering() && validRecord()) {
-        noteValidRecord();
-        if (setUpUntrusted) return confirmSetUp();
-    } else if (recovering() && repeatSetUpWhenSilent() < 0) {
-        return -1;
+    if (recovery.active()) {
+        const int judged = recovery.judgeRead(outcome, outcome == ReadOutcome::complete && validRecord());
+        if (judged != DeviceRecovery::useRecord) return judged;
     }
     switch (outcome) {
     case ReadOutcome::timedOut:
@@ -82,17 +84,17 @@ int CISX00::recvData(unsigned char* updateMasks, void*) {
 
     uint32_t conId = 0;
     bool controllerSample = false;
-    if ((count == controllerLength || count == combinedLength) && controller)
+    if (carriesController(count) && controller)
         controllerSample = takeControllerSample(station, conId);
 
     uint32_t traId = 0;
     bool trackerSample = false;
-    if ((count == trackerLength || count == combinedLength) && tracker) {
+    if (carriesTracker(count) && tracker) {
         const int taken = takeTrackerSample(station, traId);
         if (taken < 0) return -1;
         trackerSample = taken > 0;
     }
-    if (count != controllerLength && count != trackerLength && count != combinedLength && log->debugOn()) {
+    if (!carriesController(count) && !carriesTracker(count) && log->debugOn()) {
         log->warning("CISX00: Got wrong length of data: ", false);
         std::cout << static_cast<int32_t>(count) << " Ignored." << std::endl;
     }
@@ -108,6 +110,16 @@ bool CISX00::stationFlag(const bool* flags, int32_t station) const {
     return station >= 1 && station <= stationCount && flags[station - 1];
 }
 
+// A record of an accepted length for a station that is on for its kind;
+// anything else (an ASCII record, a fragment) leaves the tracker silent.
+bool CISX00::validRecord() const {
+    const int32_t station = RecordReader::station(received);
+    const uint32_t count = received.count;
+    const bool controllerRecord = controller && carriesController(count) && stationFlag(controllerOn, station);
+    const bool trackerRecord = tracker && carriesTracker(count) && stationFlag(sensorOn, station);
+    return controllerRecord || trackerRecord;
+}
+
 bool CISX00::takeControllerSample(int32_t station, uint32_t& id) {
     id = controller->recordId(station);
     if (log->debugOn()) {
@@ -117,7 +129,7 @@ bool CISX00::takeControllerSample(int32_t station, uint32_t& id) {
     if (!validId(id) || !stationFlag(controllerOn, station)) return false;
     // The controller bytes follow the header in a controller record and the
     // pose in a combined one.
-    const unsigned char* bytes = received.bytes + (received.count == combinedLength ? 27 : 3);
+    const unsigned char* bytes = received.bytes + (received.count == RawRecord::combinedLength ? 27 : 3);
     if (log->debugOn()) {
         log->debug("CISX00: but: ", false);
         for (int bit = 0; bit < 8; ++bit) std::cout << (bit ? " " : "") << ((bytes[0] >> bit) & 1);

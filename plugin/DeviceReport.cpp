@@ -21,9 +21,10 @@ bool CISX00::printInfo() {
     std::cout << baudRate << std::endl;
     log->info("RESET                 : ", false);
     std::cout << (reset ? "Yes" : "No") << std::endl;
-    if (reconnect) {
+    if (recovery.settings.on) {
         log->info("RECONNECT             : ", false);
-        std::cout << "Yes, set-up repeated after " << silenceLimitSeconds << " s of silence" << std::endl;
+        std::cout << "Yes, set-up repeated after " << recovery.settings.silenceLimitSeconds << " s of silence"
+                  << std::endl;
     }
     log->info("INCOMING DATA UNIT    : ", false);
     std::cout << (dataUnit == 'U' ? "Inch" : "Centimeter") << std::endl;

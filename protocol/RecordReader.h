@@ -10,6 +10,11 @@ class CLogH;
 
 struct RawRecord {
     static const uint32_t capacity = 512;
+    // The binary output records' lengths, CR LF included: a controller's,
+    // a tracker's, and one with both.
+    static constexpr uint32_t controllerLength = 8;
+    static constexpr uint32_t trackerLength = 29;
+    static constexpr uint32_t combinedLength = 32;
     unsigned char bytes[capacity];
     uint32_t count;
 };
