@@ -39,11 +39,11 @@ int32_t parseNumber(const char* text) {
     return static_cast<int32_t>(value);
 }
 
-bool keywordIs(const ConfigLine& line, std::initializer_list<const char*> keywords) {
-    for (const char* keyword : keywords)
-        if (compareNoCase(optionKeyword(line), keyword) == 0) return true;
-    return false;
+bool wordIs(const char* word, const optionwords::Words& spellings) {
+    return optionwords::isOneOf(word, spellings, [](const char* a, const char* b) { return compareNoCase(a, b) == 0; });
 }
+
+bool keywordIs(const ConfigLine& line, const optionwords::Words& keyword) { return wordIs(optionKeyword(line), keyword); }
 
 uint32_t optionLineCount(const DevConfig& config) {
     return config.lineCount > maxOptionLines ? maxOptionLines : config.lineCount;

@@ -3,16 +3,18 @@
 #pragma once
 
 #include "boundary/HostRecords.h"
+#include "rules/OptionWords.h"
 
 #include <cstdint>
-#include <initializer_list>
 
 class CLogH;
 
 int compareNoCase(const char* a, const char* b);
 int32_t parseNumber(const char* text);
-// True when the line's keyword is one of the given ones, in any letter case.
-bool keywordIs(const ConfigLine& line, std::initializer_list<const char*> keywords);
+// True when the word is one of the spellings, in any letter case.
+bool wordIs(const char* word, const optionwords::Words& spellings);
+// True when the line's keyword is the one given or one of its aliases.
+bool keywordIs(const ConfigLine& line, const optionwords::Words& keyword);
 
 // A host is outside our control: counts are capped to what the record can
 // hold, and a null keyword or argument reads as an empty text.

@@ -50,13 +50,13 @@ bool CConCommonH::parseOptions(DevConfig* config) {
     for (uint32_t i = 0; i < optionLineCount(*config); ++i) {
         ConfigLine& line = config->lines[i];
         bool accepted = true;
-        if (keywordIs(line, {"emulatetracker"}))
+        if (keywordIs(line, optionwords::emulateTracker))
             accepted = parseEmulation(line);
-        else if (keywordIs(line, {"valuatororder", "buttonorder"}))
-            accepted = parseItemOrder(line, keywordIs(line, {"valuatororder"}));
-        else if (keywordIs(line, {"valuatorscale"}))
+        else if (keywordIs(line, optionwords::valuatorOrder) || keywordIs(line, optionwords::buttonOrder))
+            accepted = parseItemOrder(line, keywordIs(line, optionwords::valuatorOrder));
+        else if (keywordIs(line, optionwords::valuatorScale))
             accepted = parseValuatorScale(line);
-        else if (keywordIs(line, {"controllerorder", "unitorder", "order"}))
+        else if (keywordIs(line, optionwords::controllerOrder))
             accepted = parseControllerOrder(line);
         if (!accepted) failed = true;
     }
@@ -122,7 +122,7 @@ bool CConCommonH::parseValuatorScale(ConfigLine& line) {
     bool selected[maxControllerItems] = {};
     for (uint32_t k = 2; k < argCount; ++k) {
         const char* text = optionArg(line, k);
-        if (compareNoCase(text, "all") == 0) {
+        if (wordIs(text, optionwords::everyItem)) {
             std::fill(selected, selected + maxControllerItems, true);
             break;
         }

@@ -7,6 +7,7 @@
 #include "host/supervision/HostStorages.h"
 #include "host/config/LoggerRecord.h"
 #include "is900/hostkit/PluginLibrary.h"
+#include "is900/signals/StopSignals.h"
 #include "host/supervision/Session.h"
 #include "host/supervision/SessionEvents.h"
 #include "host/outputs/HostOutputs.h"
@@ -152,6 +153,7 @@ HostConfig loadConfig(const HostOptions& options, const CLI::App& app,
     if (!options.captureFolder.empty())
         for (DeviceSection& device : config.devices)
             overrideCaptureOption(device.options, captureFilePath(options.captureFolder, device.name, start));
+    readSetups(config);
     return config;
 }
 
@@ -193,7 +195,7 @@ int runDevices(const HostOptions& options, const HostConfig& config,
         DeviceDefinition definition;
         definition.name = section.name;
         definition.options = section.options;
-        definition.setup = is900::hostkit::readDeviceSetup(section.options);
+        definition.setup = section.setup;
         definition.logger = loggerSettings(options, section.name);
         definition.plugin = plugins.at(section.pluginPath.empty() ? options.pluginPath : section.pluginPath).get();
         std::cerr << "is900-host: device '" << definition.name << "' on " << definition.setup.port
@@ -274,7 +276,7 @@ int runHost(const HostOptions& options, const CLI::App& app) {
         }
         std::cerr << "is900-host: web view at " << web->url() << std::endl;
         for (const DeviceSection& device : config.devices)
-            web->publish("setup/" + device.name, webSetupLine(device.name, is900::hostkit::readDeviceSetup(device.options)));
+            web->publish("setup/" + device.name, webSetupLine(device.name, device.setup));
         data->add(std::move(web));
     }
 #endif
@@ -292,13 +294,13 @@ int runHost(const HostOptions& options, const CLI::App& app) {
     std::vector<std::unique_ptr<SimulatedTracker>> simulators;
     if (capture) {
         try {
-            is900sim::SimulatorOptions replay = simulatorOptionsFor(is900::hostkit::readDeviceSetup(config.devices.front().options));
+            is900sim::SimulatorOptions replay = simulatorOptionsFor(config.devices.front().setup);
             replay.commandLogPath = options.simulatorLog;
             replay.capture = capture;
             replay.captureSpeed = options.replaySpeed;
             replay.loop = options.replayLoop;
             simulators.emplace_back(new SimulatedTracker(replay));
-            overridePortOption(config.devices.front().options, simulators.back()->portName());
+            overrideDevicePort(config.devices.front(), simulators.back()->portName());
         } catch (const std::exception& error) {
             std::cerr << "is900-host: error: " << error.what() << std::endl;
             return exitSimulator;
@@ -310,8 +312,8 @@ int runHost(const HostOptions& options, const CLI::App& app) {
                 const std::string log = options.simulatorLog.empty() || !config.sectioned
                                             ? options.simulatorLog
                                             : options.simulatorLog + "." + device.name;
-                simulators.emplace_back(new SimulatedTracker(is900::hostkit::readDeviceSetup(device.options), log));
-                overridePortOption(device.options, simulators.back()->portName());
+                simulators.emplace_back(new SimulatedTracker(device.setup, log));
+                overrideDevicePort(device, simulators.back()->portName());
             }
         } catch (const std::exception& error) {
             std::cerr << "is900-host: error: " << error.what() << std::endl;
@@ -330,8 +332,8 @@ int main(int argc, char** argv) {
     CLI::App app{"Loads the IS-900 device plug-in, streams from the tracker and shows the published records."};
     HostOptions options;
     defineOptions(app, options);
-    hostplatform::handleStopSignals([] { events.requestStop(); },
-                                    [] { events.waitForDevicesStopped(stopSequenceGrace); });
+    is900::hostkit::handleStopSignals([] { events.requestStop(); },
+                                      [] { events.waitForDevicesStopped(stopSequenceGrace); });
     try {
         app.parse(argc, argv);
     } catch (const CLI::ValidationError& error) {

@@ -1,5 +1,7 @@
 #include "is900/hostkit/DeviceSetup.h"
 
+#include "rules/OptionWords.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
@@ -19,9 +21,16 @@ enum class Reading { notMine, taken, refused };
 
 Reading outcome(bool valid) { return valid ? Reading::taken : Reading::refused; }
 
-bool anyOf(const std::string& word, std::initializer_list<const char*> names) {
-    for (const char* name : names)
-        if (sameKeyword(word, name)) return true;
+namespace words = optionwords;
+
+// The word is one of the spellings (a keyword and its aliases), in any letter case.
+bool is(const std::string& word, const words::Words& spellings) {
+    return words::isOneOf(word, spellings, sameKeyword);
+}
+
+bool anyOf(const std::string& word, std::initializer_list<words::Words> choices) {
+    for (const words::Words& spellings : choices)
+        if (is(word, spellings)) return true;
     return false;
 }
 
@@ -48,8 +57,8 @@ bool readReals(const Args& args, std::size_t first, std::size_t count, float* va
 }
 
 bool readSwitch(const std::string& word, bool& on) {
-    if (!anyOf(word, {"yes", "on", "no", "off"})) return false;
-    on = anyOf(word, {"yes", "on"});
+    if (!anyOf(word, {words::switchedOn, words::switchedOff})) return false;
+    on = is(word, words::switchedOn);
     return true;
 }
 
@@ -93,36 +102,36 @@ bool readCapture(const Args& args, CaptureSetup& capture) {
 Reading readDeviceLine(const OptionLine& line, DeviceSetup& setup) {
     const std::string& keyword = line.keyword;
     const Args& args = line.args;
-    if (anyOf(keyword, {"sensors", "sensor", "trackers", "tracker"}))
+    if (is(keyword, words::trackers))
         return outcome(readStationFlags(args, setup.trackerOn));
-    if (anyOf(keyword, {"wands", "wand", "controllers", "controller"}))
+    if (is(keyword, words::controllers))
         return outcome(readStationFlags(args, setup.controllerOn));
-    if (sameKeyword(keyword, "reconnect")) return outcome(readReconnect(args, setup));
-    if (sameKeyword(keyword, "capture")) return outcome(readCapture(args, setup.capture));
-    if (!anyOf(keyword, {"port", "serialport", "baud", "baudrate", "reset", "devdataunit"})) return Reading::notMine;
+    if (is(keyword, words::reconnect)) return outcome(readReconnect(args, setup));
+    if (is(keyword, words::capture)) return outcome(readCapture(args, setup.capture));
+    if (!anyOf(keyword, {words::port, words::baud, words::reset, words::dataUnit})) return Reading::notMine;
     if (args.size() != 1) return Reading::refused;
     const std::string& word = args[0];
-    if (anyOf(keyword, {"port", "serialport"})) {
+    if (is(keyword, words::port)) {
         setup.port = word;
-    } else if (anyOf(keyword, {"baud", "baudrate"})) {
+    } else if (is(keyword, words::baud)) {
         setup.baud = number(word);
-    } else if (sameKeyword(keyword, "reset")) {
+    } else if (is(keyword, words::reset)) {
         return outcome(readSwitch(word, setup.reset));
     } else {
-        const bool inches = anyOf(word, {"in", "inch", "inches"});
-        if (!inches && !anyOf(word, {"cm", "centimeter", "centimeters"})) return Reading::refused;
+        const bool inches = is(word, words::inchUnit);
+        if (!inches && !is(word, words::centimetreUnit)) return Reading::refused;
         setup.centimetres = !inches;
     }
     return Reading::taken;
 }
 
 bool unitFactor(const std::string& word, float& factor) {
-    if (sameKeyword(word, "feet")) factor = 1.0f;
-    else if (sameKeyword(word, "inches")) factor = 0.083333336f;
-    else if (anyOf(word, {"meters", "m"})) factor = 3.28084f;
-    else if (sameKeyword(word, "cm")) factor = 0.0328084f;
-    else return false;
-    return true;
+    for (const words::LengthUnit& unit : words::lengthUnits)
+        if (sameKeyword(word, unit.word)) {
+            factor = unit.feet;
+            return true;
+        }
+    return false;
 }
 
 // x y z [unit] from args[first], in feet.
@@ -157,7 +166,7 @@ bool readRotation(const Args& args, std::size_t first, bool asMatrix, Rows3& row
 
 bool readTransmitterLine(const std::string& keyword, const Args& args, Placement& transmitter) {
     const std::size_t n = args.size();
-    if (sameKeyword(keyword, "transmitteroffset")) {
+    if (is(keyword, words::transmitterOffset)) {
         Vector3 offset;
         if (n < 3 || n > 4 || !readOffset(args, 0, offset)) return false;
         if (offset == Vector3{}) return true;
@@ -165,7 +174,7 @@ bool readTransmitterLine(const std::string& keyword, const Args& args, Placement
         transmitter.offsetSet = true;
         return true;
     }
-    const bool asMatrix = sameKeyword(keyword, "transmitterrotationmatrix");
+    const bool asMatrix = is(keyword, words::transmitterRotationMatrix);
     if (n != (asMatrix ? 9u : 4u) || !readRotation(args, 0, asMatrix, transmitter.rotation)) return false;
     transmitter.rotationSet = true;
     return true;
@@ -176,15 +185,15 @@ bool readSensorLine(const std::string& keyword, const Args& args, DeviceSetup& s
     int station = 0;
     if (n == 0 || !readStation(args[0], station)) return false;
     SensorSetup& sensor = setup.sensors[station - 1];
-    const bool offset = sameKeyword(keyword, "sensoroffset");
-    if (offset || sameKeyword(keyword, "sensortranslation")) {
+    const bool offset = is(keyword, words::sensorOffset);
+    if (offset || is(keyword, words::sensorTranslation)) {
         Vector3 values;
         if (n < 4 || n > 5 || !readOffset(args, 1, values)) return false;
         (offset ? sensor.offset : sensor.translation) = values;
         (offset ? sensor.offsetSet : sensor.translationSet) = true;
         return true;
     }
-    const bool asMatrix = sameKeyword(keyword, "sensorrotationmatrix");
+    const bool asMatrix = is(keyword, words::sensorRotationMatrix);
     if (n != (asMatrix ? 10u : 5u) || !readRotation(args, 1, asMatrix, sensor.rotation)) return false;
     sensor.rotationSet = true;
     return true;
@@ -202,14 +211,14 @@ bool readCalibration(const Args& args, DeviceSetup& setup) {
 Reading readTrackerLine(const OptionLine& line, DeviceSetup& setup) {
     const std::string& keyword = line.keyword;
     const Args& args = line.args;
-    if (anyOf(keyword, {"transmitteroffset", "transmitterrotation", "transmitterrotationmatrix"}))
+    if (anyOf(keyword, {words::transmitterOffset, words::transmitterRotation, words::transmitterRotationMatrix}))
         return outcome(readTransmitterLine(keyword, args, setup.transmitter));
-    if (anyOf(keyword, {"sensoroffset", "sensortranslation", "sensorrotation", "sensorrotationmatrix"}))
+    if (anyOf(keyword, {words::sensorOffset, words::sensorTranslation, words::sensorRotation, words::sensorRotationMatrix}))
         return outcome(readSensorLine(keyword, args, setup));
-    if (anyOf(keyword, {"calibration", "calib"})) return outcome(readCalibration(args, setup));
+    if (is(keyword, words::calibration)) return outcome(readCalibration(args, setup));
     // The station order is bound to the tracker's input connectors.
-    if (anyOf(keyword, {"trackerorder", "unitorder", "order"})) return Reading::refused;
-    if (!anyOf(keyword, {"cavecoord", "cavecoordinates"})) return Reading::notMine;
+    if (is(keyword, words::trackerOrder)) return Reading::refused;
+    if (!is(keyword, words::caveCoordinates)) return Reading::notMine;
     return outcome(args.size() == 1 && readSwitch(args[0], setup.cave));
 }
 
@@ -245,7 +254,7 @@ bool readScale(const Args& args, ControllerSetup& controller) {
     }
     std::array<bool, controllerSlots> selected{};
     for (std::size_t i = 2; i < args.size(); ++i) {
-        if (sameKeyword(args[i], "all")) {
+        if (is(args[i], words::everyItem)) {
             selected.fill(true);
             break;
         }
@@ -285,13 +294,13 @@ bool readEmulation(const Args& args, ControllerSetup& controller) {
 Reading readControllerLine(const OptionLine& line, DeviceSetup& setup) {
     const std::string& keyword = line.keyword;
     const Args& args = line.args;
-    const bool valuatorOrder = sameKeyword(keyword, "valuatororder");
-    if (!valuatorOrder && !anyOf(keyword, {"buttonorder", "valuatorscale", "emulatetracker"})) return Reading::notMine;
+    const bool valuatorOrder = is(keyword, words::valuatorOrder);
+    if (!valuatorOrder && !anyOf(keyword, {words::buttonOrder, words::valuatorScale, words::emulateTracker})) return Reading::notMine;
     int station = 0;
     if (args.empty() || !readStation(args[0], station)) return Reading::refused;
     ControllerSetup& controller = setup.controllers[station - 1];
-    if (sameKeyword(keyword, "valuatorscale")) return outcome(readScale(args, controller));
-    if (sameKeyword(keyword, "emulatetracker")) return outcome(readEmulation(args, controller));
+    if (is(keyword, words::valuatorScale)) return outcome(readScale(args, controller));
+    if (is(keyword, words::emulateTracker)) return outcome(readEmulation(args, controller));
     return outcome(valuatorOrder ? readControlOrder(args, controller.valuatorCount, controller.valuatorOrder)
                                  : readControlOrder(args, controller.buttonCount, controller.buttonOrder));
 }

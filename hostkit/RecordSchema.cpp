@@ -98,7 +98,9 @@ bool isRecordingHeader(const std::string& line) {
 // Appended to one string rather than written to a stream: a stream's
 // set-up costs about as much as the line, and every output writes one for
 // every record.
-std::string jsonLine(const RecordView& record) {
+std::string jsonLine(const RecordView& record) { return jsonLine(record, {}); }
+
+std::string jsonLine(const RecordView& record, const std::vector<JsonField>& extraFields) {
     std::string line;
     line.reserve(192);
     line += record.kind == RecordKind::tracker ? "{\"type\":\"tracker\",\"id\":" : "{\"type\":\"controller\",\"id\":";
@@ -124,6 +126,7 @@ std::string jsonLine(const RecordView& record) {
         line += ']';
     }
     if (!record.device.empty()) line += ",\"device\":" + jsonString(record.device);
+    for (const JsonField& field : extraFields) line += ',' + jsonString(field.key) + ':' + field.value;
     line += '}';
     return line;
 }

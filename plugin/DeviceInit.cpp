@@ -95,22 +95,11 @@ bool CISX00::parseDeviceOptions() {
 
 namespace {
 
-struct WordChoice {
-    const char* words[3];
-    bool meaning;
-};
-
-const WordChoice yesOrNo[2] = {{{"yes", "on", nullptr}, true}, {{"no", "off", nullptr}, false}};
-
 // Which of two meanings a word names; false when it names neither.
-bool chooseWord(const char* word, const WordChoice (&choices)[2], bool& meaning) {
-    for (const WordChoice& choice : choices)
-        for (const char* candidate : choice.words)
-            if (candidate && compareNoCase(word, candidate) == 0) {
-                meaning = choice.meaning;
-                return true;
-            }
-    return false;
+bool chooseWord(const char* word, const optionwords::Words& yes, const optionwords::Words& no, bool& meaning) {
+    if (!wordIs(word, yes) && !wordIs(word, no)) return false;
+    meaning = wordIs(word, yes);
+    return true;
 }
 
 } // namespace
@@ -118,21 +107,21 @@ bool chooseWord(const char* word, const WordChoice (&choices)[2], bool& meaning)
 // Reads one of the device's own lines; lines of other parsers are left alone.
 bool CISX00::parseDeviceLine(ConfigLine& line) {
     const char* label = nullptr;
-    if (keywordIs(line, {"port", "serialport"}))
+    if (keywordIs(line, optionwords::port))
         label = "SerialPort at line ";
-    else if (keywordIs(line, {"baud", "baudrate"}))
+    else if (keywordIs(line, optionwords::baud))
         label = "Baud at line ";
-    else if (keywordIs(line, {"reset"}))
+    else if (keywordIs(line, optionwords::reset))
         label = "Reset at line ";
-    else if (keywordIs(line, {"devdataunit"}))
+    else if (keywordIs(line, optionwords::dataUnit))
         label = "DevDataUnit at line ";
-    else if (keywordIs(line, {"sensors", "sensor", "trackers", "tracker"}))
+    else if (keywordIs(line, optionwords::trackers))
         return parseStationFlags(line, sensorOn, sensorCount, "Sensor(s) at line ", false);
-    else if (keywordIs(line, {"wands", "wand", "controllers", "controller"}))
+    else if (keywordIs(line, optionwords::controllers))
         return parseStationFlags(line, controllerOn, controllerCount, "Controller(s) at line ", true);
-    else if (keywordIs(line, {"reconnect"}))
+    else if (keywordIs(line, optionwords::reconnect))
         return parseReconnectLine(line);
-    else if (keywordIs(line, {"capture"}))
+    else if (keywordIs(line, optionwords::capture))
         return parseCaptureLine(line);
     else
         return true;
@@ -141,18 +130,16 @@ bool CISX00::parseDeviceLine(ConfigLine& line) {
     const char* problem = argCount == 0 ? incompleteOptionText : argCount > 1 ? tooManyArgsText : nullptr;
     const char* arg = optionArg(line, 0);
     if (!problem) {
-        if (keywordIs(line, {"port", "serialport"})) {
+        if (keywordIs(line, optionwords::port)) {
             delete[] portName;
             portName = heapCopy(arg);
-        } else if (keywordIs(line, {"baud", "baudrate"})) {
+        } else if (keywordIs(line, optionwords::baud)) {
             baudRate = parseNumber(arg);
-        } else if (keywordIs(line, {"reset"})) {
-            if (!chooseWord(arg, yesOrNo, reset)) problem = invalidStringText;
+        } else if (keywordIs(line, optionwords::reset)) {
+            if (!chooseWord(arg, optionwords::switchedOn, optionwords::switchedOff, reset)) problem = invalidStringText;
         } else {
-            static const WordChoice choices[2] = {{{"in", "inch", "inches"}, true},
-                                                  {{"cm", "centimeter", "centimeters"}, false}};
             bool inches = true;
-            if (chooseWord(arg, choices, inches))
+            if (chooseWord(arg, optionwords::inchUnit, optionwords::centimetreUnit, inches))
                 dataUnit = inches ? 'U' : 'u';
             else
                 problem = invalidStringText;
@@ -170,7 +157,8 @@ bool CISX00::parseReconnectLine(ConfigLine& line) {
     DeviceRecovery::Settings& reconnect = recovery.settings;
     const uint32_t argCount = optionArgCount(line);
     const char* problem = argCount == 0 ? incompleteOptionText : argCount > 2 ? tooManyArgsText : nullptr;
-    if (!problem && !chooseWord(optionArg(line, 0), yesOrNo, reconnect.on)) problem = invalidStringText;
+    if (!problem && !chooseWord(optionArg(line, 0), optionwords::switchedOn, optionwords::switchedOff, reconnect.on))
+        problem = invalidStringText;
     if (!problem && argCount == 2) {
         const int32_t seconds = parseNumber(optionArg(line, 1));
         if (seconds < 1)

@@ -3,10 +3,10 @@
 // it), prints its records as the host's JSON lines or table do until Ctrl-C
 // or --duration. Exit 0; 2 for bad options; 3 when no host answers or none
 // has the device.
-#include "host/platform/HostPlatform.h"
-#include "host/view/LiveBoard.h"
-#include "host/view/RecordView.h"
 #include "is900/hostkit/Client.h"
+#include "is900/hostkit/RecordSchema.h"
+#include "is900/signals/StopSignals.h"
+#include "is900/table/RecordTable.h"
 
 #include <CLI/CLI.hpp>
 
@@ -163,7 +163,7 @@ int main(int argc, char** argv) {
     } catch (const CLI::ParseError& error) {
         return app.exit(error) == 0 ? 0 : 2;
     }
-    hostplatform::handleStopSignals([] { stopEvent.request(); });
+    handleStopSignals([] { stopEvent.request(); });
     try {
         Client client(ClientOptions{options.domain, options.prefix});
         const int status = options.device.empty() ? listDevices(client, options) : printDevice(client, options);

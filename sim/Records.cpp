@@ -1,5 +1,7 @@
 #include "sim/Records.h"
 
+#include "rules/OptionWords.h"
+
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -9,7 +11,6 @@ namespace is900sim {
 namespace {
 
 const double pi = 3.14159265358979323846;
-const double centimetresPerInch = 2.54;
 
 void unitVector(const double from[3], const double to[3], double out[3], double& length) {
     for (int i = 0; i < 3; ++i) out[i] = to[i] - from[i];
@@ -162,7 +163,7 @@ SentRecord encodeRecord(int station, const std::vector<int>& items, bool binary,
     record.binary = binary;
     for (int axis = 0; axis < 3; ++axis) {
         record.position[axis] = centimetres ? sample.position[axis]
-                                            : static_cast<float>(sample.position[axis] / centimetresPerInch);
+                                            : static_cast<float>(sample.position[axis] / optionwords::centimetresPerInch);
         record.angles[axis] = sample.angles[axis];
     }
     if (forceCrLf) record.position[0] = crLfFloat();

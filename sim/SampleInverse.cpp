@@ -1,5 +1,7 @@
 #include "sim/SampleInverse.h"
 
+#include "rules/OptionWords.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -16,8 +18,6 @@ using is900::hostkit::Rows3;
 using is900::hostkit::SensorSetup;
 
 // The device's constants, as 32-bit floats like its own.
-const float inchesToFeet = 0.083333336f;
-const float centimetresToFeet = 0.0328084f;
 const double degreesToRadians = 0.01745329f;
 
 const double poseStep = 1e-5;   // the published pose's fixed-point step
@@ -241,7 +241,7 @@ void sentPose(const DeviceSetup& setup, int station, const double published[6], 
     if (corrected(setup.transmitter, sensor)) uncorrect(setup.transmitter, sensor, pose);
     float p[6];
     for (int i = 0; i < 6; ++i) p[i] = static_cast<float>(pose[i]);
-    const float k = setup.centimetres ? centimetresToFeet : inchesToFeet;
+    const float k = setup.centimetres ? optionwords::feetPerCentimetre : optionwords::feetPerInch;
     const float sent[6] = {p[0] / k, p[1] / k, p[2] / k, p[3], p[4], p[5]};
     const float cave[6] = {-p[2] / k, p[0] / k, -p[1] / k, -p[3], p[4], -p[5]};
     const float* chosen = setup.cave ? cave : sent;

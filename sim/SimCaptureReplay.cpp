@@ -2,9 +2,6 @@
 #include "sim/SimulatorState.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <poll.h>
-#include <unistd.h>
 
 namespace is900sim {
 
@@ -31,15 +28,14 @@ Clock::duration microseconds(double value) {
 void Simulator::State::writeAllOut(const std::vector<uint8_t>& bytes) {
     std::size_t written = 0;
     while (written < bytes.size() && running) {
-        const ssize_t count = write(master, bytes.data() + written, bytes.size() - written);
-        if (count > 0) {
-            written += static_cast<std::size_t>(count);
-        } else if (count < 0 && (errno == EAGAIN || errno == EINTR)) {
+        const simplatform::LineWrite step = terminal.writeSome(bytes.data() + written, bytes.size() - written);
+        if (step.outcome == simplatform::LineWrite::wrote) {
+            written += step.count;
+        } else if (step.outcome != simplatform::LineWrite::failed) {
             // Until the device reads, or another thread wakes the line's
             // thread: every reason to wake is looked at again once the bytes
             // are out, and a stop ends the wait.
-            pollfd entries[2] = {{master, POLLOUT, 0}, {wakeEnds[0], POLLIN, 0}};
-            if (poll(entries, 2, -1) > 0 && (entries[1].revents & POLLIN)) drainWakes();
+            terminal.waitUntilWritableOrWoken();
         } else {
             return;
         }

@@ -1,13 +1,9 @@
 #include "sim/SimulatorState.h"
 
-#include <unistd.h>
-
 namespace is900sim {
 
-void Simulator::State::receive() {
-    uint8_t bytes[256];
-    ssize_t count = read(master, bytes, sizeof bytes);
-    for (ssize_t i = 0; i < count; ++i) {
+void Simulator::State::receive(const uint8_t* bytes, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
         std::string command;
         {
             std::lock_guard<std::mutex> lock(mutex);

@@ -3,6 +3,8 @@
 #include "sim/SampleInverse.h"
 #include "sim/SimulatorState.h"
 
+#include "rules/OptionWords.h"
+
 namespace is900sim {
 
 namespace {
@@ -19,7 +21,7 @@ Sample sampleOf(const Recording& recording, const ReplayFrame& frame, double ste
     sentPose(recording.setup, frame.station, frame.published, stepFraction, sample.position, sample.angles);
     // Samples hold centimetres; the record encoder turns them back into inches.
     if (!recording.setup.centimetres)
-        for (float& value : sample.position) value = static_cast<float>(value * 2.54);
+        for (float& value : sample.position) value = static_cast<float>(value * optionwords::centimetresPerInch);
     sample.buttons = frame.buttons;
     sample.joystick[0] = frame.joystick[0];
     sample.joystick[1] = frame.joystick[1];

@@ -3,7 +3,6 @@
 #include "sim/SimulatorState.h"
 
 #include <cctype>
-#include <unistd.h>
 
 namespace is900sim {
 
@@ -40,11 +39,7 @@ void Simulator::stop() {
     s.wake();
     if (s.thread.joinable()) s.thread.join();
     s.closeTerminal();
-    if (!s.options.linkPath.empty()) {
-        char target[256] = {};
-        if (readlink(s.options.linkPath.c_str(), target, sizeof target - 1) > 0 && slavePath() == target)
-            unlink(s.options.linkPath.c_str());
-    }
+    if (!s.options.linkPath.empty()) s.terminal.removeLinkIfOurs(s.options.linkPath);
     if (s.commandFile.is_open()) s.commandFile.close();
 }
 

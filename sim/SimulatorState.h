@@ -7,6 +7,7 @@
 #include "sim/Motion.h"
 #include "sim/Simulator.h"
 #include "sim/TrackerModel.h"
+#include "sim/platform/Terminal.h"
 
 #include <atomic>
 #include <chrono>
@@ -34,7 +35,6 @@ struct Fault {
 
 struct Simulator::State {
     explicit State(SimulatorOptions options);
-    ~State();
     State(const State&) = delete;
     State& operator=(const State&) = delete;
 
@@ -42,7 +42,7 @@ struct Simulator::State {
     bool openTerminal();
     bool makeLink();
     void run();
-    void receive();
+    void receive(const uint8_t* bytes, std::size_t count);
     void handleCommand(const std::string& command);
     bool streaming() const;
     std::size_t sendCycle();
@@ -66,20 +66,17 @@ struct Simulator::State {
     // Sleeps until input on the line, a wake or the due time (for ever for
     // Clock::time_point::max()).
     void sleepUntil(Clock::time_point due, bool watchLine);
-    void drainWakes();
     Clock::time_point idleDue() const;
     bool linkLine();
 
     SimulatorOptions options;
-    int master = -1;
-    int slaveHold = -1;
-    std::string slave;
+    simplatform::Terminal terminal;
+    std::string slave; // the terminal's slave path, for other threads under the mutex
     std::string error;
     std::thread thread;
     std::atomic<bool> running{false};
     std::atomic<bool> hangUpRequested{false};
     std::atomic<unsigned long> unplugRequestMs{0};
-    int wakeEnds[2] = {-1, -1};
 
     mutable std::mutex mutex;
     mutable std::condition_variable changed;

@@ -3,42 +3,20 @@
 #include "sim/CaptureFile.h"
 #include "sim/Replay.h"
 #include "sim/Simulator.h"
+#include "sim/platform/StopSignals.h"
 
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
 #include <chrono>
-#include <csignal>
-#include <ctime>
 #include <cstdio>
 #include <fstream>
 #include <functional>
 #include <iostream>
 #include <mutex>
-#include <pthread.h>
 #include <vector>
 
 namespace {
-
-// SIGINT and SIGTERM, blocked in every thread and taken by the timeline.
-sigset_t stopSignals() {
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    return signals;
-}
-
-// Sleeps until a stop signal or the time; true at a stop signal.
-bool stopSignalBefore(std::chrono::steady_clock::time_point until) {
-    const sigset_t signals = stopSignals();
-    if (until == std::chrono::steady_clock::time_point::max()) return sigwaitinfo(&signals, nullptr) > 0;
-    const auto left = std::max(until - std::chrono::steady_clock::now(), std::chrono::steady_clock::duration::zero());
-    const auto whole = std::chrono::duration_cast<std::chrono::seconds>(left);
-    timespec wait{static_cast<time_t>(whole.count()),
-                  static_cast<long>(std::chrono::duration_cast<std::chrono::nanoseconds>(left - whole).count())};
-    return sigtimedwait(&signals, nullptr, &wait) > 0;
-}
 
 struct ProgramOptions {
     is900sim::SimulatorOptions simulator;
@@ -193,7 +171,7 @@ void runTimeline(is900sim::Simulator& simulator, const ProgramOptions& o) {
             next = std::min(next, event.due);
         }
         if (next == end && end <= Clock::now()) return;
-        if (stopSignalBefore(next)) return;
+        if (simplatform::stopSignalBefore(next)) return;
     }
 }
 
@@ -244,8 +222,7 @@ int main(int argc, char** argv) {
     }
     o.simulator.logToStderr = !o.quiet;
 
-    const sigset_t signals = stopSignals();
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    simplatform::blockStopSignals();
     std::ofstream recordLog;
     std::mutex recordLogMutex;
     if (!o.recordLogPath.empty()) recordLog.open(o.recordLogPath, std::ios::out | std::ios::trunc);

@@ -5,7 +5,8 @@
 # of plugin/. The products around the plug-in stand above it: the host kit
 # includes only its own headers (a host links no plug-in code), the
 # simulator its own and the kit's, the host its own, the kit's and the
-# simulator's, and is900-print (print/) the kit's and the host's record view.
+# simulator's, and is900-print (print/) only the kit's (its client, record
+# schema, record table and stop signals).
 # No folder includes one of a product above it; nothing includes print/.
 # rules/ lies below them all: header-only definitions that the plug-in and
 # the products around it share (such as when a set-up is trusted); it
@@ -30,7 +31,7 @@ allowed() {
     hostkit) echo "is900 rules" ;;
     sim) echo "is900 rules" ;;
     host) echo "is900 sim rules" ;;
-    print) echo "is900 host rules" ;;
+    print) echo "is900 rules" ;;
   esac
 }
 included() { # folder: the top folders its files include, one per line
@@ -64,6 +65,12 @@ printers=$(grep -rln --include='*.c' --include='*.cpp' --include='*.h' --include
   --exclude-dir=print --exclude-dir='build*' --exclude-dir=node_modules --exclude-dir=.git . || true)
 if [ -n "$printers" ]; then
   echo "FAIL: files outside print/ include its headers:"; echo "$printers"; status=1
+fi
+# Inside the host, view/ (the decoded record and its orientation) includes
+# none of the host's other folders: supervision/ and outputs/ use it.
+above=$(grep -rn '#include "host/' host/view | grep -v '#include "host/view/' || true)
+if [ -n "$above" ]; then
+  echo "FAIL: host/view/ includes another folder of the host:"; echo "$above"; status=1
 fi
 # The tests follow the products: each folder of tests/ but the shared
 # helpers' is named after the product or plug-in folder whose tests it holds.

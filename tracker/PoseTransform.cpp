@@ -1,5 +1,7 @@
 #include "tracker/PoseTransform.h"
 
+#include "rules/OptionWords.h"
+
 #include <cmath>
 
 namespace {
@@ -39,7 +41,7 @@ void multiply(const Matrix3& left, const Matrix3& right, Matrix3& product) {
 } // namespace
 
 void convertToFeet(float pose[6], char dataUnit, bool caveCoordinates) {
-    const float k = dataUnit == 'U' ? inchesToFeet : centimetresToFeet;
+    const float k = dataUnit == 'U' ? optionwords::feetPerInch : optionwords::feetPerCentimetre;
     const float x = pose[0], y = pose[1], z = pose[2];
     if (caveCoordinates) {
         pose[0] = k * y;

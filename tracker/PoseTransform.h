@@ -4,9 +4,6 @@
 
 #include "tracker/Matrix4.h"
 
-const float inchesToFeet = 0.083333336f;
-const float centimetresToFeet = 0.0328084f;
-
 // Scales the position to feet ('U': inches, otherwise centimetres) and, for
 // CAVE coordinates, remaps the axes: (y, -z, -x, -azimuth, elevation, -roll).
 void convertToFeet(float pose[6], char dataUnit, bool caveCoordinates);

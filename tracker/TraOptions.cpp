@@ -18,12 +18,6 @@ const char* const invalidUnitText = "Invalid unit found for ";
 const char* const invalidTrackerIdText = "Invalid tracker ID found for ";
 const char* const orderRefusalText = "Can not change the order on input connector at line ";
 
-struct UnitFactor {
-    const char* word;
-    float factor;
-};
-const UnitFactor unitFactors[] = {
-    {"feet", 1.0f}, {"inches", inchesToFeet}, {"meters", 3.28084f}, {"m", 3.28084f}, {"cm", centimetresToFeet}};
 
 // A number as strtod reads it. A word (0 read from a text starting with a
 // letter) is refused, and so is anything a float cannot hold (inf, nan, 1e39).
@@ -65,9 +59,9 @@ public:
     bool readUnit(uint32_t index, const char* reason, float& factor) const {
         factor = 1.0f;
         if (index >= count()) return true;
-        for (const UnitFactor& unit : unitFactors) {
+        for (const optionwords::LengthUnit& unit : optionwords::lengthUnits) {
             if (compareNoCase(arg(index), unit.word) == 0) {
-                factor = unit.factor;
+                factor = unit.feet;
                 return true;
             }
         }
@@ -132,17 +126,17 @@ bool CTraCommonH::parseOptions(DevConfig* config) {
 }
 
 CTraCommonH::OptionOutcome CTraCommonH::parseLine(const ConfigLine& line, bool errorSet) {
-    if (keywordIs(line, {"transmitteroffset"})) return parseTransmitterOffset(line, errorSet);
-    if (keywordIs(line, {"transmitterrotation"})) return parseTransmitterRotation(line, errorSet, false);
-    if (keywordIs(line, {"transmitterrotationmatrix"})) return parseTransmitterRotation(line, errorSet, true);
-    if (keywordIs(line, {"sensoroffset"})) return parseSensorPosition(line, errorSet, false);
-    if (keywordIs(line, {"sensortranslation"})) return parseSensorPosition(line, errorSet, true);
-    if (keywordIs(line, {"sensorrotation"})) return parseSensorRotation(line, errorSet, false);
-    if (keywordIs(line, {"sensorrotationmatrix"})) return parseSensorRotation(line, errorSet, true);
-    if (keywordIs(line, {"calibration", "calib"})) return parseCalibration(line);
-    if (keywordIs(line, {"trackerorder", "unitorder", "order"}))
+    if (keywordIs(line, optionwords::transmitterOffset)) return parseTransmitterOffset(line, errorSet);
+    if (keywordIs(line, optionwords::transmitterRotation)) return parseTransmitterRotation(line, errorSet, false);
+    if (keywordIs(line, optionwords::transmitterRotationMatrix)) return parseTransmitterRotation(line, errorSet, true);
+    if (keywordIs(line, optionwords::sensorOffset)) return parseSensorPosition(line, errorSet, false);
+    if (keywordIs(line, optionwords::sensorTranslation)) return parseSensorPosition(line, errorSet, true);
+    if (keywordIs(line, optionwords::sensorRotation)) return parseSensorRotation(line, errorSet, false);
+    if (keywordIs(line, optionwords::sensorRotationMatrix)) return parseSensorRotation(line, errorSet, true);
+    if (keywordIs(line, optionwords::calibration)) return parseCalibration(line);
+    if (keywordIs(line, optionwords::trackerOrder))
         return parseOrder(line);
-    if (inputConnector && keywordIs(line, {"cavecoord", "cavecoordinates"}))
+    if (inputConnector && keywordIs(line, optionwords::caveCoordinates))
         return parseCave(line);
     return OptionOutcome::notTracker;
 }
@@ -252,9 +246,9 @@ CTraCommonH::OptionOutcome CTraCommonH::parseCave(const ConfigLine& line) {
     const OptionReader reader(*log, line, "CAVECoord at line ");
     if (!reader.checkCount(1, 1)) return OptionOutcome::failed;
     const char* word = reader.arg(0);
-    if (compareNoCase(word, "yes") == 0 || compareNoCase(word, "on") == 0) {
+    if (wordIs(word, optionwords::switchedOn)) {
         caveCoordinates = true;
-    } else if (compareNoCase(word, "no") == 0 || compareNoCase(word, "off") == 0) {
+    } else if (wordIs(word, optionwords::switchedOff)) {
         caveCoordinates = false;
     } else {
         return refuse(reader, invalidStringText);

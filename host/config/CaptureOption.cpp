@@ -1,11 +1,15 @@
 #include "host/config/CaptureOption.h"
 
+#include "rules/OptionWords.h"
+
 #include <algorithm>
 #include <cctype>
 
 namespace {
 
-bool isCaptureKeyword(const std::string& keyword) { return sameKeyword(keyword, "capture"); }
+bool isCaptureKeyword(const std::string& keyword) {
+    return optionwords::isOneOf(keyword, optionwords::capture, sameKeyword);
+}
 
 } // namespace
 
@@ -20,7 +24,7 @@ std::string captureFilePath(const std::string& folder, const std::string& device
 }
 
 void overrideCaptureOption(std::vector<OptionLine>& options, const std::string& path) {
-    overrideOption(options, OptionLine{0, "capture", {path}}, isCaptureKeyword);
+    overrideOption(options, OptionLine{0, optionwords::capture.list[0], {path}}, isCaptureKeyword);
 }
 
 std::vector<OptionLine> withoutCaptureOption(std::vector<OptionLine> options) {

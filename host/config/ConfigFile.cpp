@@ -1,6 +1,7 @@
 #include "host/config/ConfigFile.h"
 
 #include "host/platform/HostPlatform.h"
+#include "rules/OptionWords.h"
 #include "is900/hostkit/Records.h"
 
 #include <algorithm>
@@ -97,9 +98,7 @@ void addOption(DeviceSection& device, const OptionLine& option, const std::strin
     device.options.push_back(option);
 }
 
-bool isPortKeyword(const std::string& keyword) {
-    return sameKeyword(keyword, "port") || sameKeyword(keyword, "serialport");
-}
+bool isPortKeyword(const std::string& keyword) { return optionwords::isOneOf(keyword, optionwords::port, sameKeyword); }
 
 } // namespace
 
@@ -121,7 +120,8 @@ HostConfig parseHostConfig(const std::string& text, const std::string& sourceNam
             for (const DeviceSection& device : config.devices)
                 if (device.name == name)
                     throw ConfigError(locate(sourceName, lineNumber) + "a second section for device '" + name + "'");
-            config.devices.push_back(DeviceSection{name, "", {}});
+            config.devices.emplace_back();
+            config.devices.back().name = name;
             continue;
         }
         OptionLine option = optionFromLine(line, lineNumber, sourceName);
@@ -177,5 +177,15 @@ void overrideOption(std::vector<OptionLine>& options, const OptionLine& line,
 }
 
 void overridePortOption(std::vector<OptionLine>& options, const std::string& portName) {
-    overrideOption(options, OptionLine{0, "port", {portName}}, isPortKeyword);
+    overrideOption(options, OptionLine{0, optionwords::port.list[0], {portName}}, isPortKeyword);
+}
+
+void readSetups(HostConfig& config) {
+    for (DeviceSection& device : config.devices) device.setup = is900::hostkit::readDeviceSetup(device.options);
+}
+
+void overrideDevicePort(DeviceSection& device, const std::string& portName) {
+    overridePortOption(device.options, portName);
+    // Read anew rather than patched: the set-up describes the option lines one by one.
+    device.setup = is900::hostkit::readDeviceSetup(device.options);
 }

@@ -3,6 +3,7 @@
 // blanks, '#' to the end of the line a comment.
 #pragma once
 
+#include "is900/hostkit/DeviceSetup.h"
 #include "is900/hostkit/OptionLine.h"
 #include <cstdint>
 #include <functional>
@@ -20,11 +21,13 @@ public:
 
 // One device of the host: its name, its option lines and, when its section
 // names one, the plug-in library that drives it ("plugin PATH", read by the
-// host and not handed to the device).
+// host and not handed to the device). Its set-up is what the device makes of
+// the option lines; the parts of the host that need it take it from here.
 struct DeviceSection {
     std::string name;
     std::string pluginPath;
     std::vector<OptionLine> options;
+    is900::hostkit::DeviceSetup setup; // read by readSetups once the option lines are final
 };
 
 // A configuration either holds option lines of one device, or device
@@ -49,3 +52,9 @@ void overrideOption(std::vector<OptionLine>& options, const OptionLine& line,
 // Replaces the first port line with one naming portName (dropping any later
 // ones), or appends such a line when there is none.
 void overridePortOption(std::vector<OptionLine>& options, const std::string& portName);
+
+// Reads each device's set-up from its option lines.
+void readSetups(HostConfig& config);
+// Points a device whose set-up was read at another port (a simulator's), in
+// its option lines and its set-up.
+void overrideDevicePort(DeviceSection& device, const std::string& portName);

@@ -1,12 +1,10 @@
 #include "host/outputs/DdsDevices.h"
 
-#include "is900/hostkit/DeviceSetup.h"
-
 std::vector<DdsDevice> ddsDevices(const std::vector<DeviceSection>& sections) {
     std::vector<DdsDevice> devices;
     uint32_t trackerIds = 0, controllerIds = 0;
     for (const DeviceSection& section : sections) {
-        const is900::hostkit::DeviceSetup setup = is900::hostkit::readDeviceSetup(section.options);
+        const is900::hostkit::DeviceSetup& setup = section.setup;
         DdsDevice device;
         device.name = section.name;
         device.port = setup.port;

@@ -1,7 +1,7 @@
 // The devices a host's DDS output describes: each with the record IDs the
 // host's storages give its stations (in the order of the configuration's
 // sections), its state and what it has published so far. The station layout
-// comes from the devices' option lines, read in this one place.
+// comes from the devices' set-ups.
 #pragma once
 
 #include "host/config/ConfigFile.h"

@@ -8,8 +8,6 @@
 #include "host/outputs/DdsOutput.h"
 #endif
 
-#include "is900/hostkit/DeviceSetup.h"
-
 #include <CLI/CLI.hpp>
 
 void addOutputOptions(CLI::App& app, OutputOptions& options) {
@@ -38,8 +36,7 @@ void checkDdsNames(const OutputOptions& options) {
     if (!validRosName(options.frameId))
         throw OutputError("--frame " + options.frameId + " is not a ROS name (letters, digits, _ and /)");
     for (const DeviceSection& device : options.devices)
-        if (is900::hostkit::readDeviceSetup(device.options).cave !=
-            is900::hostkit::readDeviceSetup(options.devices.front().options).cave)
+        if (device.setup.cave != options.devices.front().setup.cave)
             throw OutputError("--frame " + options.frameId + " is one frame, but devices '" +
                               options.devices.front().name + "' and '" + device.name + "' differ in cavecoord");
 }

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstdio>
-#include <functional>
 #include <string>
 
 namespace hostplatform {
@@ -14,13 +13,6 @@ PathKind pathKind(const std::string& path);
 bool standardOutputIsTerminal();
 // Lets the terminal understand the cursor and clearing sequences of the table.
 void prepareTerminal();
-// Calls onStop, on a thread of its own, at the first SIGINT, SIGTERM or
-// SIGHUP (Windows: Ctrl-C, Ctrl-Break, the console closed); at the second it
-// calls beforeExit, if given, on that thread and then ends the process with 130.
-// Ignores SIGPIPE, so that a reader that leaves makes writes fail instead.
-// Call first in main, before any thread.
-void handleStopSignals(std::function<void()> onStop, std::function<void()> beforeExit = nullptr);
-
 // Keeps a copy of standard output for the host's data and points the
 // process's standard output (where the plug-in logs) at standard error, or,
 // when quiet, at a filter that drops every line but the plug-in's error

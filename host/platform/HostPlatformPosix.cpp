@@ -2,7 +2,6 @@
 #include "host/platform/QuietFilter.h"
 
 #include <cerrno>
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -25,26 +24,6 @@ PathKind pathKind(const std::string& path) {
 bool standardOutputIsTerminal() { return isatty(STDOUT_FILENO) == 1; }
 
 void prepareTerminal() {}
-
-void handleStopSignals(std::function<void()> onStop, std::function<void()> beforeExit) {
-    std::signal(SIGPIPE, SIG_IGN);
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&stopSignals, signalNumber);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-    std::thread([stopSignals, onStop, beforeExit] {
-        nameThisThread("is900-signals");
-        int signalNumber = 0;
-        for (int received = 0; sigwait(&stopSignals, &signalNumber) == 0; ++received) {
-            if (received == 0) {
-                onStop();
-                continue;
-            }
-            if (beforeExit) beforeExit();
-            std::_Exit(130);
-        }
-    }).detach();
-}
 
 namespace {
 

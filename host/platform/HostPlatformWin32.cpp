@@ -31,31 +31,6 @@ void prepareTerminal() {
 
 namespace {
 
-std::function<void()> stopHandler;
-std::function<void()> exitHandler;
-LONG stopEvents = 0;
-
-// Runs on a thread the system starts for the event.
-BOOL WINAPI onConsoleEvent(DWORD event) {
-    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
-    if (InterlockedIncrement(&stopEvents) > 1) {
-        if (exitHandler) exitHandler();
-        std::_Exit(130);
-    }
-    stopHandler();
-    return TRUE;
-}
-
-} // namespace
-
-void handleStopSignals(std::function<void()> onStop, std::function<void()> beforeExit) {
-    stopHandler = std::move(onStop);
-    exitHandler = std::move(beforeExit);
-    SetConsoleCtrlHandler(onConsoleEvent, TRUE);
-}
-
-namespace {
-
 // Points the C runtime's standard output at the quiet filter; -1 when it cannot.
 int startQuietFilter() {
     int ends[2];

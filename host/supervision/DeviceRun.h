@@ -15,7 +15,7 @@
 #include "host/supervision/SessionEvents.h"
 #include "host/supervision/SessionOptions.h"
 #include "host/supervision/SupervisorClock.h"
-#include "host/view/Display.h"
+#include "host/supervision/Display.h"
 
 #include <atomic>
 #include <chrono>

@@ -7,7 +7,7 @@
 #include "host/supervision/ExitStatus.h"
 #include "host/supervision/SessionEvents.h"
 #include "host/supervision/SessionOptions.h"
-#include "host/view/Display.h"
+#include "host/supervision/Display.h"
 
 #include <cstdint>
 #include <functional>

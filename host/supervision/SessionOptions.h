@@ -1,7 +1,7 @@
 // How the host runs its devices and shows what they publish.
 #pragma once
 
-#include "host/view/Display.h"
+#include "host/supervision/Display.h"
 
 class OutputHub;
 class SupervisorClock;

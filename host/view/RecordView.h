@@ -1,13 +1,12 @@
-// Published records as the host shows them: decoded from the shared storage's
-// network-order fixed point, then written as a table row or, through the
-// host kit's record schema, a JSON line.
+// Published records as the host reads them: found through the update masks
+// and decoded from the shared storage's network-order fixed point. The kit's
+// record table and record schema write them as table rows and JSON lines.
 #pragma once
 
 #include "is900/hostkit/RecordSchema.h"
 #include "is900/hostkit/Records.h"
 
 #include <cstdint>
-#include <string>
 #include <vector>
 
 using is900::hostkit::jsonLine;
@@ -18,13 +17,6 @@ using is900::hostkit::RecordView;
 RecordView viewTracker(const is900::hostkit::TraData& record, int station);
 RecordView viewController(const is900::hostkit::ConData& record, int station);
 
-// A record with the host's statistics of its updates.
-struct LiveRecord {
-    RecordView view;
-    uint64_t updates = 0;
-    double rate = 0;       // updates per second over the last second or so
-    double ageSeconds = 0; // since the last update
-};
-
-// The whole table with a heading, one row per record, each line ended.
-std::string formatTable(const std::vector<LiveRecord>& records);
+// Record IDs marked in one 4-byte update mask (bit n-1 of the big-endian word
+// is ID n), in increasing order.
+std::vector<uint32_t> markedIds(const unsigned char* mask);

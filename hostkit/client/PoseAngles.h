@@ -4,12 +4,14 @@
 // column vectors by transpose(R).
 #pragma once
 
+#include "rules/OptionWords.h"
+
 namespace is900 {
 namespace hostkit {
 
 void anglesOfQuaternion(const double quaternion[4], double angles[3]);
 
-const double feetPerMetre = 1 / 0.3048;
+const double feetPerMetre = 1 / optionwords::metresPerFoot;
 
 } // namespace hostkit
 } // namespace is900

@@ -95,6 +95,19 @@ TEST(ConfigFile, PortOverrideReplacesEveryPortLineOrAddsOne) {
     EXPECT_THROW(overridePortOption(full, "COM4"), ConfigError);
 }
 
+TEST(ConfigFile, ADevicesSetUpFollowsThePortASimulatorGivesIt) {
+    HostConfig config = parseHostConfig("[device head]\nport /dev/ttyUSB0\nreconnect on 4\n[device desk]\nsensors 1\n", "t");
+    readSetups(config);
+    EXPECT_EQ(config.devices[0].setup.port, "/dev/ttyUSB0");
+    EXPECT_EQ(config.devices[0].setup.ownSilenceLimit(), 4);
+    overrideDevicePort(config.devices[0], "/dev/pts/7");
+    overrideDevicePort(config.devices[1], "/dev/pts/8");
+    EXPECT_EQ(config.devices[0].setup.port, "/dev/pts/7");
+    EXPECT_EQ(config.devices[0].setup.ownSilenceLimit(), 4);
+    EXPECT_EQ(config.devices[1].setup.port, "/dev/pts/8");
+    EXPECT_EQ(config.devices[1].setup.taken.size(), config.devices[1].options.size()) << "the added port line too";
+}
+
 TEST(ConfigFile, CaptureOptionNamesTheFileAfterTheDeviceAndReplacesAnEarlierOne) {
     const std::string path = captureFilePath("runs/", "head/wand 2", 0);
     EXPECT_EQ(0u, path.find("runs/head_wand_2-19")) << path;

@@ -1,10 +1,10 @@
 #include "host/config/DeviceConfigBlock.h"
 #include "is900/hostkit/DeviceSetup.h"
-#include "host/view/LiveBoard.h"
 #include "host/config/LoggerRecord.h"
 #include "host/view/RecordView.h"
 
 #include "is900/hostkit/Records.h"
+#include "is900/table/RecordTable.h"
 
 #include <gtest/gtest.h>
 
@@ -166,7 +166,7 @@ TEST(LiveBoard, CountsUpdatesRateAndAgePerRecord) {
     EXPECT_EQ(later[0].rate, 0.0) << "a record that stopped changing shows no rate";
 }
 
-TEST(LiveBoard, UpdateMaskBitsNameRecordIds) {
+TEST(RecordView, UpdateMaskBitsNameRecordIds) {
     const unsigned char none[4] = {0, 0, 0, 0};
     EXPECT_TRUE(markedIds(none).empty());
     const unsigned char some[4] = {0x80, 0x00, 0x01, 0x03};

@@ -73,6 +73,23 @@ TEST(Orientation, QuaternionTurnsLikeThePipelinesMatrix) {
             }
 }
 
+TEST(WebLines, ATrackerLineIsItsJsonLineWithTheQuaternionLast) {
+    RecordView tracker;
+    tracker.device = "desk";
+    tracker.id = 2;
+    tracker.station = 3;
+    tracker.stamp = 1733600000.5;
+    tracker.pose[3] = 90;
+    EXPECT_EQ(webRecordLine(tracker), "{\"type\":\"tracker\",\"id\":2,\"station\":3,\"time\":1733600000.500,"
+                                      "\"x\":0.00000,\"y\":0.00000,\"z\":0.00000,\"azim\":90.00000,\"elev\":0.00000,"
+                                      "\"roll\":0.00000,\"device\":\"desk\",\"quat\":[0,0.707107,0,0.707107]}");
+    RecordView wand;
+    wand.kind = RecordKind::controller;
+    wand.device = "desk";
+    wand.buttons = {true};
+    EXPECT_EQ(webRecordLine(wand), jsonLine(wand)) << "a controller line has nothing added";
+}
+
 TEST(WebLines, SetupPlacesTheTransmitterWhereThePipelineDoes) {
     const std::vector<is900::hostkit::OptionLine> options = {{1, "transmitteroffset", {"12", "24", "36", "inches"}},
                                              {2, "TransmitterRotation", {"0", "1", "0", "90"}},

@@ -10,6 +10,7 @@
 #include "is900/hostkit/HostLog.h"
 #include "is900/hostkit/HostStorage.h"
 #include "is900/hostkit/PluginLibrary.h"
+#include "rules/OptionWords.h"
 
 #include <gtest/gtest.h>
 
@@ -17,6 +18,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -290,4 +292,63 @@ TEST(DeviceSetupReader, ReadsTheCaptureLineAsThePluginDoes) {
     EXPECT_EQ(setup.capture.limitMiB, 64);
     EXPECT_EQ(setup.silenceLimitSeconds, INT32_MAX);
     EXPECT_TRUE(readDeviceSetup({}).capture.path.empty());
+}
+
+namespace {
+
+// Option lines read as the option-line fuzz target reads its input: lines
+// at line feeds, the keyword and its arguments at blanks.
+std::vector<OptionLine> fuzzInputLines(const std::string& text) {
+    std::vector<OptionLine> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        OptionLine option{static_cast<uint32_t>(lines.size() + 1), "", {}};
+        std::istringstream words(line);
+        words >> option.keyword;
+        for (std::string word; words >> word;) option.args.push_back(word);
+        lines.push_back(option);
+    }
+    return lines;
+}
+
+std::vector<std::vector<OptionLine>> fuzzSeeds() {
+    std::vector<std::vector<OptionLine>> seeds;
+    for (const char* folder : {FUZZ_DIR "/corpus/option_lines", FUZZ_DIR "/crashes/option_lines"})
+        for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+            std::ifstream file(entry.path(), std::ios::binary);
+            seeds.push_back(fuzzInputLines(std::string(std::istreambuf_iterator<char>(file), {})));
+        }
+    return seeds;
+}
+
+std::string capitalised(std::string word) {
+    word[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(word[0])));
+    return word;
+}
+
+} // namespace
+
+// The kit's reader and the plug-in take the same lines of every seed of the
+// option-line fuzz target, and of each seed with a keyword written as each
+// of its other spellings.
+TEST(DeviceSetupReader, TakesExactlyTheLinesThePluginTakesOverTheFuzzSeeds) {
+    const std::vector<std::vector<OptionLine>> seeds = fuzzSeeds();
+    ASSERT_GE(seeds.size(), 5u);
+    std::size_t spellingsTried = 0;
+    for (const std::vector<OptionLine>& seed : seeds) {
+        EXPECT_EQ(readDeviceSetup(seed).taken, initialise("is900", seed).used);
+        for (std::size_t i = 0; i < seed.size(); ++i)
+            for (const optionwords::Words* keyword : optionwords::everyKeyword) {
+                if (!optionwords::isOneOf(seed[i].keyword, *keyword, sameKeyword)) continue;
+                for (const char* spelling : keyword->list) {
+                    if (!spelling) continue;
+                    std::vector<OptionLine> variant = seed;
+                    variant[i].keyword = capitalised(spelling);
+                    EXPECT_EQ(readDeviceSetup(variant).taken, initialise("is900", variant).used)
+                        << variant[i].keyword << " on line " << i + 1;
+                    ++spellingsTried;
+                }
+            }
+    }
+    EXPECT_GE(spellingsTried, 20u);
 }

@@ -73,6 +73,20 @@ TEST(RecordSchema, ARecordFileReadsBackAsItWasWritten) {
     EXPECT_THROW(readJsonLine("{\"type\":\"tracker\""), SchemaError);
 }
 
+TEST(RecordSchema, AddedFieldsFollowTheRecordsOwnAndReadersPassOverThem) {
+    RecordView controller;
+    controller.kind = RecordKind::controller;
+    controller.id = 4;
+    controller.buttons = {false, true};
+    controller.valuators = {0.25f};
+    controller.device = "desk";
+    const std::string line = jsonLine(controller, {{"quat", "[0,1,0,0]"}, {"note", "\"a\""}});
+    EXPECT_EQ(line, "{\"type\":\"controller\",\"id\":4,\"station\":0,\"time\":0.000,\"buttons\":[0,1],"
+                    "\"valuators\":[0.250],\"device\":\"desk\",\"quat\":[0,1,0,0],\"note\":\"a\"}");
+    EXPECT_EQ(jsonLine(readJsonLine(line).record), jsonLine(controller));
+    EXPECT_EQ(jsonLine(controller, {}), jsonLine(controller));
+}
+
 TEST(RecordSchema, ReplayRefusesAnotherFormatVersionNamingBoth) {
     const std::string path = writeFile("schema-version-1.jsonl",
                                        {"{\"type\":\"recording\",\"version\":1,\"units\":\"inches\",\"cave\":true,"

@@ -20,13 +20,10 @@ std::string webRecordKey(const RecordView& view) {
 }
 
 std::string webRecordLine(const RecordView& view) {
-    std::string line = jsonLine(view);
-    line.pop_back(); // the closing brace
-    if (view.kind == RecordKind::tracker) {
-        const Quaternion q = orientationQuaternion(view.pose[3], view.pose[4], view.pose[5]);
-        line += ",\"quat\":[" + number(q.x) + "," + number(q.y) + "," + number(q.z) + "," + number(q.w) + "]";
-    }
-    return line + "}";
+    if (view.kind != RecordKind::tracker) return jsonLine(view);
+    const Quaternion q = orientationQuaternion(view.pose[3], view.pose[4], view.pose[5]);
+    const std::string quat = "[" + number(q.x) + "," + number(q.y) + "," + number(q.z) + "," + number(q.w) + "]";
+    return jsonLine(view, {{"quat", quat}});
 }
 
 std::string webSetupLine(const std::string& device, const is900::hostkit::DeviceSetup& setup) {

@@ -2,7 +2,8 @@
 // A JSON line is one object on one line: a tracker or controller record, a
 // device's status, or, first in a record file, the recording's header with
 // its format version. Writers keep the field order readers rely on: "type"
-// first, "device" last in a record.
+// first, "device" last of a record's own fields; fields a writer adds to a
+// record come after them.
 #pragma once
 
 #include "is900/hostkit/DeviceSetup.h"
@@ -72,6 +73,12 @@ struct RecordFile {
     std::vector<JsonLine> lines; // records and status lines, in file order
 };
 
+// A field a writer adds to a record's line: its key and its value as JSON text.
+struct JsonField {
+    std::string key;
+    std::string value; // written as it is: a number, a list, a quoted string, ...
+};
+
 class SchemaError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
@@ -79,6 +86,8 @@ public:
 
 // Each without the line end.
 std::string jsonLine(const RecordView& record);
+// The record's line with extraFields after its own fields, in their order.
+std::string jsonLine(const RecordView& record, const std::vector<JsonField>& extraFields);
 std::string statusJsonLine(const StatusLine& status);
 std::string recordingHeaderLine(const RecordingHeader& header);
 // A JSON string literal with its quotes.

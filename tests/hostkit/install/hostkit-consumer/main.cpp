@@ -114,7 +114,8 @@ void useSetupAndSchema() {
     std::remove(path.c_str());
     expect(file.header.stations.size() == 2 && file.header.options.size() == 4 && file.lines.size() == 2 &&
                file.lines[0].record.device == "consumer" &&
-               readJsonLine(statusJsonLine(status)).status.state == "streaming" && jsonString("a\"") == "\"a\\\"\"",
+               readJsonLine(statusJsonLine(status)).status.state == "streaming" && jsonString("a\"") == "\"a\\\"\"" &&
+               readJsonLine(jsonLine(record, {JsonField{"extra", "1"}})).record.device == "consumer",
            "the record schema writes and reads back");
 }
 

@@ -1,4 +1,4 @@
-#include "host/view/Display.h"
+#include "host/supervision/Display.h"
 
 #include "host/outputs/OutputHub.h"
 
@@ -7,7 +7,7 @@
 
 namespace {
 
-using Clock = LiveBoard::Clock;
+using Clock = is900::hostkit::LiveBoard::Clock;
 
 } // namespace
 
@@ -64,7 +64,7 @@ void Display::status(const DeviceStatus& state) {
 void Display::table(bool redraw, const std::vector<DeviceStatus>& statuses) {
     std::lock_guard<std::mutex> guard(mutex);
     if (redraw) out << "\033[H\033[J";
-    out << formatTable(board.snapshot(Clock::now())) << formatStatuses(statuses, clock.secondsSince1970());
+    out << is900::hostkit::formatTable(board.snapshot(Clock::now())) << formatStatuses(statuses, clock.secondsSince1970());
     if (!redraw) out << '\n';
     written(out.flush());
 }

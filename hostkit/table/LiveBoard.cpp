@@ -1,5 +1,7 @@
-#include "host/view/LiveBoard.h"
+#include "is900/table/RecordTable.h"
 
+namespace is900 {
+namespace hostkit {
 namespace {
 
 const std::chrono::duration<double> rateWindow(1.0);
@@ -42,9 +44,5 @@ std::vector<LiveRecord> LiveBoard::snapshot(Clock::time_point now) const {
     return records;
 }
 
-std::vector<uint32_t> markedIds(const unsigned char* mask) {
-    std::vector<uint32_t> ids;
-    for (uint32_t id = 1; id <= is900::hostkit::maxRecordId; ++id)
-        if (is900::hostkit::marked(mask, id)) ids.push_back(id);
-    return ids;
-}
+} // namespace hostkit
+} // namespace is900

@@ -4,7 +4,8 @@
 
 #include "host/supervision/DeviceStatus.h"
 #include "host/supervision/SupervisorClock.h"
-#include "host/view/LiveBoard.h"
+#include "host/view/RecordView.h"
+#include "is900/table/RecordTable.h"
 
 #include <functional>
 #include <mutex>
@@ -40,7 +41,7 @@ private:
     OutputFormat format;
     std::ostream& out;
     std::mutex mutex;
-    LiveBoard board;
+    is900::hostkit::LiveBoard board;
     SupervisorClock& clock;
     OutputHub* outputs;
     std::function<void()> readerGone;
