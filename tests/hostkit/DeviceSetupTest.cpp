@@ -311,12 +311,16 @@ std::vector<OptionLine> fuzzInputLines(const std::string& text) {
     return lines;
 }
 
+// Each seed ends on a port that does not exist, so that init fails at the
+// port as everywhere else in these tests, whatever serial ports the machine
+// has (the default com1 is a real port on many).
 std::vector<std::vector<OptionLine>> fuzzSeeds() {
     std::vector<std::vector<OptionLine>> seeds;
     for (const char* folder : {FUZZ_DIR "/corpus/option_lines", FUZZ_DIR "/crashes/option_lines"})
         for (const auto& entry : std::filesystem::directory_iterator(folder)) {
             std::ifstream file(entry.path(), std::ios::binary);
             seeds.push_back(fuzzInputLines(std::string(std::istreambuf_iterator<char>(file), {})));
+            seeds.back().push_back(OptionLine{uint32_t(seeds.back().size() + 1), "port", {"/no/such/is900-port"}});
         }
     return seeds;
 }
