@@ -1,6 +1,7 @@
 #include "sim/SampleInverse.h"
 
 #include "rules/OptionWords.h"
+#include "rules/Rotation.h"
 
 #include <algorithm>
 #include <array>
@@ -18,7 +19,7 @@ using is900::hostkit::Rows3;
 using is900::hostkit::SensorSetup;
 
 // The device's constants, as 32-bit floats like its own.
-const double degreesToRadians = 0.01745329f;
+using rotation::degreesToRadians;
 
 const double poseStep = 1e-5;   // the published pose's fixed-point step
 const double valuatorUnits = 1000; // published valuators are stored as value x 1000
@@ -60,15 +61,11 @@ Matrix3 inverse(const Matrix3& m) {
     return result;
 }
 
-// R(a, e, r) = Rz(r) . Rx(e) . Ry(a) for row vectors, angles in degrees: the
-// device's orientation matrix.
+// The device's orientation matrix.
 Matrix3 orientation(const double angles[3]) {
-    const double a = angles[0] * degreesToRadians, e = angles[1] * degreesToRadians, r = angles[2] * degreesToRadians;
-    const double ca = std::cos(a), sa = std::sin(a), ce = std::cos(e), se = std::sin(e), cr = std::cos(r),
-                 sr = std::sin(r);
-    return {{{ca * cr + sa * se * sr, ce * sr, -sa * cr + ca * se * sr},
-             {-ca * sr + sa * se * cr, ce * cr, sa * sr + ca * se * cr},
-             {sa * ce, -se, ca * ce}}};
+    double m[3][3];
+    rotation::orientationMatrix(angles[0], angles[1], angles[2], m);
+    return {{{m[0][0], m[0][1], m[0][2]}, {m[1][0], m[1][1], m[1][2]}, {m[2][0], m[2][1], m[2][2]}}};
 }
 
 // The angles the device reads out of a corrected orientation.

@@ -3,6 +3,8 @@
 // translation in row 3; an offset-form matrix holds x, y, z in elements 3, 7, 11.
 #pragma once
 
+#include "rules/Rotation.h"
+
 struct Matrix4 {
     float element[16];
 
@@ -19,5 +21,5 @@ Matrix4 axisAngleMatrix(float x, float y, float z, float angleDegrees);
 Matrix4 rowsMatrix(const float rows[9]);
 Matrix4 composeTransform(const Matrix4& rotation, const Matrix4& offset);
 
-const float degreesToRadians = 0.01745329f;
-const float radiansToDegrees = 57.295776f;
+using rotation::degreesToRadians;
+using rotation::radiansToDegrees;

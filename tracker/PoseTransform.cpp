@@ -1,31 +1,13 @@
 #include "tracker/PoseTransform.h"
 
 #include "rules/OptionWords.h"
+#include "rules/Rotation.h"
 
 #include <cmath>
 
 namespace {
 
 using Matrix3 = double[3][3];
-
-// R(a, e, r) = Rz(r) . Rx(e) . Ry(a) in the row-vector convention.
-void orientationMatrix(float azimuth, float elevation, float roll, Matrix3& m) {
-    const double a = azimuth * static_cast<double>(degreesToRadians);
-    const double e = elevation * static_cast<double>(degreesToRadians);
-    const double r = roll * static_cast<double>(degreesToRadians);
-    const double ca = std::cos(a), sa = std::sin(a);
-    const double ce = std::cos(e), se = std::sin(e);
-    const double cr = std::cos(r), sr = std::sin(r);
-    m[0][0] = ca * cr + sa * se * sr;
-    m[0][1] = ce * sr;
-    m[0][2] = -sa * cr + ca * se * sr;
-    m[1][0] = -ca * sr + sa * se * cr;
-    m[1][1] = ce * cr;
-    m[1][2] = sa * sr + ca * se * cr;
-    m[2][0] = sa * ce;
-    m[2][1] = -se;
-    m[2][2] = ca * ce;
-}
 
 void rotationBlock(const Matrix4& source, Matrix3& m) {
     for (int r = 0; r < 3; ++r)
@@ -61,7 +43,7 @@ void rotatePose(float pose[6], const Matrix4* transmitterTransform, const Matrix
     Matrix3 sensor, orientation, transmitter, sensorOrientation, n;
     rotationBlock(*sensorTransform, sensor);
     rotationBlock(*transmitterTransform, transmitter);
-    orientationMatrix(pose[3], pose[4], pose[5], orientation);
+    rotation::orientationMatrix(pose[3], pose[4], pose[5], orientation);
     multiply(sensor, orientation, sensorOrientation);
     multiply(sensorOrientation, transmitter, n);
     const double toDegrees = radiansToDegrees;
@@ -80,7 +62,7 @@ void transformPose(float pose[6], const Matrix4* transmitterTransform, const Mat
     for (int j = 0; j < 3; ++j) q[j] = static_cast<float>(x * t[j] + y * t[4 + j] + z * t[8 + j] + t[12 + j]);
     rotatePose(pose, transmitterTransform, sensorTransform);
     Matrix3 turned;
-    orientationMatrix(pose[3], pose[4], pose[5], turned);
+    rotation::orientationMatrix(pose[3], pose[4], pose[5], turned);
     for (int j = 0; j < 3; ++j) {
         const double offset = s[12] * turned[0][j] + s[13] * turned[1][j] + s[14] * turned[2][j];
         pose[j] = static_cast<float>(q[j] + offset);

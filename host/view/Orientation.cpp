@@ -1,22 +1,11 @@
 #include "host/view/Orientation.h"
 
+#include "rules/Rotation.h"
+
 #include <cmath>
 
 void orientationMatrix(double azimuth, double elevation, double roll, double m[3][3]) {
-    // The same degree constant as the pipeline, so both build the same matrix.
-    const double toRadians = 0.01745329f;
-    const double a = azimuth * toRadians, e = elevation * toRadians, r = roll * toRadians;
-    const double ca = std::cos(a), sa = std::sin(a), ce = std::cos(e), se = std::sin(e);
-    const double cr = std::cos(r), sr = std::sin(r);
-    m[0][0] = ca * cr + sa * se * sr;
-    m[0][1] = ce * sr;
-    m[0][2] = -sa * cr + ca * se * sr;
-    m[1][0] = -ca * sr + sa * se * cr;
-    m[1][1] = ce * cr;
-    m[1][2] = sa * sr + ca * se * cr;
-    m[2][0] = sa * ce;
-    m[2][1] = -se;
-    m[2][2] = ca * ce;
+    rotation::orientationMatrix(azimuth, elevation, roll, m);
 }
 
 // The quaternion of the column-vector matrix M = transpose(R), so M[i][j] is
