@@ -112,10 +112,11 @@ void useSetupAndSchema() {
                         << statusJsonLine(status) << "\n";
     const RecordFile file = readRecordFile(path);
     std::remove(path.c_str());
+    const std::vector<JsonField> extra{JsonField{"extra", "1"}};
     expect(file.header.stations.size() == 2 && file.header.options.size() == 4 && file.lines.size() == 2 &&
                file.lines[0].record.device == "consumer" &&
                readJsonLine(statusJsonLine(status)).status.state == "streaming" && jsonString("a\"") == "\"a\\\"\"" &&
-               readJsonLine(jsonLine(record, {JsonField{"extra", "1"}})).record.device == "consumer",
+               readJsonLine(jsonLine(record, extra)).record.device == "consumer",
            "the record schema writes and reads back");
 }
 
