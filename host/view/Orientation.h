@@ -17,5 +17,3 @@ struct Quaternion {
 // frame, the meaning of a ROS pose's orientation.
 Quaternion quaternionOf(const double matrix[3][3]);
 Quaternion orientationQuaternion(double azimuth, double elevation, double roll);
-
-const double metresPerFoot = 0.3048;
