@@ -165,6 +165,7 @@ SessionOptions sessionOptions(const HostOptions& options, HostOutputs& data) {
     session.terminal = data.terminal();
     session.format = data.jsonLines() ? OutputFormat::jsonl : OutputFormat::table;
     session.outputs = data.hub();
+    session.table = data.table();
     return session;
 }
 

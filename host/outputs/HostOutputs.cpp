@@ -39,13 +39,20 @@ HostOutputs::HostOutputs(const OutputOptions& options, const std::string& format
         stream.reset(new std::ostream(buffer.get()));
     }
     outputs = buildOutputs(options, jsonLines() ? file : nullptr, deviceName, deviceOptions);
+    if (!jsonLines()) {
+        std::unique_ptr<TableOutput> table(new TableOutput());
+        tableOutput = table.get();
+        outputs->add(std::move(table));
+    }
 }
 
 HostOutputs::~HostOutputs() { outputs->close(); }
 
 void HostOutputs::finish() {
     outputs->close();
-    for (const OutputCounts& counts : outputs->counts())
+    for (const OutputCounts& counts : outputs->counts()) {
+        if (counts.output == TableOutput::name) continue; // the screen's own, never told
         std::cerr << "is900-host: " << counts.output << ": " << counts.sent << " sent, " << counts.dropped
                   << " dropped" << std::endl;
+    }
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "host/outputs/OutputOptions.h"
+#include "host/outputs/TableOutput.h"
 
 #include <cstdio>
 #include <functional>
@@ -26,6 +27,8 @@ public:
     void add(std::unique_ptr<Output> output) { outputs->add(std::move(output)); }
     // Null when there is nothing to hand records to but the screen.
     OutputHub* hub() { return outputs->empty() ? nullptr : outputs.get(); }
+    // The table's output in the hub; null with JSON lines.
+    const TableOutput* table() const { return tableOutput; }
     // Called once when the reader of the JSON lines has gone away.
     void onReaderGone(std::function<void()> handler) { outputs->onLosslessFailure(std::move(handler)); }
     // Sends what is queued and tells on standard error what each output sent and dropped.
@@ -39,4 +42,5 @@ private:
     std::unique_ptr<std::streambuf> buffer;
     std::unique_ptr<std::ostream> stream;
     std::unique_ptr<OutputHub> outputs;
+    const TableOutput* tableOutput = nullptr;
 };

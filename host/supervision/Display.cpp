@@ -1,15 +1,10 @@
 #include "host/supervision/Display.h"
 
 #include "host/outputs/OutputHub.h"
+#include "host/outputs/TableOutput.h"
 
 #include <algorithm>
 #include <cstdio>
-
-namespace {
-
-using Clock = is900::hostkit::LiveBoard::Clock;
-
-} // namespace
 
 std::string formatStatuses(const std::vector<DeviceStatus>& statuses, double now) {
     std::string lines;
@@ -31,16 +26,13 @@ std::string formatStatuses(const std::vector<DeviceStatus>& statuses, double now
     return lines;
 }
 
-Display::Display(OutputFormat format, std::ostream& out, SupervisorClock& clock, OutputHub* outputs)
-    : format(format), out(out), clock(clock), outputs(outputs) {}
+Display::Display(OutputFormat format, std::ostream& out, SupervisorClock& clock, OutputHub* outputs,
+                 const TableOutput* tableOutput)
+    : format(format), out(out), clock(clock), outputs(outputs), tableOutput(tableOutput) {}
 
-// The board feeds only the table; the outputs have a lock of their own.
+// The outputs, the table's among them, have a lock of their own.
 void Display::records(std::vector<RecordView>&& views) {
     if (views.empty()) return;
-    if (showsTable()) {
-        const Clock::time_point now = Clock::now();
-        for (const RecordView& view : views) board.update(view, now);
-    }
     if (outputs) {
         const std::string device = views.front().device; // the views are moved from
         outputs->publish(device, std::move(views));
@@ -64,7 +56,8 @@ void Display::status(const DeviceStatus& state) {
 void Display::table(bool redraw, const std::vector<DeviceStatus>& statuses) {
     std::lock_guard<std::mutex> guard(mutex);
     if (redraw) out << "\033[H\033[J";
-    out << is900::hostkit::formatTable(board.snapshot(Clock::now())) << formatStatuses(statuses, clock.secondsSince1970());
+    if (tableOutput) out << tableOutput->rows();
+    out << formatStatuses(statuses, clock.secondsSince1970());
     if (!redraw) out << '\n';
     written(out.flush());
 }

@@ -5,7 +5,6 @@
 #include "host/supervision/DeviceStatus.h"
 #include "host/supervision/SupervisorClock.h"
 #include "host/view/RecordView.h"
-#include "is900/table/RecordTable.h"
 
 #include <functional>
 #include <mutex>
@@ -14,6 +13,7 @@
 #include <vector>
 
 class OutputHub;
+class TableOutput;
 
 enum class OutputFormat { table, jsonl };
 
@@ -24,7 +24,8 @@ std::string formatStatuses(const std::vector<DeviceStatus>& statuses, double now
 // Where published records and state changes go; used from every thread.
 class Display {
 public:
-    Display(OutputFormat format, std::ostream& out, SupervisorClock& clock, OutputHub* outputs = nullptr);
+    Display(OutputFormat format, std::ostream& out, SupervisorClock& clock, OutputHub* outputs = nullptr,
+            const TableOutput* tableOutput = nullptr);
 
     // The records one read of a device brought, all from that device; the
     // views are moved on to the outputs.
@@ -41,9 +42,9 @@ private:
     OutputFormat format;
     std::ostream& out;
     std::mutex mutex;
-    is900::hostkit::LiveBoard board;
     SupervisorClock& clock;
     OutputHub* outputs;
+    const TableOutput* tableOutput;
     std::function<void()> readerGone;
     bool readerLeft = false;
 };

@@ -24,7 +24,7 @@ Clock::duration seconds(double value) {
 } // namespace
 
 Session::Session(HostStorages& storages, SessionOptions options, std::ostream& out, SessionEvents& events)
-    : storages(storages), options(options), display(options.format, out, options.clock ? *options.clock : systemClock, options.outputs),
+    : storages(storages), options(options), display(options.format, out, options.clock ? *options.clock : systemClock, options.outputs, options.table),
       events(events), clock(options.clock ? *options.clock : systemClock) {
     display.onReaderGone([&events] { events.requestStop(); });
 }

@@ -4,6 +4,7 @@
 #include "host/supervision/Display.h"
 
 class OutputHub;
+class TableOutput;
 class SupervisorClock;
 
 struct SessionOptions {
@@ -13,6 +14,7 @@ struct SessionOptions {
     OutputFormat format = OutputFormat::table;
     bool terminal = false;        // the table may redraw itself in place
     bool once = false;            // the first failure ends the run with its status
-    OutputHub* outputs = nullptr; // when set, records and states go through it (JSON lines, record file, network)
+    OutputHub* outputs = nullptr; // when set, records and states go through it (table, JSON lines, record file, network)
+    const TableOutput* table = nullptr; // the table's output in the hub, drawn with the format table
     SupervisorClock* clock = nullptr; // time and sleeps of the control thread; null: the steady clock
 };

@@ -201,6 +201,20 @@ TEST(HostProcess, EveryEndStopsTheTrackerInOrder) {
     }
 }
 
+// The table is drawn from the hub's records: the last table holds a row for
+// each of the head's trackers and the wand, and the table, being the screen
+// itself, is not among the outputs whose counts are told.
+TEST(HostProcess, TheTableShowsEveryStationFromTheHubAndTellsNoCountOfItsOwn) {
+    ChildProcess child({host, "--simulate", "-c", headAndWand, "--format", "table", "--duration", "3"});
+    ASSERT_EQ(child.waitForExit(30000), 0) << child.errors();
+    const std::string& out = child.output();
+    const std::size_t lastTable = out.rfind("DEVICE ");
+    ASSERT_NE(lastTable, std::string::npos) << out;
+    for (const char* row : {"tracker      1   1", "tracker      2   2", "controller   1   2"})
+        EXPECT_TRUE(contains(out.substr(lastTable), row)) << row << "\n" << out.substr(lastTable);
+    EXPECT_FALSE(contains(child.errors(), "table:")) << child.errors();
+}
+
 // The calibration sample names its library without a path: it is found
 // beside the plug-in from any current folder.
 TEST(HostProcess, TheCalibrationSampleStreamsFromAnotherFolder) {
