@@ -2,21 +2,16 @@
 // (posix/, win32/) implements it in small, obvious files.
 #pragma once
 
+#include "hostkit/include/is900/hostkit/Records.h"
+
 #include <cstdint>
 #include <string>
 
 namespace platform {
 
-// Local time as the C runtime's millisecond clock reports it. Kept at exactly
-// 12 bytes because it travels inside the host's records.
-struct LocalTimeStamp {
-    int32_t seconds;        // seconds since 1970-01-01 UTC
-    uint16_t milliseconds;  // 0..999
-    int16_t minutesWest;    // minutes west of UTC
-    int16_t daylightSaving; // nonzero while daylight-saving time is in force
-    uint16_t padding;
-};
-static_assert(sizeof(LocalTimeStamp) == 12, "LocalTimeStamp must stay 12 bytes");
+// Local time as the C runtime's millisecond clock reports it, in the layout
+// it has inside the host's records.
+using LocalTimeStamp = is900::hostkit::LocalTimeStamp;
 
 unsigned long currentThreadId();
 void sleepMilliseconds(unsigned long milliseconds);

@@ -217,7 +217,7 @@ bool CISX00::parseStationFlags(ConfigLine& line, bool* flags, uint32_t& count, c
 }
 
 bool CISX00::buildTracker() {
-    CDataStorage* storage = initInfo.trackerStorage;
+    CDataStorage* storage = asPluginRecord<CDataStorage>(initInfo.trackerStorage);
     if (!storage) {
         log->error("CISX00: tracker data storage pointer is empty.", true);
         return false;
@@ -239,7 +239,7 @@ bool CISX00::buildTracker() {
 }
 
 bool CISX00::buildController() {
-    CDataStorage* storage = initInfo.controllerStorage;
+    CDataStorage* storage = asPluginRecord<CDataStorage>(initInfo.controllerStorage);
     if (!storage) {
         log->error("CISX00: controller data storage pointer is empty.", true);
         return false;

@@ -164,12 +164,13 @@ int CISX00::takeTrackerSample(int32_t station, uint32_t& id) {
 bool CISX00::publishTracker(int32_t station, uint32_t id, unsigned char* mask) {
     static const StorageSlot<TraData> slot = {&CDataStorage::getTraData, "CISX00: TraData storage found",
                                               "CISX00: TraData storage not found"};
-    return publish(slot, *log, initInfo.trackerStorage, traData, lastTraData[station - 1], id, mask, currentTraData);
+    return publish(slot, *log, asPluginRecord<CDataStorage>(initInfo.trackerStorage), traData,
+                   lastTraData[station - 1], id, mask, currentTraData);
 }
 
 bool CISX00::publishController(int32_t station, uint32_t id, unsigned char* mask) {
     static const StorageSlot<ConData> slot = {&CDataStorage::getConData, "CISX00: ConData storage found",
                                               "CISX00: ConData storage not found"};
-    return publish(slot, *log, initInfo.controllerStorage, conData, lastConData[station - 1], id, mask,
-                   currentConData);
+    return publish(slot, *log, asPluginRecord<CDataStorage>(initInfo.controllerStorage), conData,
+                   lastConData[station - 1], id, mask, currentConData);
 }

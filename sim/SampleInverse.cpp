@@ -11,12 +11,8 @@ namespace is900sim {
 
 namespace {
 
-using is900::hostkit::ControllerSetup;
-using is900::hostkit::DeviceSetup;
-using is900::hostkit::Placement;
-using is900::hostkit::Polynomial;
-using is900::hostkit::Rows3;
-using is900::hostkit::SensorSetup;
+// The set-up records of the kit's option reader.
+using namespace is900::hostkit;
 
 // The device's constants, as 32-bit floats like its own.
 using rotation::degreesToRadians;

@@ -2,10 +2,11 @@
 
 #include "storage/StorageLog.h"
 #include "support/CLogH.h"
+#include "support/HostRecord.h"
 
-const CLogH& storageLog(const CLogH* log) {
+const CLogH& storageLog(const is900::hostkit::CLogH* log) {
     static const CLogH fallback;
-    return log ? *log : fallback;
+    return log ? *asPluginRecord<CLogH>(log) : fallback;
 }
 
 namespace {
@@ -14,11 +15,11 @@ const char* const tooBig = "CDataStorage: The new number is too big.";
 const char* const noMutex = "CDataStorage: Mutex has not been set up yet.";
 const char* const zeroNumber = "CDataStorage: the number of data is zero.";
 
-template <typename Record>
-Record* recordById(Record* list, const uint32_t* dataNumber, uint32_t id) {
+template <typename Record, typename Layout>
+Record* recordById(Layout* list, const uint32_t* dataNumber, uint32_t id) {
     if (!list || !dataNumber) return nullptr;
     if (id < 1 || id > *dataNumber || id > maxRecordId) return nullptr;
-    return list + (id - 1);
+    return asPluginRecord<Record>(list + (id - 1));
 }
 
 struct ListTexts {
@@ -65,18 +66,18 @@ uint32_t CDataStorage::getTraNumber() const { return traDataList && dataNumber ?
 
 uint32_t CDataStorage::getConNumber() const { return conDataList && dataNumber ? *dataNumber : 0; }
 
-TraData* CDataStorage::getTraData(uint32_t id) const { return recordById(traDataList, dataNumber, id); }
+TraData* CDataStorage::getTraData(uint32_t id) const { return recordById<TraData>(traDataList, dataNumber, id); }
 
-ConData* CDataStorage::getConData(uint32_t id) const { return recordById(conDataList, dataNumber, id); }
+ConData* CDataStorage::getConData(uint32_t id) const { return recordById<ConData>(conDataList, dataNumber, id); }
 
 bool CDataStorage::lock() {
-    if (mutex) return mutex->lock();
+    if (mutex) return asPluginRecord<CMutexH>(mutex)->lock();
     storageLog(log).error(noMutex, true);
     return false;
 }
 
 bool CDataStorage::unlock() {
-    if (mutex) return mutex->unlock();
+    if (mutex) return asPluginRecord<CMutexH>(mutex)->unlock();
     storageLog(log).error(noMutex, true);
     return false;
 }

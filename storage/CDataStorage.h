@@ -1,38 +1,22 @@
 // The host's shared data storage and its mutex as the plug-in sees them.
-// The host creates and owns both; the plug-in touches only the fields named
-// here, which sit at fixed offsets in 32-bit builds. The other slots keep
-// the host's own data.
+// The host creates and owns both; the plug-in touches only the fields its
+// layouts name, which sit at fixed offsets in 32-bit builds. The other slots
+// keep the host's own data.
 #pragma once
 
+#include "hostkit/include/is900/hostkit/Records.h"
 #include "storage/ConData.h"
 #include "storage/TraData.h"
 
-#include <cstddef>
 #include <cstdint>
 
-class CLogH;
-
-struct CMutexH {
-    void* hostSlots[17];
-    void* mutexHandle;
-    void* hostSlots2[2];
-    CLogH* log;
-
+struct CMutexH : is900::hostkit::CMutexH {
     // Waits without time limit; false (and an error line) when the wait fails.
     bool lock();
     bool unlock();
 };
 
-struct CDataStorage {
-    void* hostSlot0;
-    TraData* traDataList;
-    ConData* conDataList;
-    CLogH* log;
-    void* hostSlot16;
-    CMutexH* mutex;
-    void* hostSlots24[2];
-    uint32_t* dataNumber;
-
+struct CDataStorage : is900::hostkit::CDataStorage {
     // Callers hold the lock around these, so that reading and raising the
     // number is one step for every device sharing the storage.
     bool setTraNumber(uint32_t number);
@@ -46,12 +30,6 @@ struct CDataStorage {
     bool unlock();
 };
 
-static_assert(sizeof(void*) != 4 || offsetof(CMutexH, mutexHandle) == 68, "CMutexH layout");
-static_assert(sizeof(void*) != 4 || offsetof(CMutexH, log) == 80, "CMutexH layout");
-static_assert(sizeof(void*) != 4 || sizeof(CMutexH) == 84, "CMutexH layout");
-static_assert(sizeof(void*) != 4 || offsetof(CDataStorage, traDataList) == 4, "CDataStorage layout");
-static_assert(sizeof(void*) != 4 || offsetof(CDataStorage, conDataList) == 8, "CDataStorage layout");
-static_assert(sizeof(void*) != 4 || offsetof(CDataStorage, log) == 12, "CDataStorage layout");
-static_assert(sizeof(void*) != 4 || offsetof(CDataStorage, mutex) == 20, "CDataStorage layout");
-static_assert(sizeof(void*) != 4 || offsetof(CDataStorage, dataNumber) == 32, "CDataStorage layout");
-static_assert(sizeof(void*) != 4 || sizeof(CDataStorage) == 36, "CDataStorage layout");
+static_assert(sizeof(CMutexH) == sizeof(is900::hostkit::CMutexH), "CMutexH adds no field to the host's record");
+static_assert(sizeof(CDataStorage) == sizeof(is900::hostkit::CDataStorage),
+              "CDataStorage adds no field to the host's record");

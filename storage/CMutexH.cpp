@@ -8,7 +8,7 @@
 
 namespace {
 
-bool reportFailure(const CLogH* log, const char* text, int errorCode) {
+bool reportFailure(const is900::hostkit::CLogH* log, const char* text, int errorCode) {
     storageLog(log).error(text, false);
     std::cout << platform::errorText(errorCode) << std::endl;
     return false;

@@ -3,6 +3,7 @@
 // button bit field, its byte count and the local time are in host order.
 #pragma once
 
+#include "hostkit/include/is900/hostkit/Records.h"
 #include "platform/platform.h"
 #include "storage/FixedPoint.h"
 #include "storage/TraData.h"
@@ -10,26 +11,12 @@
 #include <cstddef>
 #include <cstdint>
 
-const uint32_t maxValuators = 32;
-const uint32_t maxButtons = 32;
-const uint32_t buttonByteCount = 4;
-const uint32_t valuatorArrayOffset = 36;
+using is900::hostkit::maxButtons;
+using is900::hostkit::maxValuators;
+const uint32_t buttonByteCount = sizeof(is900::hostkit::ConData::but);
+const uint32_t valuatorArrayOffset = offsetof(is900::hostkit::ConData, val);
 
-struct ConData {
-    uint32_t id;
-    uint32_t reserved0;
-    uint32_t timeSec;
-    uint32_t timeUsec;
-    uint32_t reserved1;
-    uint32_t valNumber;
-    uint32_t butNumber;
-    uint32_t valOffset;
-    uint32_t butOffset;
-    uint32_t val[maxValuators];
-    uint8_t but[buttonByteCount];
-    uint32_t butBytes;
-    platform::LocalTimeStamp localTime;
-
+struct ConData : is900::hostkit::ConData {
     // Zeroes ID, time, counts, valuators and buttons and sets butBytes to 4;
     // valOffset, butOffset and the local time stay.
     void clear();
@@ -45,24 +32,9 @@ struct ConData {
     bool setBut(uint32_t number, int32_t state);
     bool equals(const ConData& other) const;
 
-    uint32_t valuatorCount() const { return fixedpoint::fromNetworkOrder(valNumber); }
-    uint32_t buttonCount() const { return fixedpoint::fromNetworkOrder(butNumber); }
-    bool buttonPressed(uint32_t number) const {
-        return number >= 1 && number <= maxButtons && (but[(number - 1) / 8] >> ((number - 1) % 8) & 1u) != 0;
-    }
+    uint32_t valuatorCount() const { return is900::hostkit::valuatorCount(*this); }
+    uint32_t buttonCount() const { return is900::hostkit::buttonCount(*this); }
+    bool buttonPressed(uint32_t number) const { return is900::hostkit::buttonPressed(*this, number); }
 };
 
-static_assert(sizeof(ConData) == 184, "ConData is a 184-byte host record");
-static_assert(offsetof(ConData, id) == 0, "ConData layout");
-static_assert(offsetof(ConData, reserved0) == 4, "ConData layout");
-static_assert(offsetof(ConData, timeSec) == 8, "ConData layout");
-static_assert(offsetof(ConData, timeUsec) == 12, "ConData layout");
-static_assert(offsetof(ConData, reserved1) == 16, "ConData layout");
-static_assert(offsetof(ConData, valNumber) == 20, "ConData layout");
-static_assert(offsetof(ConData, butNumber) == 24, "ConData layout");
-static_assert(offsetof(ConData, valOffset) == 28, "ConData layout");
-static_assert(offsetof(ConData, butOffset) == 32, "ConData layout");
-static_assert(offsetof(ConData, val) == valuatorArrayOffset, "ConData layout");
-static_assert(offsetof(ConData, but) == 164, "ConData layout");
-static_assert(offsetof(ConData, butBytes) == 168, "ConData layout");
-static_assert(offsetof(ConData, localTime) == 172, "ConData layout");
+static_assert(sizeof(ConData) == sizeof(is900::hostkit::ConData), "ConData adds no field to the host's record");

@@ -1,12 +1,12 @@
 // Header fields that tracker and controller records share.
 #pragma once
 
+#include "hostkit/include/is900/hostkit/Records.h"
 #include "platform/platform.h"
 
 #include <cstdint>
 
-// Records carry IDs 1 to 32; every list in a storage has room for 32.
-const uint32_t maxRecordId = 32;
+using is900::hostkit::maxRecordId;
 
 // Stores 1 to 32 in network byte order; refuses any other ID untouched.
 bool setRecordId(uint32_t& field, uint32_t id);

@@ -25,9 +25,7 @@ void writeSlot(const char (&slot)[CLogH::textSize]) {
 
 } // namespace
 
-CLogH::CLogH()
-    : showDate(true), showTime(true), showThreadId(true), enabled(true), debugThreshold(1), debugLevel(0),
-      debugGroup(0) {
+CLogH::CLogH() : is900::hostkit::CLogH{true, true, true, true, {}, {}, {}, {}, {}, 1, 0, 0} {
     copyText(name, "MESSAGE");
     copyText(infoLabel, "INFO");
     copyText(errorLabel, "ERROR");

@@ -2,13 +2,13 @@
 // one of their own, and every object works on a byte copy of it.
 #pragma once
 
-#include <cstddef>
+#include "hostkit/include/is900/hostkit/Records.h"
+#include "support/HostRecord.h"
+
 #include <cstdint>
 
-class CLogH {
+class CLogH : public is900::hostkit::CLogH {
 public:
-    static const int textSize = 100;
-
     CLogH();
     CLogH(const CLogH& source) = default;
     CLogH& operator=(const CLogH&) = delete;
@@ -29,34 +29,9 @@ public:
 #endif
         ;
 
-    bool showDate;
-    bool showTime;
-    bool showThreadId;
-    bool enabled;
-    char name[textSize];
-    char infoLabel[textSize];
-    char errorLabel[textSize];
-    char warningLabel[textSize];
-    char debugLabel[textSize];
-    int32_t debugThreshold;
-    int32_t debugLevel;
-    int32_t debugGroup;
-
 private:
     void writePrefix() const;
     void write(const char (&label)[textSize], const char* text, bool newline) const;
 };
 
-static_assert(sizeof(CLogH) == 516, "CLogH is a 516-byte host record");
-static_assert(offsetof(CLogH, showDate) == 0, "CLogH layout");
-static_assert(offsetof(CLogH, showTime) == 1, "CLogH layout");
-static_assert(offsetof(CLogH, showThreadId) == 2, "CLogH layout");
-static_assert(offsetof(CLogH, enabled) == 3, "CLogH layout");
-static_assert(offsetof(CLogH, name) == 4, "CLogH layout");
-static_assert(offsetof(CLogH, infoLabel) == 104, "CLogH layout");
-static_assert(offsetof(CLogH, errorLabel) == 204, "CLogH layout");
-static_assert(offsetof(CLogH, warningLabel) == 304, "CLogH layout");
-static_assert(offsetof(CLogH, debugLabel) == 404, "CLogH layout");
-static_assert(offsetof(CLogH, debugThreshold) == 504, "CLogH layout");
-static_assert(offsetof(CLogH, debugLevel) == 508, "CLogH layout");
-static_assert(offsetof(CLogH, debugGroup) == 512, "CLogH layout");
+static_assert(sizeof(CLogH) == sizeof(is900::hostkit::CLogH), "CLogH adds no field to the host's record");

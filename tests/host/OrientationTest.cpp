@@ -74,12 +74,7 @@ TEST(Orientation, QuaternionTurnsLikeThePipelinesMatrix) {
 }
 
 TEST(WebLines, ATrackerLineIsItsJsonLineWithTheQuaternionLast) {
-    RecordView tracker;
-    tracker.device = "desk";
-    tracker.id = 2;
-    tracker.station = 3;
-    tracker.stamp = 1733600000.5;
-    tracker.pose[3] = 90;
+    const RecordView tracker{RecordKind::tracker, "desk", 2, 3, 1733600000.5, {0, 0, 0, 90, 0, 0}, {}, {}};
     EXPECT_EQ(webRecordLine(tracker), "{\"type\":\"tracker\",\"id\":2,\"station\":3,\"time\":1733600000.500,"
                                       "\"x\":0.00000,\"y\":0.00000,\"z\":0.00000,\"azim\":90.00000,\"elev\":0.00000,"
                                       "\"roll\":0.00000,\"device\":\"desk\",\"quat\":[0,0.707107,0,0.707107]}");

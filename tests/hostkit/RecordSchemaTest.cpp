@@ -31,19 +31,9 @@ std::string writeFile(const std::string& name, const std::vector<std::string>& l
 } // namespace
 
 TEST(RecordSchema, ARecordFileReadsBackAsItWasWritten) {
-    RecordView tracker;
-    tracker.device = "lab \"A\"\t1";
-    tracker.id = 3;
-    tracker.station = 5;
-    tracker.stamp = 1700000000.25;
-    const float pose[6] = {1.5f, -2.25f, 0.125f, -90.5f, 45, 179.75f};
-    std::copy(pose, pose + 6, tracker.pose);
-    RecordView controller;
-    controller.kind = RecordKind::controller;
-    controller.id = 1;
-    controller.station = 2;
-    controller.buttons = {true, false, false, true};
-    controller.valuators = {-1, 0.5f};
+    const RecordView tracker{
+        RecordKind::tracker, "lab \"A\"\t1", 3, 5, 1700000000.25, {1.5f, -2.25f, 0.125f, -90.5f, 45, 179.75f}, {}, {}};
+    const RecordView controller{RecordKind::controller, "", 1, 2, 0, {}, {true, false, false, true}, {-1, 0.5f}};
     const StatusLine status{"desk", "reconnecting", 3, 4, 1700000001.5, 0};
     const std::vector<OptionLine> options =
         parseConfigText("sensors 1 0 1\ncontrollers 0 1 1\ndevdataunit cm\ncavecoord off\nport \"a b\"\n", "t");

@@ -40,6 +40,13 @@ bool matchesShape(const std::string& text, const std::string& pattern) {
     return true;
 }
 
+// The three numbers the debug test reads.
+void setDebugNumbers(CLogH& log, int32_t level, int32_t threshold, int32_t group) {
+    log.debugLevel = level;
+    log.debugThreshold = threshold;
+    log.debugGroup = group;
+}
+
 } // namespace
 
 TEST(Logger, DefaultsMatchTheHostRecord) {
@@ -87,28 +94,20 @@ TEST(Logger, LevelsUseTheirLabelsAndOpenLinesStayOpen) {
 
 TEST(Logger, DebugTestComparesSignedLevels) {
     CLogH log = plainLogger();
-    log.debugLevel = 0;
-    log.debugGroup = 0;
-    log.debugThreshold = 0;
+    setDebugNumbers(log, 0, 0, 0);
     EXPECT_FALSE(log.debugOn()) << "level 0 switches debug output off whatever else holds";
 
-    log.debugLevel = 3;
-    log.debugThreshold = 4;
-    log.debugGroup = 3;
+    setDebugNumbers(log, 3, 4, 3);
     EXPECT_TRUE(log.debugOn()) << "a level equal to the group passes below the threshold";
     log.debugGroup = 1;
     EXPECT_FALSE(log.debugOn());
     log.debugLevel = 4;
     EXPECT_TRUE(log.debugOn());
 
-    log.debugLevel = -1;
-    log.debugThreshold = 1;
-    log.debugGroup = 3;
+    setDebugNumbers(log, -1, 1, 3);
     EXPECT_FALSE(log.debugOn()) << "-1 is below the threshold, not a large unsigned value";
 
-    log.debugLevel = 3;
-    log.debugThreshold = 4;
-    log.debugGroup = 1;
+    setDebugNumbers(log, 3, 4, 1);
     CoutCapture capture;
     log.debug("hidden", true);
     log.debugf("hidden %d\n", 1);

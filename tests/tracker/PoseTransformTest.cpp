@@ -34,6 +34,11 @@ struct Pipeline {
         tracker.setStation(1, 1);
         tracker.setStation(2, 2);
     }
+    // The pose as the pipeline publishes it, read in inches at a station.
+    Pose process(int32_t station, Pose pose) {
+        tracker.processPose(station, 'U', pose.data());
+        return pose;
+    }
     CTraCommonH tracker;
 };
 
@@ -77,20 +82,15 @@ TEST(PosePipeline, TransmitterCorrections) {
     p.tracker.transmitterRotation = axisAngleMatrix(0, 0, 1, 90);
     p.tracker.transmitterTransform = composeTransform(p.tracker.transmitterRotation, p.tracker.transmitterOffset);
     p.tracker.transmitterRotationSet = true;
-    float pose[6] = {12, 0, 0, 0, 0, 0};
-    p.tracker.processPose(1, 'U', pose);
-    EXPECT_THAT(pose, PoseClose(Pose{0, 1, 0, 0, 0, 90})) << "rotation about z";
+    EXPECT_THAT(p.process(1, {12, 0, 0, 0, 0, 0}), PoseClose(Pose{0, 1, 0, 0, 0, 90})) << "rotation about z";
 
     Pipeline shifted;
     shifted.tracker.transmitterOffset = offsetMatrix(1, 2, 3);
     shifted.tracker.transmitterTransform = composeTransform(identityMatrix(), shifted.tracker.transmitterOffset);
     shifted.tracker.transmitterOffsetSet = true;
-    float moved[6] = {12, 24, 36, 10, 20, 30};
-    shifted.tracker.processPose(2, 'U', moved);
-    EXPECT_THAT(moved, PoseClose(Pose{2, 4, 6, 10, 20, 30})) << "offset only";
-    float outside[6] = {12, 24, 36, 10, 20, 30};
-    shifted.tracker.processPose(9, 'U', outside);
-    EXPECT_THAT(outside, PoseClose(Pose{2, 4, 6, 10, 20, 30})) << "station without entry";
+    EXPECT_THAT(shifted.process(2, {12, 24, 36, 10, 20, 30}), PoseClose(Pose{2, 4, 6, 10, 20, 30})) << "offset only";
+    EXPECT_THAT(shifted.process(9, {12, 24, 36, 10, 20, 30}), PoseClose(Pose{2, 4, 6, 10, 20, 30}))
+        << "station without entry";
 
     // Rotations about the axis of an angle add to it: azimuth turns about y.
     float yawed[6] = {0, 0, 0, 10, 0, 0};
@@ -104,29 +104,19 @@ TEST(PosePipeline, SensorCorrections) {
     Pipeline p;
     const Matrix4 offset = offsetMatrix(0, 0, 1);
     p.tracker.setStation(1, 1, &offset);
-    float level[6] = {0, 0, 0, 0, 0, 0};
-    p.tracker.processPose(1, 'U', level);
-    EXPECT_THAT(level, PoseClose(Pose{0, 0, 1, 0, 0, 0})) << "offset, angles 0";
-    float turned[6] = {0, 0, 0, 90, 0, 0};
-    p.tracker.processPose(1, 'U', turned);
-    EXPECT_THAT(turned, PoseClose(Pose{1, 0, 0, 90, 0, 0})) << "offset, azimuth 90";
-    float otherStation[6] = {0, 0, 0, 90, 0, 0};
-    p.tracker.processPose(2, 'U', otherStation);
-    EXPECT_THAT(otherStation, PoseClose(Pose{0, 0, 0, 90, 0, 0})) << "station 2 has no correction";
+    EXPECT_THAT(p.process(1, {0, 0, 0, 0, 0, 0}), PoseClose(Pose{0, 0, 1, 0, 0, 0})) << "offset, angles 0";
+    EXPECT_THAT(p.process(1, {0, 0, 0, 90, 0, 0}), PoseClose(Pose{1, 0, 0, 90, 0, 0})) << "offset, azimuth 90";
+    EXPECT_THAT(p.process(2, {0, 0, 0, 90, 0, 0}), PoseClose(Pose{0, 0, 0, 90, 0, 0})) << "station 2 has no correction";
 
     const float translation[3] = {0.5f, 0, 0};
     p.tracker.setStation(1, 1, nullptr, nullptr, translation);
-    float moved[6] = {12, 24, 36, 10, 20, 30};
-    p.tracker.processPose(1, 'U', moved);
-    EXPECT_THAT(moved, PoseClose(Pose{1.5f, 2, 3, 10, 20, 30})) << "translation only";
+    EXPECT_THAT(p.process(1, {12, 24, 36, 10, 20, 30}), PoseClose(Pose{1.5f, 2, 3, 10, 20, 30})) << "translation only";
 
     // The sensor's rotation acts before the measured orientation: a sensor
     // turned 90 degrees about z, measured at azimuth 90, reads (90, 0, 90).
     const Matrix4 rollSensor = axisAngleMatrix(0, 0, 1, 90);
     p.tracker.setStation(1, 1, nullptr, &rollSensor);
-    float ordered[6] = {0, 0, 0, 90, 0, 0};
-    p.tracker.processPose(1, 'U', ordered);
-    EXPECT_THAT(ordered, PoseClose(Pose{0, 0, 0, 90, 0, 90})) << "order of the rotations";
+    EXPECT_THAT(p.process(1, {0, 0, 0, 90, 0, 0}), PoseClose(Pose{0, 0, 0, 90, 0, 90})) << "order of the rotations";
 
     // The sensor offset turns with the corrected orientation.
     const Matrix4 pitchSensor = axisAngleMatrix(1, 0, 0, 45);

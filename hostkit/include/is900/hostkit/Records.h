@@ -4,7 +4,8 @@
 // device's virtual slots. Every field sits where the plug-in reads or writes
 // it in 32-bit builds; values travel in network byte order and fixed point,
 // and the inline readers below decode them. Nothing here needs the
-// plug-in's code.
+// plug-in's code; the plug-in's own records are these layouts with its
+// operations added, so a layout is written here and nowhere else.
 #pragma once
 
 #include <cstddef>
@@ -16,10 +17,6 @@ namespace hostkit {
 
 const uint32_t maxOptionLines = 32;
 const uint32_t maxOptionArgs = 64;
-// Records carry IDs 1 to 32; every list in a storage has room for 32.
-const uint32_t maxRecordId = 32;
-const uint32_t maxValuators = 32;
-const uint32_t maxButtons = 32;
 
 struct ConfigLine {
     uint32_t lineNumber;
@@ -80,6 +77,9 @@ struct TraData {
     LocalTimeStamp localTime;
 };
 
+const uint32_t maxValuators = 32;
+const uint32_t maxButtons = 32;
+
 // A controller's sample: valuators x 1000 in network order, the button bit
 // field in host order (button n is bit (n-1) % 8 of byte (n-1) / 8).
 struct ConData {
@@ -105,6 +105,9 @@ struct CMutexH {
     void* hostSlots2[2];
     CLogH* log;
 };
+
+// Records carry IDs 1 to 32; every list in a storage has room for 32.
+const uint32_t maxRecordId = 32;
 
 // One shared storage: a list of 32 records of one kind and their number.
 struct CDataStorage {
@@ -133,12 +136,16 @@ inline uint32_t fromNetworkOrder(uint32_t field) {
            static_cast<uint32_t>(bytes[2]) << 8 | static_cast<uint32_t>(bytes[3]);
 }
 
+// The value of one unit of a pose field (feet or degrees) and of a valuator.
+const float poseUnit = 0.00001f;
+const float valuatorUnit = 0.001f;
+
+// A network-order fixed-point field as a real value, in single precision.
 inline float decodeFixed(uint32_t field, float unit) {
     return static_cast<float>(static_cast<float>(static_cast<int32_t>(fromNetworkOrder(field))) * unit);
 }
-// Feet or degrees.
-inline float decodePose(uint32_t field) { return decodeFixed(field, 0.00001f); }
-inline float decodeValuator(uint32_t field) { return decodeFixed(field, 0.001f); }
+inline float decodePose(uint32_t field) { return decodeFixed(field, poseUnit); }
+inline float decodeValuator(uint32_t field) { return decodeFixed(field, valuatorUnit); }
 
 // Seconds since 1970 of a record's time stamp.
 template <typename Record>
@@ -156,28 +163,57 @@ inline bool marked(const unsigned char* mask, uint32_t id) {
     return id >= 1 && id <= maxRecordId && (mask[3 - (id - 1) / 8] >> ((id - 1) % 8) & 1u) != 0;
 }
 
-static_assert(sizeof(CLogH) == 516, "CLogH layout");
-static_assert(offsetof(CLogH, name) == 4 && offsetof(CLogH, debugThreshold) == 504, "CLogH layout");
-static_assert(sizeof(LocalTimeStamp) == 12, "LocalTimeStamp layout");
-static_assert(sizeof(TraData) == 56 && offsetof(TraData, x) == 20 && offsetof(TraData, localTime) == 44,
+// Every field sits at a fixed offset: the records of values in every build,
+// the records that carry pointers in 32-bit builds.
+static_assert(sizeof(CLogH) == 516 && offsetof(CLogH, showTime) == 1 && offsetof(CLogH, showThreadId) == 2 &&
+                  offsetof(CLogH, enabled) == 3 && offsetof(CLogH, name) == 4 && offsetof(CLogH, infoLabel) == 104,
+              "CLogH layout");
+static_assert(offsetof(CLogH, errorLabel) == 204 && offsetof(CLogH, warningLabel) == 304 &&
+                  offsetof(CLogH, debugLabel) == 404 && offsetof(CLogH, debugThreshold) == 504 &&
+                  offsetof(CLogH, debugLevel) == 508 && offsetof(CLogH, debugGroup) == 512,
+              "CLogH layout");
+static_assert(sizeof(LocalTimeStamp) == 12 && offsetof(LocalTimeStamp, milliseconds) == 4 &&
+                  offsetof(LocalTimeStamp, minutesWest) == 6 && offsetof(LocalTimeStamp, daylightSaving) == 8 &&
+                  offsetof(LocalTimeStamp, padding) == 10,
+              "LocalTimeStamp layout");
+// The time and reserved words open both sample records alike.
+template <typename Sample>
+constexpr bool opensLikeASample() {
+    return offsetof(Sample, id) == 0 && offsetof(Sample, reserved0) == 4 && offsetof(Sample, timeSec) == 8 &&
+           offsetof(Sample, timeUsec) == 12 && offsetof(Sample, reserved1) == 16;
+}
+static_assert(opensLikeASample<TraData>() && sizeof(TraData) == 56 && offsetof(TraData, x) == 20 &&
+                  offsetof(TraData, y) == 24 && offsetof(TraData, z) == 28 && offsetof(TraData, azim) == 32 &&
+                  offsetof(TraData, elev) == 36 && offsetof(TraData, roll) == 40 && offsetof(TraData, localTime) == 44,
               "TraData layout");
-static_assert(sizeof(ConData) == 184 && offsetof(ConData, val) == 36 && offsetof(ConData, but) == 164 &&
-                  offsetof(ConData, localTime) == 172,
+static_assert(opensLikeASample<ConData>() && sizeof(ConData) == 184 && offsetof(ConData, valNumber) == 20 &&
+                  offsetof(ConData, butNumber) == 24 && offsetof(ConData, valOffset) == 28 &&
+                  offsetof(ConData, butOffset) == 32 && offsetof(ConData, val) == 36 && offsetof(ConData, but) == 164 &&
+                  offsetof(ConData, butBytes) == 168 && offsetof(ConData, localTime) == 172,
               "ConData layout");
 
 #define IS900_HOSTKIT_32_BIT (sizeof(void*) == 4)
-static_assert(!IS900_HOSTKIT_32_BIT || sizeof(ConfigLine) == 272, "ConfigLine layout");
-static_assert(!IS900_HOSTKIT_32_BIT || offsetof(ConfigLine, argCount) == 264, "ConfigLine layout");
-static_assert(!IS900_HOSTKIT_32_BIT || offsetof(ConfigLine, used) == 268, "ConfigLine layout");
-static_assert(!IS900_HOSTKIT_32_BIT || offsetof(DevConfig, lines) == 276, "DevConfig layout");
-static_assert(!IS900_HOSTKIT_32_BIT || sizeof(DevConfig) == 8984, "DevConfig layout");
-static_assert(!IS900_HOSTKIT_32_BIT || sizeof(DevInitInfo) == 48, "DevInitInfo layout");
-static_assert(!IS900_HOSTKIT_32_BIT || offsetof(DevInitInfo, runFlag) == 44, "DevInitInfo layout");
-static_assert(!IS900_HOSTKIT_32_BIT || sizeof(CMutexH) == 84, "CMutexH layout");
-static_assert(!IS900_HOSTKIT_32_BIT || offsetof(CMutexH, mutexHandle) == 68, "CMutexH layout");
-static_assert(!IS900_HOSTKIT_32_BIT || sizeof(CDataStorage) == 36, "CDataStorage layout");
-static_assert(!IS900_HOSTKIT_32_BIT || offsetof(CDataStorage, mutex) == 20, "CDataStorage layout");
-static_assert(!IS900_HOSTKIT_32_BIT || offsetof(CDataStorage, dataNumber) == 32, "CDataStorage layout");
+static_assert(!IS900_HOSTKIT_32_BIT || (sizeof(ConfigLine) == 272 && offsetof(ConfigLine, keyword) == 4 &&
+                                        offsetof(ConfigLine, args) == 8 && offsetof(ConfigLine, argCount) == 264 &&
+                                        offsetof(ConfigLine, used) == 268),
+              "ConfigLine layout");
+static_assert(!IS900_HOSTKIT_32_BIT || (sizeof(DevConfig) == 8984 && offsetof(DevConfig, name) == 4 &&
+                                        offsetof(DevConfig, hostFields) == 8 && offsetof(DevConfig, lines) == 276 &&
+                                        offsetof(DevConfig, lineCount) == 8980),
+              "DevConfig layout");
+static_assert(!IS900_HOSTKIT_32_BIT ||
+                  (sizeof(DevInitInfo) == 48 && offsetof(DevInitInfo, controllerStorage) == 4 &&
+                   offsetof(DevInitInfo, hostFields) == 8 && offsetof(DevInitInfo, runFlag) == 44),
+              "DevInitInfo layout");
+static_assert(!IS900_HOSTKIT_32_BIT || (sizeof(CMutexH) == 84 && offsetof(CMutexH, mutexHandle) == 68 &&
+                                        offsetof(CMutexH, hostSlots2) == 72 && offsetof(CMutexH, log) == 80),
+              "CMutexH layout");
+static_assert(!IS900_HOSTKIT_32_BIT || (sizeof(CDataStorage) == 36 && offsetof(CDataStorage, traDataList) == 4 &&
+                                        offsetof(CDataStorage, conDataList) == 8 && offsetof(CDataStorage, log) == 12 &&
+                                        offsetof(CDataStorage, hostSlot16) == 16 && offsetof(CDataStorage, mutex) == 20 &&
+                                        offsetof(CDataStorage, hostSlots24) == 24 &&
+                                        offsetof(CDataStorage, dataNumber) == 32),
+              "CDataStorage layout");
 #undef IS900_HOSTKIT_32_BIT
 
 } // namespace hostkit
