@@ -1,5 +1,6 @@
-// The host kit declares the shared records for hosts, the plug-in for
-// itself: each field must sit at the same offset in both, in every build.
+// The plug-in's records are the host kit's layouts with the plug-in's
+// operations added: each field must sit at the same offset in both, in
+// every build, whatever the plug-in adds.
 #include "boundary/CBase.h"
 #include "boundary/HostRecords.h"
 #include "storage/CDataStorage.h"
