@@ -7,9 +7,13 @@
 
 class CBase;
 class CLogH;
+namespace is900 {
+namespace hostkit {
 struct DevConfig;
+}
+} // namespace is900
 
-extern "C" CBase* createDev(DevConfig* config, CLogH* log);
+extern "C" CBase* createDev(is900::hostkit::DevConfig* config, CLogH* log);
 extern "C" bool deleteDev(CBase* device);
 
 namespace fuzzhost {
