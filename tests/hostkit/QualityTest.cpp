@@ -1,6 +1,7 @@
 // The kit's tracking-quality figures from synthetic records fed with their
 // arrival times: a still wand with noise of known size and a gap, a moving
-// station, a controller-only station and the device's history.
+// station, a controller-only station, the device's history and its quality
+// line read back.
 #include "is900/hostkit/Quality.h"
 #include "rules/OptionWords.h"
 #include "rules/Rotation.h"
@@ -59,7 +60,7 @@ void noisyPose(std::mt19937& random, float pose[6]) {
 
 } // namespace
 
-TEST(Quality, FiguresOfStillMovingAndSilentStations) {
+TEST(Quality, FiguresOfStillMovingAndSilentStationsAndTheirLine) {
     for (unsigned seed = 1; seed <= 5; ++seed) {
         SCOPED_TRACE("seed " + std::to_string(seed));
         std::mt19937 random(seed);
@@ -130,5 +131,11 @@ TEST(Quality, FiguresOfStillMovingAndSilentStations) {
         ASSERT_EQ(bounded.states.size(), 1u);
         EXPECT_EQ(bounded.states[0].state, "silent");
         EXPECT_TRUE(bounded.setUps.empty() && bounded.stations[0].gaps.size() == 1);
+
+        const std::string line = qualityJsonLine(desk);
+        EXPECT_EQ(line.rfind("{\"type\":\"quality\",\"device\":\"desk\",\"time\":", 0), 0u);
+        const JsonLine read = readJsonLine(line);
+        ASSERT_EQ(read.type, LineType::quality);
+        EXPECT_EQ(qualityJsonLine(read.quality), line);
     }
 }

@@ -121,7 +121,7 @@ void useSetupAndSchema() {
            "the record schema writes and reads back");
 }
 
-// A still station that stopped: its figures.
+// A still station that stopped: its figures, and its quality line read back.
 void useQuality() {
     QualityMonitor monitor;
     RecordView record;
@@ -134,6 +134,7 @@ void useQuality() {
                devices[0].stations[0].moving == false && devices[0].states.size() == 1 &&
                devices[0].setUps.size() == 1,
            "QualityMonitor's figures");
+    expect(readJsonLine(qualityJsonLine(devices[0])).quality.device == "consumer", "the quality line reads back");
 }
 
 #ifdef IS900_CLIENT
