@@ -131,7 +131,7 @@ void describeStillness(std::deque<Pose>::const_iterator first, std::deque<Pose>:
         for (int i = 0; i < 4; ++i) meanRotation[i] += sign * pose->rotation[i];
     }
     const double norm = std::sqrt(dot(meanRotation, meanRotation));
-    for (double& part : meanRotation) part /= norm;
+    for (double& component : meanRotation) component /= norm;
     double squaredDistances = 0;
     double squaredAngles = 0;
     for (auto pose = first; pose != end; ++pose) {
