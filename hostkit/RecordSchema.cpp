@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <optional>
 
 namespace is900 {
 namespace hostkit {
@@ -88,6 +89,44 @@ RecordingHeader readHeader(const Json& object) {
     return header;
 }
 
+std::optional<double> figure(const Json& object, const char* name) {
+    const Json& value = field(object, name);
+    return value.is_null() ? std::nullopt : std::optional<double>(value.get<double>());
+}
+
+DeviceQuality readQuality(const Json& object) {
+    DeviceQuality quality;
+    quality.device = field(object, "device").get<std::string>();
+    quality.time = field(object, "time").get<double>();
+    for (const Json& entry : field(object, "stations")) {
+        StationQuality station;
+        station.station = field(entry, "station").get<int>();
+        station.records = field(entry, "records").get<uint64_t>();
+        station.rate = figure(entry, "rate");
+        station.period = figure(entry, "period");
+        station.gapCount = field(entry, "gaps").get<uint64_t>();
+        station.longestGap = field(entry, "longestGap").get<double>();
+        station.ongoingGap = figure(entry, "ongoingGap");
+        const Json& moving = field(entry, "moving");
+        if (!moving.is_null()) station.moving = moving.get<bool>();
+        station.positionNoiseMm = figure(entry, "positionNoiseMm");
+        station.orientationNoiseDeg = figure(entry, "orientationNoiseDeg");
+        quality.stations.push_back(station);
+    }
+    return quality;
+}
+
+// The figure, or null when it is not available.
+void appendFigure(std::string& line, const char* name, const char* pattern, const std::optional<double>& value) {
+    line += ",\"";
+    line += name;
+    line += "\":";
+    if (value)
+        appendNumber(line, pattern, *value);
+    else
+        line += "null";
+}
+
 bool isRecordingHeader(const std::string& line) {
     const Json object = Json::parse(line, nullptr, false);
     return object.is_object() && object.contains("type") && object["type"] == "recording";
@@ -157,6 +196,27 @@ std::string recordingHeaderLine(const RecordingHeader& header) {
            ",\"stations\":[" + stations + "],\"options\":[" + options + "]}";
 }
 
+std::string qualityJsonLine(const DeviceQuality& quality) {
+    std::string line = "{\"type\":\"quality\",\"device\":" + jsonString(quality.device);
+    appendNumber(line, ",\"time\":%.3f,\"stations\":[", quality.time);
+    for (std::size_t n = 0; n < quality.stations.size(); ++n) {
+        const StationQuality& station = quality.stations[n];
+        line += n ? ",{\"station\":" : "{\"station\":";
+        line += std::to_string(station.station) + ",\"records\":" + std::to_string(station.records);
+        appendFigure(line, "rate", "%.2f", station.rate);
+        appendFigure(line, "period", "%.5f", station.period);
+        line += ",\"gaps\":" + std::to_string(station.gapCount);
+        appendFigure(line, "longestGap", "%.3f", station.longestGap);
+        appendFigure(line, "ongoingGap", "%.3f", station.ongoingGap);
+        line += ",\"moving\":";
+        line += !station.moving ? "null" : *station.moving ? "true" : "false";
+        appendFigure(line, "positionNoiseMm", "%.3f", station.positionNoiseMm);
+        appendFigure(line, "orientationNoiseDeg", "%.4f", station.orientationNoiseDeg);
+        line += '}';
+    }
+    return line + "]}";
+}
+
 std::string jsonString(const std::string& text) {
     std::string quoted = "\"";
     for (char c : text) {
@@ -200,6 +260,9 @@ JsonLine readJsonLine(const std::string& line) {
         } else if (type == "recording") {
             read.type = LineType::recording;
             read.recording = readHeader(object);
+        } else if (type == "quality") {
+            read.type = LineType::quality;
+            read.quality = readQuality(object);
         } else {
             throw SchemaError("unknown type \"" + type + "\"");
         }

@@ -1,12 +1,13 @@
 // The host's JSON lines and record files, written and read in one place.
 // A JSON line is one object on one line: a tracker or controller record, a
-// device's status, or, first in a record file, the recording's header with
-// its format version. Writers keep the field order readers rely on: "type"
-// first, "device" last of a record's own fields; fields a writer adds to a
-// record come after them.
+// device's status, a device's tracking quality, or, first in a record file,
+// the recording's header with its format version. Writers keep the field
+// order readers rely on: "type" first, "device" last of a record's own
+// fields; fields a writer adds to a record come after them.
 #pragma once
 
 #include "is900/hostkit/DeviceSetup.h"
+#include "is900/hostkit/QualityFigures.h"
 
 #include <cstdint>
 #include <stdexcept>
@@ -59,13 +60,14 @@ struct RecordingHeader {
     std::vector<OptionLine> options; // numbered from 1 in file order
 };
 
-enum class LineType { record, status, recording };
+enum class LineType { record, status, recording, quality };
 
 struct JsonLine {
     LineType type = LineType::record;
     RecordView record;
     StatusLine status;
     RecordingHeader recording;
+    DeviceQuality quality; // as its line carries it: no gap list, states or set-ups
 };
 
 struct RecordFile {
@@ -90,6 +92,12 @@ std::string jsonLine(const RecordView& record);
 std::string jsonLine(const RecordView& record, const std::vector<JsonField>& extraFields);
 std::string statusJsonLine(const StatusLine& status);
 std::string recordingHeaderLine(const RecordingHeader& header);
+// {"type":"quality","device":D,"time":T,"stations":[{"station":N,"records":R,
+// "rate":per second,"period":s,"gaps":G,"longestGap":s,"ongoingGap":s,
+// "moving":B,"positionNoiseMm":mm,"orientationNoiseDeg":degrees},...]}
+// The fields of StationQuality of the same names ("gaps" is gapCount); an
+// empty figure is null. The time is the snapshot's, on its caller's clock.
+std::string qualityJsonLine(const DeviceQuality& quality);
 // A JSON string literal with its quotes.
 std::string jsonString(const std::string& text);
 

@@ -10,6 +10,7 @@
 #include "is900/hostkit/LibraryLoader.h"
 #include "is900/hostkit/OptionLine.h"
 #include "is900/hostkit/PluginLibrary.h"
+#include "is900/hostkit/Quality.h"
 #include "is900/hostkit/RecordSchema.h"
 #include "is900/hostkit/Records.h"
 #include "is900/hostkit/SystemErrorText.h"
@@ -120,6 +121,22 @@ void useSetupAndSchema() {
            "the record schema writes and reads back");
 }
 
+// A still station that stopped: its figures, and its quality line read back.
+void useQuality() {
+    QualityMonitor monitor;
+    RecordView record;
+    record.device = "consumer";
+    for (int i = 0; i < 20; ++i) monitor.addRecord(record, i / 120.0);
+    monitor.noteState("consumer", "streaming", 0);
+    monitor.noteSetUp("consumer", 0);
+    const std::vector<DeviceQuality> devices = monitor.snapshot(1);
+    expect(devices.size() == 1 && devices[0].stations.size() == 1 && devices[0].stations[0].ongoingGap &&
+               devices[0].stations[0].moving == false && devices[0].states.size() == 1 &&
+               devices[0].setUps.size() == 1,
+           "QualityMonitor's figures");
+    expect(readJsonLine(qualityJsonLine(devices[0])).quality.device == "consumer", "the quality line reads back");
+}
+
 #ifdef IS900_CLIENT
 // A domain no host uses: no device is found, and a subscription to one that
 // is not there still opens and ends cleanly.
@@ -157,6 +174,7 @@ int main() {
     useStorages();
     usePlugin();
     useSetupAndSchema();
+    useQuality();
 #ifdef IS900_CLIENT
     useClient();
 #endif
