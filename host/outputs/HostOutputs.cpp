@@ -1,5 +1,6 @@
 #include "host/outputs/HostOutputs.h"
 
+#include "host/outputs/QualityOutput.h"
 #include "host/platform/HostPlatform.h"
 
 #include <iostream>
@@ -39,6 +40,7 @@ HostOutputs::HostOutputs(const OutputOptions& options, const std::string& format
         stream.reset(new std::ostream(buffer.get()));
     }
     outputs = buildOutputs(options, jsonLines() ? file : nullptr, deviceName, deviceOptions);
+    outputs->add(std::unique_ptr<Output>(new QualityOutput(outputs.get())));
     if (!jsonLines()) {
         std::unique_ptr<TableOutput> table(new TableOutput());
         tableOutput = table.get();
@@ -51,7 +53,8 @@ HostOutputs::~HostOutputs() { outputs->close(); }
 void HostOutputs::finish() {
     outputs->close();
     for (const OutputCounts& counts : outputs->counts()) {
-        if (counts.output == TableOutput::name) continue; // the screen's own, never told
+        // The screen's and the quality figures' own, never told.
+        if (counts.output == TableOutput::name || counts.output == QualityOutput::name) continue;
         std::cerr << "is900-host: " << counts.output << ": " << counts.sent << " sent, " << counts.dropped
                   << " dropped" << std::endl;
     }

@@ -30,6 +30,10 @@ bool JsonLinesOutput::send(const PublishedRecord& record) { return writeLine(jso
 
 void JsonLinesOutput::sendStatus(const DeviceStatus& status) { writeLine(statusJsonLine(status)); }
 
+void JsonLinesOutput::sendQuality(const is900::hostkit::DeviceQuality& quality) {
+    writeLine(is900::hostkit::qualityJsonLine(quality));
+}
+
 bool JsonLinesOutput::writeLine(const std::string& line) {
     if (!failed && !roomForLine()) {
         failed = true;

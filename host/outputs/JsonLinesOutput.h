@@ -22,6 +22,7 @@ public:
 
     bool send(const PublishedRecord& record) override;
     void sendStatus(const DeviceStatus& status) override;
+    void sendQuality(const is900::hostkit::DeviceQuality& quality) override;
     void giveUpWhenStalled() override;
     bool lossless() const override { return true; }
     bool readyNow() const override;

@@ -4,13 +4,16 @@
 
 #include "host/supervision/DeviceStatus.h"
 #include "host/view/RecordView.h"
+#include "is900/hostkit/QualityFigures.h"
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
 struct PublishedRecord {
     std::string device; // the device's name, as given to the plug-in
     RecordView view;
+    std::chrono::steady_clock::time_point handedOver; // when the receiving thread gave it to the hub
 };
 
 // One destination. Its operations run on a thread of the hub's (see
@@ -21,6 +24,8 @@ public:
     // Sends one record; false when it could not be sent (counted as dropped).
     virtual bool send(const PublishedRecord& record) = 0;
     virtual void sendStatus(const DeviceStatus&) {}
+    // A device's tracking quality, once a second (see QualityOutput).
+    virtual void sendQuality(const is900::hostkit::DeviceQuality&) {}
     // Called instead of send for a record that an output the dispatcher
     // sends through loses for falling behind: what an output works out from
     // one record to the next (a button's press or release) must not be lost.

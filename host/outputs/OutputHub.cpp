@@ -19,10 +19,12 @@ void OutputHub::publish(const std::string& device, std::vector<RecordView>&& vie
     if (lanes.empty() || views.empty()) return;
     std::vector<SharedItem> items;
     items.reserve(views.size());
+    const auto now = std::chrono::steady_clock::now();
     for (RecordView& view : views) {
         std::shared_ptr<Item> item = std::make_shared<Item>();
         item->record.device = device;
         item->record.view = std::move(view);
+        item->record.handedOver = now;
         items.push_back(std::move(item));
     }
     post(std::move(items), true);
@@ -31,8 +33,16 @@ void OutputHub::publish(const std::string& device, std::vector<RecordView>&& vie
 void OutputHub::publishStatus(const DeviceStatus& status) {
     if (lanes.empty()) return;
     std::shared_ptr<Item> item = std::make_shared<Item>();
-    item->isStatus = true;
+    item->kind = Item::Kind::status;
     item->status = status;
+    post({std::move(item)}, false);
+}
+
+void OutputHub::publishQuality(const is900::hostkit::DeviceQuality& quality) {
+    if (lanes.empty()) return;
+    std::shared_ptr<Item> item = std::make_shared<Item>();
+    item->kind = Item::Kind::quality;
+    item->quality = quality;
     post({std::move(item)}, false);
 }
 
@@ -197,7 +207,7 @@ void OutputHub::sendDirect(const std::deque<SharedItem>& batch) {
         uint64_t sent = 0, dropped = 0;
         for (std::size_t n = 0; n < batch.size(); ++n) {
             const Item& item = *batch[n];
-            if (n < stale && !item.isStatus) {
+            if (n < stale && item.kind == Item::Kind::record) {
                 lane.output->passOver(item.record);
                 ++dropped;
             } else if (sendThrough(*lane.output, item)) {
@@ -213,7 +223,10 @@ void OutputHub::sendDirect(const std::deque<SharedItem>& batch) {
 }
 
 bool OutputHub::sendThrough(Output& output, const Item& item) {
-    if (!item.isStatus) return output.send(item.record);
-    output.sendStatus(item.status);
+    switch (item.kind) {
+    case Item::Kind::record: return output.send(item.record);
+    case Item::Kind::status: output.sendStatus(item.status); break;
+    case Item::Kind::quality: output.sendQuality(item.quality); break;
+    }
     return true;
 }

@@ -54,6 +54,8 @@ public:
     // views are moved out, not copied.
     void publish(const std::string& device, std::vector<RecordView>&& views);
     void publishStatus(const DeviceStatus& status);
+    // Never waits, like a status.
+    void publishQuality(const is900::hostkit::DeviceQuality& quality);
     // Called when the run ends: from now on an output fails on a destination
     // that takes nothing for a while, so that nothing waits for it for ever.
     void giveUpOnStalledOutputs();
@@ -64,9 +66,10 @@ public:
 
 private:
     struct Item {
-        bool isStatus = false;
+        enum class Kind { record, status, quality } kind = Kind::record;
         PublishedRecord record;
         DeviceStatus status;
+        is900::hostkit::DeviceQuality quality;
     };
     using SharedItem = std::shared_ptr<const Item>;
     struct Lane {

@@ -1,6 +1,7 @@
 // Runs is900-host as its own process, the way a user does.
 #include "common/ChildProcess.h"
 
+#include "is900/hostkit/RecordSchema.h"
 #include "sim/Simulator.h"
 
 #include <gtest/gtest.h>
@@ -54,7 +55,9 @@ std::vector<Published> publishedRecords(const ChildProcess& child) {
     for (const std::string& line : child.outputLines()) {
         Published record;
         if (parsePublished(line, record)) records.push_back(record);
-        else EXPECT_TRUE(line[0] != '{' || contains(line, "{\"type\":\"status\"")) << "unreadable JSON line: " << line;
+        else
+            EXPECT_TRUE(line[0] != '{' || contains(line, "{\"type\":\"status\"") || contains(line, "{\"type\":\"quality\""))
+                << "unreadable JSON line: " << line;
     }
     return records;
 }
@@ -156,6 +159,41 @@ TEST(HostProcess, StreamsPlausiblePosesAndButtonChangesFromTheSimulator) {
     EXPECT_GT((countById[{"tracker", 2}]), 30);
     EXPECT_GT((countById[{"controller", 1}]), 1);
     EXPECT_GE(buttonStates.size(), 2u) << "the wand's buttons change during the run";
+}
+
+// Once a second the host tells each device's tracking quality, worked out
+// from the records it published: the counts and rates agree with the record
+// lines before each quality line, and the simulator's moving sensors have
+// no noise figure.
+TEST(HostProcess, QualityLinesAgreeWithTheRecordsBeforeThem) {
+    using namespace is900::hostkit;
+    ChildProcess child({host, "--simulate", "--format", "jsonl", "--duration", "4", "-c", headAndWand});
+    ASSERT_EQ(child.waitForExit(30000), 0) << child.errors();
+    std::map<int, std::vector<double>> stamps; // each station's tracker records so far
+    std::vector<double> times;
+    int checked = 0;
+    for (const std::string& line : child.outputLines()) {
+        if (line.empty() || line[0] != '{') continue;
+        const JsonLine read = readJsonLine(line);
+        if (read.type == LineType::record && read.record.kind == RecordKind::tracker)
+            stamps[read.record.station].push_back(read.record.stamp);
+        if (read.type != LineType::quality) continue;
+        times.push_back(read.quality.time);
+        for (const StationQuality& station : read.quality.stations) {
+            const std::vector<double>& before = stamps[station.station];
+            EXPECT_NEAR(static_cast<double>(station.records), static_cast<double>(before.size()), 3) << line;
+            if (station.records < 100 || station.ongoingGap) continue;
+            const double published = (before.size() - 1) / (before.back() - before.front());
+            ASSERT_TRUE(station.rate) << line;
+            EXPECT_NEAR(*station.rate, published, 0.02 * published) << line;
+            EXPECT_EQ(station.moving, std::optional<bool>(true)) << line;
+            EXPECT_FALSE(station.positionNoiseMm || station.orientationNoiseDeg) << line;
+            ++checked;
+        }
+    }
+    ASSERT_GE(times.size(), 3u);
+    for (std::size_t i = 1; i < times.size(); ++i) EXPECT_NEAR(times[i] - times[i - 1], 1.0, 0.1);
+    EXPECT_GE(checked, 2) << "both sensors' figures once they had records enough";
 }
 
 // A reader that leaves after three lines (as `| head -3`), in each format
