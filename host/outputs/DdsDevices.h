@@ -7,6 +7,7 @@
 #include "host/config/ConfigFile.h"
 #include "host/supervision/DeviceStatus.h"
 #include "is900/hostkit/DeviceSetup.h"
+#include "is900/hostkit/QualityFigures.h"
 
 #include <cstdint>
 #include <string>
@@ -36,6 +37,7 @@ struct DdsDevice {
     uint64_t records = 0;
     double lastStamp = 0;   // the last record's time stamp
     uint64_t buttonEdges = 0;
+    is900::hostkit::DeviceQuality quality; // the latest figures, told once a second
 };
 
 std::vector<DdsDevice> ddsDevices(const std::vector<DeviceSection>& sections);

@@ -6,7 +6,10 @@
 
 #include <cstdio>
 #include <deque>
+#include <optional>
 #include <stdexcept>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -16,6 +19,21 @@ std::string number(double value, int decimals) {
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
     return buffer;
+}
+
+std::string figure(const std::optional<double>& value, int decimals, const char* unit) {
+    return value ? number(*value, decimals) + unit : "none";
+}
+
+// Written as the quality lines write them.
+std::vector<std::pair<std::string, std::string>> qualityValues(const is900::hostkit::StationQuality& station) {
+    const std::string name = "station " + std::to_string(station.station) + " ";
+    const bool moving = station.moving.value_or(false);
+    return {{name + "rate", figure(station.rate, 2, "")},
+            {name + "gaps", std::to_string(station.gapCount)},
+            {name + "longest gap", number(station.longestGap, 3) + " s"},
+            {name + "position noise", moving ? "moving" : figure(station.positionNoiseMm, 3, " mm")},
+            {name + "orientation noise", moving ? "moving" : figure(station.orientationNoiseDeg, 4, " deg")}};
 }
 
 } // namespace
@@ -112,6 +130,8 @@ void DdsDiagnostics::publish(const Snapshot& state, double seconds) {
         add("last record age", device.lastStamp > 0 ? number(seconds - device.lastStamp, 3) + " s" : "none yet");
         add("attempt", std::to_string(device.status.attempt));
         for (const OutputCounts& output : state.outputs) add("dropped " + output.output, std::to_string(output.dropped));
+        for (const is900::hostkit::StationQuality& station : device.quality.stations)
+            for (const auto& value : qualityValues(station)) add(value.first, value.second);
         diagnostic_msgs_msg_dds__DiagnosticStatus_ status{};
         status.level = static_cast<uint8_t>(diagnosticLevel(device.status.state));
         keep.push_back(node + ": " + device.name);

@@ -3,8 +3,11 @@
 // device's state changes, reliable, volatile, keep last 10, one status per
 // device: OK while streaming, WARN while starting, silent or reconnecting,
 // ERROR when failed; stopped devices are STALE. The values: records per
-// second since the last array, the last record's age, the attempt, and
-// what each of the host's outputs dropped.
+// second since the last array, the last record's age, the attempt, what
+// each of the host's outputs dropped, and each station's tracking quality
+// as the quality lines last told it ("station N rate", "station N gaps",
+// "station N longest gap", "station N position noise", "station N
+// orientation noise"; a noise is "moving" while the sensor moves).
 #pragma once
 
 #include "host/outputs/DdsDevices.h"

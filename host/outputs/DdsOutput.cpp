@@ -267,6 +267,11 @@ bool DdsOutput::send(const PublishedRecord& record) {
     return dds_write(writer, &sample) == DDS_RETCODE_OK;
 }
 
+void DdsOutput::sendQuality(const is900::hostkit::DeviceQuality& quality) {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (DdsDevice* device = deviceNamed(quality.device)) device->quality = quality;
+}
+
 void DdsOutput::sendStatus(const DeviceStatus& status) {
     {
         std::lock_guard<std::mutex> lock(mutex);

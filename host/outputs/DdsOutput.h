@@ -46,6 +46,7 @@ public:
 
     bool send(const PublishedRecord& record) override;
     void sendStatus(const DeviceStatus& status) override;
+    void sendQuality(const is900::hostkit::DeviceQuality& quality) override;
     // A controller record the hub drops still gives its button edges.
     void passOver(const PublishedRecord& record) override;
     void close() override;
