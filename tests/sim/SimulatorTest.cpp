@@ -5,6 +5,7 @@
 #include "protocol/CommandSteps.h"
 #include "support/CLogH.h"
 #include "sim/Commands.h"
+#include "sim/Motion.h"
 #include "sim/Records.h"
 #include "sim/Simulator.h"
 
@@ -328,4 +329,65 @@ TEST(SimulatorProgram, RunsOnItsOwnAndSendsValidRecords) {
         EXPECT_TRUE(contains(logged, "bytes" + hex + "\n"));
     }
     std::remove(records.c_str());
+}
+
+namespace {
+
+// The rotation vector, in degrees about the sensor's axes, that turns the
+// fixed orientation into the one of the angles.
+void rotationVector(const double fixed[3][3], const float angles[3], double out[3]) {
+    double turned[3][3], d[3][3];
+    is900sim::rotationOf(angles, turned);
+    for (int row = 0; row < 3; ++row)
+        for (int column = 0; column < 3; ++column) {
+            d[row][column] = 0;
+            for (int k = 0; k < 3; ++k) d[row][column] += fixed[k][row] * turned[k][column];
+        }
+    const double axis[3] = {d[2][1] - d[1][2], d[0][2] - d[2][0], d[1][0] - d[0][1]};
+    const double sine = std::sqrt(axis[0] * axis[0] + axis[1] * axis[1] + axis[2] * axis[2]) / 2;
+    const double angle = std::atan2(sine, (d[0][0] + d[1][1] + d[2][2] - 1) / 2);
+    for (int k = 0; k < 3; ++k) out[k] = (sine > 0 ? angle / (2 * sine) : 0.5) * axis[k] * 180 / M_PI;
+}
+
+} // namespace
+
+// A still sensor's binary records, read back from their bytes, carry the
+// noise asked for: over several seeds the standard deviations of x, y, z and
+// of the rotation vector's components are the settings, their means the pose.
+TEST(SimulatorQuality, StillSensorHasTheNoiseAskedFor) {
+    const is900sim::StillPose still{1, {30, -40, 100}, {35, -20, 10}};
+    const is900sim::SensorNoise noise{1.5, 0.05};
+    const float fixedAngles[3] = {35, -20, 10};
+    double fixed[3][3];
+    is900sim::rotationOf(fixedAngles, fixed);
+    const int samples = 10000;
+    Bytes firstOfLastSeed;
+    for (uint32_t seed = 1; seed <= 4; ++seed) {
+        SCOPED_TRACE(seed);
+        is900sim::StationMotion motion({1, StationKind::tracker}, seed, noise, still);
+        is900sim::StationMotion again({1, StationKind::tracker}, seed, noise, still);
+        double sum[6] = {}, squares[6] = {}; // x, y, z in mm; rotation vector in degrees
+        for (int i = 0; i < samples; ++i) {
+            const Bytes record = is900sim::encodeRecord(1, {2, 4, 1}, true, false, motion.next(i / 120.0), false).bytes;
+            if (i == 0) {
+                EXPECT_EQ(is900sim::encodeRecord(1, {2, 4, 1}, true, false, again.next(0), false).bytes, record);
+                EXPECT_NE(firstOfLastSeed, record);
+                firstOfLastSeed = record;
+            }
+            double error[6];
+            float angles[3];
+            for (int axis = 0; axis < 3; ++axis) {
+                error[axis] = (floatAt(record, 3 + 4 * axis) * 2.54 - still.position[axis]) * 10;
+                angles[axis] = floatAt(record, 15 + 4 * axis);
+            }
+            rotationVector(fixed, angles, error + 3);
+            for (int k = 0; k < 6; ++k) sum[k] += error[k], squares[k] += error[k] * error[k];
+        }
+        for (int k = 0; k < 6; ++k) {
+            const double setting = k < 3 ? noise.positionMm : noise.angleDegrees;
+            const double mean = sum[k] / samples;
+            EXPECT_NEAR(setting, std::sqrt(squares[k] / samples - mean * mean), 0.03 * setting) << k;
+            EXPECT_NEAR(0, mean, 5 * setting / std::sqrt(samples)) << k;
+        }
+    }
 }
