@@ -32,6 +32,7 @@ bool Simulator::start() {
             if (pose.station == station.number) still = pose;
         s.motions.emplace_back(station, s.options.seed, s.options.noise, still);
     }
+    s.startedAt = s.now();
     s.say("tracker on %s%s%s", s.slave.c_str(), s.options.linkPath.empty() ? "" : ", link ",
           s.options.linkPath.c_str());
     s.running = true;

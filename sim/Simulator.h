@@ -55,6 +55,15 @@ struct SensorNoise {
     double angleDegrees = 0;
 };
 
+// No records of the station (0: of every station) from at seconds after the
+// start, for length seconds; the line, the other stations and the commands
+// carry on.
+struct RecordGap {
+    double at = 0;
+    double length = 0;
+    int station = 0;
+};
+
 struct SimulatorOptions {
     std::vector<StationSetup> stations{StationSetup{}};
     double updateRate = 120.0;           // records per second per station, at most
@@ -65,6 +74,7 @@ struct SimulatorOptions {
     bool startStreaming = false;         // start in binary continuous mode
     std::vector<StillPose> stillPoses;   // stations held still; one naming no station is ignored
     SensorNoise noise;
+    std::vector<RecordGap> gaps;         // on the simulator's clock, from start()
     std::string linkPath;                // when set, a symbolic link to the slave side
     std::string commandLogPath;          // when set, every command is appended as a line
     bool logToStderr = false;            // say what happens on stderr

@@ -25,7 +25,7 @@ namespace {
 struct ProgramOptions {
     is900sim::SimulatorOptions simulator;
     std::vector<std::string> stations;
-    std::vector<std::string> stillPoses;
+    std::vector<std::string> stillPoses, gaps;
     std::string noise;
     std::string units = "inches";
     std::string recordLogPath;
@@ -102,6 +102,11 @@ void addOptions(CLI::App& app, ProgramOptions& o) {
                    "millimetres and of each component of a small random rotation in degrees (default 1.5,0)")
         ->excludes("--replay")
         ->excludes("--replay-capture");
+    app.add_option("--gap", o.gaps,
+                   "No records of a station (of every station without STATION) for LENGTH seconds from SECONDS "
+                   "after the start, as SECONDS:LENGTH[:STATION]; the other stations and the commands carry on; "
+                   "repeat for more gaps")
+        ->excludes("--replay-capture");
 }
 
 bool parseStations(ProgramOptions& o) {
@@ -151,7 +156,7 @@ bool refuse(const char* option, const std::string& text, const char* wanted) {
     return false;
 }
 
-// --still and --noise, once the stations and the unit are known.
+// --still, --noise and --gap, once the stations and the unit are known.
 bool parseQuality(ProgramOptions& o) {
     const double centimetresPerUnit = o.simulator.centimetres ? 1.0 : optionwords::centimetresPerInch;
     std::vector<double> station, numbers;
@@ -172,6 +177,13 @@ bool parseQuality(ProgramOptions& o) {
         if (!parseNumbers(o.noise, ',', numbers) || numbers.size() != 2 || numbers[0] < 0 || numbers[1] < 0)
             return refuse("--noise", o.noise, "MM,DEG, neither negative");
         o.simulator.noise = is900sim::SensorNoise{numbers[0], numbers[1]};
+    }
+    for (const std::string& text : o.gaps) {
+        if (!parseNumbers(text, ':', numbers) || numbers.size() < 2 || numbers.size() > 3 || numbers[0] < 0 ||
+            numbers[1] <= 0 || (numbers.size() == 3 && !isStation(o, numbers[2])))
+            return refuse("--gap", text, "SECONDS:LENGTH[:STATION], LENGTH above 0, STATION one of the stations");
+        o.simulator.gaps.push_back(
+            is900sim::RecordGap{numbers[0], numbers[1], numbers.size() == 3 ? static_cast<int>(numbers[2]) : 0});
     }
     return true;
 }

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -390,4 +391,54 @@ TEST(SimulatorQuality, StillSensorHasTheNoiseAskedFor) {
             EXPECT_NEAR(0, mean, 5 * setting / std::sqrt(samples)) << k;
         }
     }
+}
+
+// On a clock that moves one cycle at a time: station 2 (held still) sends no
+// record in its gap while station 1 sends every cycle; the tracker hears a
+// command in the gap, and station 2 resumes in the output list it set.
+TEST(SimulatorQuality, GapStopsOneStationForItsLength) {
+    std::atomic<long long> micros{0};
+    const auto base = std::chrono::steady_clock::now();
+    // Station 1 last in a cycle: once its record is read, the cycle is over.
+    SimulatorOptions options = stationsOf({{2, StationKind::tracker}, {1, StationKind::tracker}});
+    options.updateRate = 100;
+    options.gaps = {{0.2, 0.3, 2}};
+    options.stillPoses = {{2, {10, 20, 30}, {0, 0, 0}}};
+    options.clock = [&] { return base + std::chrono::microseconds(micros.load()); };
+    SimulatedTracker tracker(options);
+    ASSERT_TRUE(tracker.started) << tracker.simulator.errorText();
+    ASSERT_TRUE(tracker.configure({{2, StationKind::tracker}, {1, StationKind::tracker}}));
+    const int cycles = 80, period = 10000, commandCycle = 35;
+    for (int cycle = 0; cycle < cycles; ++cycle) {
+        if (cycle > 0) micros += period;
+        std::vector<Bytes> read;
+        do read = readRecords(tracker.port, 1);
+        while (!read.empty() && read[0][1] != '1');
+        ASSERT_FALSE(read.empty()) << "cycle " << cycle;
+        if (cycle == commandCycle) {
+            const std::size_t heard = tracker.simulator.commandLog().size();
+            ASSERT_EQ(7u, tracker.port.writeData("O2,2,1\r", 7));
+            ASSERT_TRUE(tracker.simulator.waitForCommands(heard + 1, 2000));
+        }
+    }
+    tracker.port.closePort();
+    tracker.simulator.stop();
+
+    const double gapStart = options.gaps[0].at, gapEnd = gapStart + options.gaps[0].length;
+    int stationOne = 0, before = 0, after = 0;
+    for (const SentRecord& record : tracker.simulator.sentRecords()) {
+        const double seconds = std::chrono::duration<double>(record.writeStartedAt - base).count();
+        if (record.station == 1) {
+            EXPECT_NEAR(seconds, 1e-6 * period * stationOne++, 1e-9) << "one a cycle";
+            continue;
+        }
+        EXPECT_TRUE(seconds < gapStart || seconds >= gapEnd) << seconds;
+        (seconds < gapStart ? before : after)++;
+        EXPECT_EQ(seconds < gapStart, record.hasAngles) << seconds;
+        for (int axis = 0; axis < 3; ++axis)
+            EXPECT_NEAR(options.stillPoses[0].position[axis], record.position[axis] * 2.54, 1.0);
+    }
+    EXPECT_EQ(cycles, stationOne);
+    EXPECT_EQ(static_cast<int>(std::lround(gapStart * 1e6 / period)), before);
+    EXPECT_EQ(cycles - static_cast<int>(std::lround(gapEnd * 1e6 / period)), after);
 }
