@@ -335,19 +335,15 @@ TEST(SimulatorProgram, RunsOnItsOwnAndSendsValidRecords) {
 namespace {
 
 // The rotation vector, in degrees about the sensor's axes, that turns the
-// fixed orientation into the one of the angles.
+// fixed orientation into the one of the angles; small angles only.
 void rotationVector(const double fixed[3][3], const float angles[3], double out[3]) {
-    double turned[3][3], d[3][3];
+    double turned[3][3], d[3][3] = {};
     is900sim::rotationOf(angles, turned);
     for (int row = 0; row < 3; ++row)
-        for (int column = 0; column < 3; ++column) {
-            d[row][column] = 0;
+        for (int column = 0; column < 3; ++column)
             for (int k = 0; k < 3; ++k) d[row][column] += fixed[k][row] * turned[k][column];
-        }
     const double axis[3] = {d[2][1] - d[1][2], d[0][2] - d[2][0], d[1][0] - d[0][1]};
-    const double sine = std::sqrt(axis[0] * axis[0] + axis[1] * axis[1] + axis[2] * axis[2]) / 2;
-    const double angle = std::atan2(sine, (d[0][0] + d[1][1] + d[2][2] - 1) / 2);
-    for (int k = 0; k < 3; ++k) out[k] = (sine > 0 ? angle / (2 * sine) : 0.5) * axis[k] * 180 / M_PI;
+    for (int k = 0; k < 3; ++k) out[k] = axis[k] / 2 * 180 / M_PI;
 }
 
 } // namespace
