@@ -1,5 +1,7 @@
 #include "sim/Motion.h"
 
+#include "sim/Records.h"
+
 #include <cmath>
 
 namespace is900sim {
@@ -28,31 +30,50 @@ uint32_t mix(uint32_t value) {
 
 } // namespace
 
-StationMotion::StationMotion(StationSetup setup, uint32_t seed)
-    : setup(setup), seed(seed), noise(mix(seed) ^ static_cast<uint32_t>(setup.number)) {
+StationMotion::StationMotion(StationSetup setup, uint32_t seed, SensorNoise sensorNoise, std::optional<StillPose> still)
+    : setup(setup), seed(seed), sensorNoise(sensorNoise), still(still),
+      noise(mix(seed) ^ static_cast<uint32_t>(setup.number)) {
     for (int axis = 0; axis < 6; ++axis)
         phase[axis] = 2 * pi * (mix(seed + 977U * static_cast<uint32_t>(setup.number) + static_cast<uint32_t>(axis)) % 1000) / 1000.0;
 }
 
 Sample StationMotion::next(double seconds) {
     Sample sample{};
-    pose(seconds, sample);
+    double position[3];
+    pose(seconds, position, sample.angles);
+    addNoise(position, sample);
     controls(seconds, sample);
     return sample;
 }
 
-void StationMotion::pose(double seconds, Sample& sample) {
+void StationMotion::pose(double seconds, double position[3], float angles[3]) const {
+    if (still) {
+        for (int axis = 0; axis < 3; ++axis) {
+            position[axis] = still->position[axis];
+            angles[axis] = static_cast<float>(still->angles[axis]);
+        }
+        return;
+    }
     const MotionShape& shape = setup.kind == StationKind::tracker ? headShape : wandShape;
     const double centre[3] = {0.0, 30.0 * (setup.number - 1), setup.kind == StationKind::tracker ? 100.0 : 140.0};
-    std::normal_distribution<double> positionNoise(0.0, 0.15);
-    for (int axis = 0; axis < 3; ++axis) {
+    for (int axis = 0; axis < 6; ++axis) {
         double wave = std::sin(2 * pi * shape.frequency[axis] * seconds + phase[axis]);
-        sample.position[axis] = static_cast<float>(centre[axis] + shape.amplitude[axis] * wave + positionNoise(noise));
+        if (axis < 3) position[axis] = centre[axis] + shape.amplitude[axis] * wave;
+        else angles[axis - 3] = static_cast<float>(shape.amplitude[axis] * wave);
     }
-    for (int axis = 3; axis < 6; ++axis) {
-        double wave = std::sin(2 * pi * shape.frequency[axis] * seconds + phase[axis]);
-        sample.angles[axis - 3] = static_cast<float>(shape.amplitude[axis] * wave);
-    }
+}
+
+// Position noise is added before the position is rounded to a float. The
+// rotation is drawn only when asked for, so that the position noise of a
+// seed stays what it was without it.
+void StationMotion::addNoise(const double position[3], Sample& sample) {
+    std::normal_distribution<double> gauss(0.0, 1.0);
+    for (int axis = 0; axis < 3; ++axis)
+        sample.position[axis] = static_cast<float>(position[axis] + sensorNoise.positionMm / 10 * gauss(noise));
+    if (sensorNoise.angleDegrees <= 0) return;
+    double turn[3];
+    for (double& component : turn) component = sensorNoise.angleDegrees * pi / 180 * gauss(noise);
+    turnAngles(sample.angles, turn);
 }
 
 // Buttons change every half second: mostly none, else one of the six.

@@ -1,10 +1,12 @@
 // Deterministic motion of one station: pose, buttons and joystick as
-// functions of the sample number, with seeded sensor noise.
+// functions of the sample number, with seeded sensor noise. A still station
+// holds its pose; only the noise moves it.
 #pragma once
 
 #include "sim/Simulator.h"
 
 #include <cstdint>
+#include <optional>
 #include <random>
 
 namespace is900sim {
@@ -18,15 +20,20 @@ struct Sample {
 
 class StationMotion {
 public:
-    StationMotion(StationSetup setup, uint32_t seed);
+    StationMotion(StationSetup setup, uint32_t seed, SensorNoise sensorNoise = SensorNoise(),
+                  std::optional<StillPose> still = std::nullopt);
+    // The next sample; each call draws the next noise of the seeded sequence.
     Sample next(double seconds);
 
 private:
-    void pose(double seconds, Sample& sample);
+    void pose(double seconds, double position[3], float angles[3]) const; // position in centimetres
+    void addNoise(const double position[3], Sample& sample);
     void controls(double seconds, Sample& sample) const;
 
     StationSetup setup;
     uint32_t seed;
+    SensorNoise sensorNoise;
+    std::optional<StillPose> still;
     std::mt19937 noise;
     double phase[6];
 };

@@ -25,17 +25,6 @@ void cross(const double a[3], const double b[3], double out[3]) {
     out[2] = a[0] * b[1] - a[1] * b[0];
 }
 
-// Rotation of the sensor in the tracker frame: azimuth about Z, then
-// elevation about Y, then roll about X.
-void rotationOf(const float angles[3], double out[3][3]) {
-    double a = angles[0] * pi / 180, e = angles[1] * pi / 180, r = angles[2] * pi / 180;
-    double ca = std::cos(a), sa = std::sin(a), ce = std::cos(e), se = std::sin(e), cr = std::cos(r), sr = std::sin(r);
-    const double rotation[3][3] = {{ca * ce, ca * se * sr - sa * cr, ca * se * cr + sa * sr},
-                                   {sa * ce, sa * se * sr + ca * cr, sa * se * cr - ca * sr},
-                                   {-se, ce * sr, ce * cr}};
-    std::memcpy(out, rotation, sizeof rotation);
-}
-
 void anglesOf(const double rotation[3][3], float angles[3]) {
     double sine = -rotation[2][0];
     sine = sine > 1 ? 1 : sine < -1 ? -1 : sine;
@@ -96,6 +85,34 @@ bool holdsCrLf(const std::vector<uint8_t>& bytes) {
 }
 
 } // namespace
+
+// Azimuth about Z, then elevation about Y, then roll about X.
+void rotationOf(const float angles[3], double out[3][3]) {
+    double a = angles[0] * pi / 180, e = angles[1] * pi / 180, r = angles[2] * pi / 180;
+    double ca = std::cos(a), sa = std::sin(a), ce = std::cos(e), se = std::sin(e), cr = std::cos(r), sr = std::sin(r);
+    const double rotation[3][3] = {{ca * ce, ca * se * sr - sa * cr, ca * se * cr + sa * sr},
+                                   {sa * ce, sa * se * sr + ca * cr, sa * se * cr - ca * sr},
+                                   {-se, ce * sr, ce * cr}};
+    std::memcpy(out, rotation, sizeof rotation);
+}
+
+void turnAngles(float angles[3], const double rotationVector[3]) {
+    const double* v = rotationVector;
+    const double angle = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+    if (angle == 0) return;
+    const double k[3] = {v[0] / angle, v[1] / angle, v[2] / angle};
+    const double c = std::cos(angle), s = std::sin(angle);
+    // Rodrigues: c I + (1 - c) k k' + s [k]x
+    const double skew[3][3] = {{0, -k[2], k[1]}, {k[2], 0, -k[0]}, {-k[1], k[0], 0}};
+    double turn[3][3];
+    for (int row = 0; row < 3; ++row)
+        for (int column = 0; column < 3; ++column)
+            turn[row][column] = (row == column ? c : 0) + (1 - c) * k[row] * k[column] + s * skew[row][column];
+    double rotation[3][3], turned[3][3];
+    rotationOf(angles, rotation);
+    multiply(rotation, turn, turned);
+    anglesOf(turned, angles);
+}
 
 bool sameFrame(const AlignmentFrame& a, const AlignmentFrame& b) {
     for (int i = 0; i < 3; ++i) {

@@ -17,6 +17,11 @@ bool alignOnTop(AlignmentFrame& frame, const double numbers[9]);
 bool sameFrame(const AlignmentFrame& a, const AlignmentFrame& b);
 // The sample as seen in the frame.
 Sample seenInFrame(const AlignmentFrame& frame, const Sample& sample);
+// Rotation of the sensor in the tracker frame (columns: the sensor's axes)
+// from azimuth, elevation and roll in degrees.
+void rotationOf(const float angles[3], double out[3][3]);
+// Turns the orientation by a rotation vector (radians) about the sensor's axes.
+void turnAngles(float angles[3], const double rotationVector[3]);
 
 char stationCharacter(int station);
 int stationOfCharacter(char character); // 0 when not a station

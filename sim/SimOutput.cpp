@@ -42,6 +42,16 @@ bool Simulator::State::takeFaults(bool hasPosition, std::size_t& written, std::s
     return true;
 }
 
+// A gap holds the station's records back; its samples go on being drawn, so
+// that the noise after the gap is the same as without it.
+bool Simulator::State::inGap(int station, Clock::time_point at) const {
+    const double seconds = std::chrono::duration<double>(at - startedAt).count();
+    for (const RecordGap& gap : options.gaps)
+        if ((gap.station == 0 || gap.station == station) && seconds >= gap.at && seconds < gap.at + gap.length)
+            return true;
+    return false;
+}
+
 std::size_t Simulator::State::sendRecord(std::size_t index, double seconds) {
     return sendSample(options.stations[index].number, motions[index].next(seconds), true);
 }
@@ -50,7 +60,7 @@ std::size_t Simulator::State::sendRecord(std::size_t index, double seconds) {
 // as the station's alignment frame sees it; otherwise it is sent as it is.
 std::size_t Simulator::State::sendSample(int station, const Sample& sample, bool inAlignmentFrame) {
     std::unique_lock<std::mutex> lock(mutex);
-    if (now() < silentUntil) return 0;
+    if (now() < silentUntil || inGap(station, now())) return 0;
     const std::vector<int>& items = settings.outputLists[station];
     bool hasPosition = std::find(items.begin(), items.end(), 2) != items.end();
     std::size_t written = 0, keepBytes = SIZE_MAX;

@@ -3,6 +3,7 @@
 #include "sim/SimulatorState.h"
 
 #include <cctype>
+#include <optional>
 
 namespace is900sim {
 
@@ -25,7 +26,13 @@ bool Simulator::start() {
             return false;
         }
     }
-    for (const StationSetup& station : s.options.stations) s.motions.emplace_back(station, s.options.seed);
+    for (const StationSetup& station : s.options.stations) {
+        std::optional<StillPose> still;
+        for (const StillPose& pose : s.options.stillPoses)
+            if (pose.station == station.number) still = pose;
+        s.motions.emplace_back(station, s.options.seed, s.options.noise, still);
+    }
+    s.startedAt = s.now();
     s.say("tracker on %s%s%s", s.slave.c_str(), s.options.linkPath.empty() ? "" : ", link ",
           s.options.linkPath.c_str());
     s.running = true;

@@ -37,6 +37,33 @@ struct AlignmentFrame {
     double axes[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
 };
 
+// A station held still at a pose instead of moving: position in
+// centimetres, azimuth, elevation and roll in degrees, in the tracker's
+// default frame.
+struct StillPose {
+    int station = 1;
+    double position[3] = {0, 0, 0};
+    double angles[3] = {0, 0, 0};
+};
+
+// Gaussian noise on every station's pose, drawn once a sample from the
+// seeded generator: the standard deviation of each of x, y and z, and of
+// each component of a small rotation vector that turns the orientation
+// about the sensor's axes.
+struct SensorNoise {
+    double positionMm = 1.5;
+    double angleDegrees = 0;
+};
+
+// No records of the station (0: of every station) from at seconds after the
+// start, for length seconds; the line, the other stations and the commands
+// carry on.
+struct RecordGap {
+    double at = 0;
+    double length = 0;
+    int station = 0;
+};
+
 struct SimulatorOptions {
     std::vector<StationSetup> stations{StationSetup{}};
     double updateRate = 120.0;           // records per second per station, at most
@@ -45,6 +72,9 @@ struct SimulatorOptions {
     bool centimetres = false;            // positions in centimetres instead of inches
     uint32_t seed = 1;                   // seeds motion noise, buttons and joystick
     bool startStreaming = false;         // start in binary continuous mode
+    std::vector<StillPose> stillPoses;   // stations held still; one naming no station is ignored
+    SensorNoise noise;
+    std::vector<RecordGap> gaps;         // on the simulator's clock, from start()
     std::string linkPath;                // when set, a symbolic link to the slave side
     std::string commandLogPath;          // when set, every command is appended as a line
     bool logToStderr = false;            // say what happens on stderr

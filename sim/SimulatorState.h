@@ -54,6 +54,7 @@ struct Simulator::State {
     void writeAllOut(const std::vector<uint8_t>& bytes);
     Sample replaySample(const ReplayFrame& frame); // sends the recorded records that are due; returns when the next is
     bool takeFaults(bool hasPosition, std::size_t& written, std::size_t& keepBytes, bool& forceCrLf);
+    bool inGap(int station, Clock::time_point at) const;
     std::size_t writeOut(const std::vector<uint8_t>& bytes);
     Clock::time_point now() const { return options.clock ? options.clock() : Clock::now(); }
     void powerOnWhenDue();
@@ -90,6 +91,7 @@ struct Simulator::State {
     std::function<void(const SentRecord&)> callback;
     std::vector<StationMotion> motions;
     std::ofstream commandFile;
+    Clock::time_point startedAt;
     Clock::time_point silentUntil;
     Clock::time_point nextCycle;
     uint64_t cycle = 0;

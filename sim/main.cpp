@@ -5,11 +5,15 @@
 #include "sim/Simulator.h"
 #include "sim/platform/StopSignals.h"
 
+#include "rules/OptionWords.h"
+
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <iostream>
@@ -21,6 +25,8 @@ namespace {
 struct ProgramOptions {
     is900sim::SimulatorOptions simulator;
     std::vector<std::string> stations;
+    std::vector<std::string> stillPoses, gaps;
+    std::string noise;
     std::string units = "inches";
     std::string recordLogPath;
     double duration = 0;
@@ -86,6 +92,21 @@ void addOptions(CLI::App& app, ProgramOptions& o) {
         ->check(CLI::PositiveNumber);
     app.add_flag("--loop", o.simulator.loop,
                  "With --replay or --replay-capture: start over at the end instead of going silent");
+    app.add_option("--still", o.stillPoses,
+                   "A station held still at a pose, as STATION:X,Y,Z,AZIM,ELEV,ROLL: position in --units, angles "
+                   "in degrees; only --noise moves it; repeat for more stations")
+        ->excludes("--replay")
+        ->excludes("--replay-capture");
+    app.add_option("--noise", o.noise,
+                   "Gaussian noise on every station's pose, as MM,DEG: the standard deviation of each of x, y, z in "
+                   "millimetres and of each component of a small random rotation in degrees (default 1.5,0)")
+        ->excludes("--replay")
+        ->excludes("--replay-capture");
+    app.add_option("--gap", o.gaps,
+                   "No records of a station (of every station without STATION) for LENGTH seconds from SECONDS "
+                   "after the start, as SECONDS:LENGTH[:STATION]; the other stations and the commands carry on; "
+                   "repeat for more gaps")
+        ->excludes("--replay-capture");
 }
 
 bool parseStations(ProgramOptions& o) {
@@ -105,6 +126,64 @@ bool parseStations(ProgramOptions& o) {
             return false;
         }
         o.simulator.stations.push_back(setup);
+    }
+    return true;
+}
+
+// Numbers with one character between them, each read whole.
+bool parseNumbers(const std::string& text, char separator, std::vector<double>& numbers) {
+    numbers.clear();
+    for (std::size_t begin = 0;;) {
+        const std::size_t end = std::min(text.find(separator, begin), text.size());
+        const std::string part = text.substr(begin, end - begin);
+        char* stop = nullptr;
+        const double value = std::strtod(part.c_str(), &stop);
+        if (part.empty() || *stop != '\0' || !std::isfinite(value)) return false;
+        numbers.push_back(value);
+        if (end == text.size()) return true;
+        begin = end + 1;
+    }
+}
+
+bool isStation(const ProgramOptions& o, double number) {
+    for (const is900sim::StationSetup& station : o.simulator.stations)
+        if (station.number == number) return true;
+    return false;
+}
+
+bool refuse(const char* option, const std::string& text, const char* wanted) {
+    std::cerr << "is900-sim: bad " << option << " " << text << " (want " << wanted << ")\n";
+    return false;
+}
+
+// --still, --noise and --gap, once the stations and the unit are known.
+bool parseQuality(ProgramOptions& o) {
+    const double centimetresPerUnit = o.simulator.centimetres ? 1.0 : optionwords::centimetresPerInch;
+    std::vector<double> station, numbers;
+    for (const std::string& text : o.stillPoses) {
+        const std::size_t colon = text.find(':');
+        if (colon == std::string::npos || !parseNumbers(text.substr(0, colon), ',', station) || station.size() != 1 ||
+            !isStation(o, station[0]) || !parseNumbers(text.substr(colon + 1), ',', numbers) || numbers.size() != 6)
+            return refuse("--still", text, "STATION:X,Y,Z,AZIM,ELEV,ROLL, STATION one of the stations");
+        is900sim::StillPose pose;
+        pose.station = static_cast<int>(station[0]);
+        for (int axis = 0; axis < 3; ++axis) {
+            pose.position[axis] = numbers[axis] * centimetresPerUnit;
+            pose.angles[axis] = numbers[axis + 3];
+        }
+        o.simulator.stillPoses.push_back(pose);
+    }
+    if (!o.noise.empty()) {
+        if (!parseNumbers(o.noise, ',', numbers) || numbers.size() != 2 || numbers[0] < 0 || numbers[1] < 0)
+            return refuse("--noise", o.noise, "MM,DEG, neither negative");
+        o.simulator.noise = is900sim::SensorNoise{numbers[0], numbers[1]};
+    }
+    for (const std::string& text : o.gaps) {
+        if (!parseNumbers(text, ':', numbers) || numbers.size() < 2 || numbers.size() > 3 || numbers[0] < 0 ||
+            numbers[1] <= 0 || (numbers.size() == 3 && !isStation(o, numbers[2])))
+            return refuse("--gap", text, "SECONDS:LENGTH[:STATION], LENGTH above 0, STATION one of the stations");
+        o.simulator.gaps.push_back(
+            is900sim::RecordGap{numbers[0], numbers[1], numbers.size() == 3 ? static_cast<int>(numbers[2]) : 0});
     }
     return true;
 }
@@ -216,6 +295,7 @@ int main(int argc, char** argv) {
     o.simulator.centimetres = o.units == "cm";
     if (!o.replayPath.empty() && !loadReplay(o)) return 2;
     if (!o.capturePath.empty() && !loadCapture(o)) return 2;
+    if (!parseQuality(o)) return 2;
     if (o.simulator.loop && o.replayPath.empty() && o.capturePath.empty()) {
         std::cerr << "is900-sim: --loop needs --replay or --replay-capture\n";
         return 2;

@@ -5,12 +5,14 @@
 #include "protocol/CommandSteps.h"
 #include "support/CLogH.h"
 #include "sim/Commands.h"
+#include "sim/Motion.h"
 #include "sim/Records.h"
 #include "sim/Simulator.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -328,4 +330,111 @@ TEST(SimulatorProgram, RunsOnItsOwnAndSendsValidRecords) {
         EXPECT_TRUE(contains(logged, "bytes" + hex + "\n"));
     }
     std::remove(records.c_str());
+}
+
+namespace {
+
+// The rotation vector, in degrees about the sensor's axes, that turns the
+// fixed orientation into the one of the angles; small angles only.
+void rotationVector(const double fixed[3][3], const float angles[3], double out[3]) {
+    double turned[3][3], d[3][3] = {};
+    is900sim::rotationOf(angles, turned);
+    for (int row = 0; row < 3; ++row)
+        for (int column = 0; column < 3; ++column)
+            for (int k = 0; k < 3; ++k) d[row][column] += fixed[k][row] * turned[k][column];
+    const double axis[3] = {d[2][1] - d[1][2], d[0][2] - d[2][0], d[1][0] - d[0][1]};
+    for (int k = 0; k < 3; ++k) out[k] = axis[k] / 2 * 180 / M_PI;
+}
+
+} // namespace
+
+// A still sensor's binary records, read back from their bytes, carry the
+// noise asked for: over several seeds the standard deviations of x, y, z and
+// of the rotation vector's components are the settings, their means the pose.
+TEST(SimulatorQuality, StillSensorHasTheNoiseAskedFor) {
+    const is900sim::StillPose still{1, {30, -40, 100}, {35, -20, 10}};
+    const is900sim::SensorNoise noise{1.5, 0.05};
+    const float fixedAngles[3] = {35, -20, 10};
+    double fixed[3][3];
+    is900sim::rotationOf(fixedAngles, fixed);
+    const int samples = 10000;
+    Bytes firstOfLastSeed;
+    for (uint32_t seed = 1; seed <= 4; ++seed) {
+        SCOPED_TRACE(seed);
+        is900sim::StationMotion motion({1, StationKind::tracker}, seed, noise, still);
+        is900sim::StationMotion again({1, StationKind::tracker}, seed, noise, still);
+        double sum[6] = {}, squares[6] = {}; // x, y, z in mm; rotation vector in degrees
+        for (int i = 0; i < samples; ++i) {
+            const Bytes record = is900sim::encodeRecord(1, {2, 4, 1}, true, false, motion.next(i / 120.0), false).bytes;
+            if (i == 0) {
+                EXPECT_EQ(is900sim::encodeRecord(1, {2, 4, 1}, true, false, again.next(0), false).bytes, record);
+                EXPECT_NE(firstOfLastSeed, record);
+                firstOfLastSeed = record;
+            }
+            double error[6];
+            float angles[3];
+            for (int axis = 0; axis < 3; ++axis) {
+                error[axis] = (floatAt(record, 3 + 4 * axis) * 2.54 - still.position[axis]) * 10;
+                angles[axis] = floatAt(record, 15 + 4 * axis);
+            }
+            rotationVector(fixed, angles, error + 3);
+            for (int k = 0; k < 6; ++k) sum[k] += error[k], squares[k] += error[k] * error[k];
+        }
+        for (int k = 0; k < 6; ++k) {
+            const double setting = k < 3 ? noise.positionMm : noise.angleDegrees;
+            const double mean = sum[k] / samples;
+            EXPECT_NEAR(setting, std::sqrt(squares[k] / samples - mean * mean), 0.03 * setting) << k;
+            EXPECT_NEAR(0, mean, 5 * setting / std::sqrt(samples)) << k;
+        }
+    }
+}
+
+// On a clock that moves one cycle at a time: station 2 (held still) sends no
+// record in its gap while station 1 sends every cycle; the tracker hears a
+// command in the gap, and station 2 resumes in the output list it set.
+TEST(SimulatorQuality, GapStopsOneStationForItsLength) {
+    std::atomic<long long> micros{0};
+    const auto base = std::chrono::steady_clock::now();
+    // Station 1 last in a cycle: once its record is read, the cycle is over.
+    SimulatorOptions options = stationsOf({{2, StationKind::tracker}, {1, StationKind::tracker}});
+    options.updateRate = 100;
+    options.gaps = {{0.2, 0.3, 2}};
+    options.stillPoses = {{2, {10, 20, 30}, {0, 0, 0}}};
+    options.clock = [&] { return base + std::chrono::microseconds(micros.load()); };
+    SimulatedTracker tracker(options);
+    ASSERT_TRUE(tracker.started) << tracker.simulator.errorText();
+    ASSERT_TRUE(tracker.configure({{2, StationKind::tracker}, {1, StationKind::tracker}}));
+    const int cycles = 80, period = 10000, commandCycle = 35;
+    for (int cycle = 0; cycle < cycles; ++cycle) {
+        if (cycle > 0) micros += period;
+        std::vector<Bytes> read;
+        do read = readRecords(tracker.port, 1);
+        while (!read.empty() && read[0][1] != '1');
+        ASSERT_FALSE(read.empty()) << "cycle " << cycle;
+        if (cycle == commandCycle) {
+            const std::size_t heard = tracker.simulator.commandLog().size();
+            ASSERT_EQ(7u, tracker.port.writeData("O2,2,1\r", 7));
+            ASSERT_TRUE(tracker.simulator.waitForCommands(heard + 1, 2000));
+        }
+    }
+    tracker.port.closePort();
+    tracker.simulator.stop();
+
+    const double gapStart = options.gaps[0].at, gapEnd = gapStart + options.gaps[0].length;
+    int stationOne = 0, before = 0, after = 0;
+    for (const SentRecord& record : tracker.simulator.sentRecords()) {
+        const double seconds = std::chrono::duration<double>(record.writeStartedAt - base).count();
+        if (record.station == 1) {
+            EXPECT_NEAR(seconds, 1e-6 * period * stationOne++, 1e-9) << "one a cycle";
+            continue;
+        }
+        EXPECT_TRUE(seconds < gapStart || seconds >= gapEnd) << seconds;
+        (seconds < gapStart ? before : after)++;
+        EXPECT_EQ(seconds < gapStart, record.hasAngles) << seconds;
+        for (int axis = 0; axis < 3; ++axis)
+            EXPECT_NEAR(options.stillPoses[0].position[axis], record.position[axis] * 2.54, 1.0);
+    }
+    EXPECT_EQ(cycles, stationOne);
+    EXPECT_EQ(static_cast<int>(std::lround(gapStart * 1e6 / period)), before);
+    EXPECT_EQ(cycles - static_cast<int>(std::lround(gapEnd * 1e6 / period)), after);
 }
