@@ -111,6 +111,9 @@ DeviceQuality readQuality(const Json& object) {
         if (!moving.is_null()) station.moving = moving.get<bool>();
         station.positionNoiseMm = figure(entry, "positionNoiseMm");
         station.orientationNoiseDeg = figure(entry, "orientationNoiseDeg");
+        for (const Json& gap : field(entry, "recentGaps"))
+            station.gaps.push_back({field(gap, "start").get<double>(), field(gap, "length").get<double>(),
+                                    field(gap, "ongoing").get<bool>()});
         quality.stations.push_back(station);
     }
     return quality;
@@ -212,7 +215,14 @@ std::string qualityJsonLine(const DeviceQuality& quality) {
         line += !station.moving ? "null" : *station.moving ? "true" : "false";
         appendFigure(line, "positionNoiseMm", "%.3f", station.positionNoiseMm);
         appendFigure(line, "orientationNoiseDeg", "%.4f", station.orientationNoiseDeg);
-        line += '}';
+        line += ",\"recentGaps\":[";
+        const std::size_t first = station.gaps.size() > recentGapsInLine ? station.gaps.size() - recentGapsInLine : 0;
+        for (std::size_t g = first; g < station.gaps.size(); ++g) {
+            appendNumber(line, g > first ? ",{\"start\":%.3f" : "{\"start\":%.3f", station.gaps[g].start);
+            appendNumber(line, ",\"length\":%.3f", station.gaps[g].length);
+            line += station.gaps[g].ongoing ? ",\"ongoing\":true}" : ",\"ongoing\":false}";
+        }
+        line += "]}";
     }
     return line + "]}";
 }

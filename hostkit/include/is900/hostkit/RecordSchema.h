@@ -67,7 +67,7 @@ struct JsonLine {
     RecordView record;
     StatusLine status;
     RecordingHeader recording;
-    DeviceQuality quality; // as its line carries it: no gap list, states or set-ups
+    DeviceQuality quality; // as its line carries it: the recent gaps only, no states or set-ups
 };
 
 struct RecordFile {
@@ -94,9 +94,12 @@ std::string statusJsonLine(const StatusLine& status);
 std::string recordingHeaderLine(const RecordingHeader& header);
 // {"type":"quality","device":D,"time":T,"stations":[{"station":N,"records":R,
 // "rate":per second,"period":s,"gaps":G,"longestGap":s,"ongoingGap":s,
-// "moving":B,"positionNoiseMm":mm,"orientationNoiseDeg":degrees},...]}
-// The fields of StationQuality of the same names ("gaps" is gapCount); an
-// empty figure is null. The time is the snapshot's, on its caller's clock.
+// "moving":B,"positionNoiseMm":mm,"orientationNoiseDeg":degrees,
+// "recentGaps":[{"start":s,"length":s,"ongoing":B},...]},...]}
+// The fields of StationQuality of the same names ("gaps" is gapCount,
+// "recentGaps" the last recentGapsInLine of its gaps); an empty figure is
+// null. The time is the snapshot's, on its caller's clock.
+const std::size_t recentGapsInLine = 10;
 std::string qualityJsonLine(const DeviceQuality& quality);
 // A JSON string literal with its quotes.
 std::string jsonString(const std::string& text);

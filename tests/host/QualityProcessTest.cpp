@@ -1,0 +1,87 @@
+// The tracking quality the host tells, against simulators whose still
+// sensor has a known noise and a gap at a known time.
+#include "common/ChildProcess.h"
+
+#include "is900/hostkit/RecordSchema.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace {
+
+using namespace is900::hostkit;
+
+const double noiseMm = 1.5, noiseDeg = 0.05, period = 1.0 / 120;
+
+struct HostRun {
+    std::vector<double> stamps; // station 1's tracker records, in order
+    std::optional<DeviceQuality> last; // the last quality line with no gap going on
+};
+
+HostRun readRun(const ChildProcess& host) {
+    HostRun run;
+    for (const std::string& line : host.outputLines()) {
+        if (line.empty() || line[0] != '{') continue;
+        const JsonLine read = readJsonLine(line);
+        if (read.type == LineType::record && read.record.station == 1) run.stamps.push_back(read.record.stamp);
+        if (read.type == LineType::quality && read.quality.stations.size() == 1 &&
+            !read.quality.stations[0].ongoingGap)
+            run.last = read.quality;
+    }
+    return run;
+}
+
+// The longest pause between two records: its start and length.
+std::pair<double, double> longestPause(const std::vector<double>& stamps) {
+    std::pair<double, double> longest{0, 0};
+    for (std::size_t i = 1; i < stamps.size(); ++i)
+        if (stamps[i] - stamps[i - 1] > longest.second) longest = {stamps[i - 1], stamps[i] - stamps[i - 1]};
+    return longest;
+}
+
+} // namespace
+
+// Five seeds at once, each a simulator and a host: the noise figures within
+// 10% of what the simulator's noise implies (its standard deviation per
+// axis times the square root of 3), the 2-s gap once with its start and
+// length, and the rate of the records published in the window.
+TEST(QualityLines, TellTheNoiseTheGapAndTheRateOfAStillSensor) {
+    std::vector<std::unique_ptr<ChildProcess>> trackers, hosts;
+    for (int seed = 1; seed <= 5; ++seed) {
+        trackers.emplace_back(new ChildProcess({"./is900-sim", "--station", "1:tracker", "--still",
+                                                "1:10,20,30,40,-20,10", "--noise", "1.5,0.05", "--gap", "4:2:1",
+                                                "--seed", std::to_string(seed), "--quiet"}));
+        ASSERT_TRUE(trackers.back()->waitForLine([](const std::string& line) { return line[0] == '/'; }, 5000));
+        const std::string port = trackers.back()->outputLines()[0];
+        hosts.emplace_back(new ChildProcess({"./is900-host", "--port", port, "--format", "jsonl", "--duration", "13",
+                                             "-q"}));
+    }
+    for (std::size_t n = 0; n < hosts.size(); ++n) {
+        SCOPED_TRACE("seed " + std::to_string(n + 1));
+        ASSERT_EQ(hosts[n]->waitForExit(60000), 0) << hosts[n]->errors();
+        const HostRun run = readRun(*hosts[n]);
+        ASSERT_TRUE(run.last);
+        const StationQuality& told = run.last->stations[0];
+        EXPECT_EQ(told.moving, std::optional<bool>(false));
+        EXPECT_NEAR(told.positionNoiseMm.value_or(0), noiseMm * std::sqrt(3.0), 0.1 * noiseMm * std::sqrt(3.0));
+        EXPECT_NEAR(told.orientationNoiseDeg.value_or(0), noiseDeg * std::sqrt(3.0), 0.1 * noiseDeg * std::sqrt(3.0));
+
+        const std::pair<double, double> pause = longestPause(run.stamps);
+        EXPECT_NEAR(pause.second, 2.0, 2 * period);
+        ASSERT_EQ(told.gapCount, 1u);
+        ASSERT_EQ(told.gaps.size(), 1u);
+        EXPECT_NEAR(told.gaps[0].start, pause.first, 2 * period);
+        EXPECT_NEAR(told.gaps[0].length, pause.second, 2 * period);
+
+        // The last 10 s, or since the first record when that is shorter.
+        const double window = std::min(10.0, run.last->time - run.stamps.front());
+        std::size_t inWindow = 0;
+        for (double stamp : run.stamps) inWindow += stamp >= run.last->time - window && stamp <= run.last->time;
+        EXPECT_NEAR(told.rate.value_or(0), inWindow / window, 0.02 * inWindow / window);
+    }
+}
