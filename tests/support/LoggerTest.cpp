@@ -47,6 +47,13 @@ void setDebugNumbers(CLogH& log, int32_t level, int32_t threshold, int32_t group
     log.debugGroup = group;
 }
 
+// Three lines, one at each level but info's.
+void writeErrorWarningDebug(const CLogH& log) {
+    log.error("e", true);
+    log.warning("w", true);
+    log.debug("d", true);
+}
+
 } // namespace
 
 TEST(Logger, DefaultsMatchTheHostRecord) {
@@ -84,9 +91,7 @@ TEST(Logger, LevelsUseTheirLabelsAndOpenLinesStayOpen) {
     CLogH log = plainLogger();
     log.debugLevel = 1;
     CoutCapture capture;
-    log.error("e", true);
-    log.warning("w", true);
-    log.debug("d", true);
+    writeErrorWarningDebug(log);
     log.info("open ", false);
     std::cout << 42;
     EXPECT_EQ(capture.text(), "MESSAGE: ERROR: e\nMESSAGE: WARNING: w\nMESSAGE: DEBUG: d\nMESSAGE: INFO: open 42");
@@ -120,9 +125,7 @@ TEST(Logger, DisabledLoggerWritesNothingButStillAnswersTheDebugTest) {
     log.debugLevel = 5;
     CoutCapture capture;
     log.info("i", true);
-    log.error("e", true);
-    log.warning("w", true);
-    log.debug("d", true);
+    writeErrorWarningDebug(log);
     log.debugf("f\n");
     EXPECT_EQ(capture.text(), "");
     EXPECT_TRUE(log.debugOn());
