@@ -109,12 +109,28 @@ void DdsDiagnostics::run() {
     }
 }
 
+// Each output's mean time from the hub's hand-over to the end of a send,
+// over the records it sent since the last array.
+std::vector<std::pair<std::string, std::string>> DdsDiagnostics::latenciesSinceLastArray(
+    const std::vector<OutputCounts>& outputs) {
+    std::vector<std::pair<std::string, std::string>> latencies;
+    for (const OutputCounts& output : outputs) {
+        OutputCounts& before = countsAtLastArray[output.output];
+        const uint64_t timed = output.timed - before.timed;
+        const double mean = timed ? (output.latencySeconds - before.latencySeconds) / timed : 0;
+        latencies.push_back({output.output, timed ? number(mean * 1000, 3) + " ms" : "none"});
+        before = output;
+    }
+    return latencies;
+}
+
 void DdsDiagnostics::publish(const Snapshot& state, double seconds) {
     const double interval = lastArray > 0 ? seconds - lastArray : 0;
     lastArray = seconds;
     std::deque<std::string> keep; // the strings the sample points into; a deque never moves them
     std::vector<std::vector<diagnostic_msgs_msg_dds__KeyValue_>> values(state.devices.size());
     std::vector<diagnostic_msgs_msg_dds__DiagnosticStatus_> statuses;
+    const std::vector<std::pair<std::string, std::string>> latencies = latenciesSinceLastArray(state.outputs);
     for (std::size_t i = 0; i < state.devices.size(); ++i) {
         const DdsDevice& device = state.devices[i];
         uint64_t& before = recordsAtLastArray[device.name];
@@ -130,6 +146,7 @@ void DdsDiagnostics::publish(const Snapshot& state, double seconds) {
         add("last record age", device.lastStamp > 0 ? number(seconds - device.lastStamp, 3) + " s" : "none yet");
         add("attempt", std::to_string(device.status.attempt));
         for (const OutputCounts& output : state.outputs) add("dropped " + output.output, std::to_string(output.dropped));
+        for (const auto& latency : latencies) add("latency " + latency.first, latency.second);
         for (const is900::hostkit::StationQuality& station : device.quality.stations)
             for (const auto& value : qualityValues(station)) add(value.first, value.second);
         diagnostic_msgs_msg_dds__DiagnosticStatus_ status{};

@@ -4,7 +4,9 @@
 // device: OK while streaming, WARN while starting, silent or reconnecting,
 // ERROR when failed; stopped devices are STALE. The values: records per
 // second since the last array, the last record's age, the attempt, what
-// each of the host's outputs dropped, and each station's tracking quality
+// each of the host's outputs dropped, each output's mean time from the
+// hub's hand-over to the end of a send since the last array ("latency
+// <output>"), and each station's tracking quality
 // as the quality lines last told it ("station N rate", "station N gaps",
 // "station N longest gap", "station N position noise", "station N
 // orientation noise"; a noise is "moving" while the sensor moves).
@@ -48,11 +50,13 @@ public:
 private:
     void run();
     void publish(const Snapshot& snapshot, double seconds);
+    std::vector<std::pair<std::string, std::string>> latenciesSinceLastArray(const std::vector<OutputCounts>& outputs);
 
     std::string node;
     std::function<Snapshot()> snapshot;
     int32_t writer = 0;
     std::map<std::string, uint64_t> recordsAtLastArray;
+    std::map<std::string, OutputCounts> countsAtLastArray;
     double lastArray = 0;
     std::mutex mutex;
     std::condition_variable wake;

@@ -97,8 +97,10 @@ void OutputHub::deliver(const SharedItem& item, bool closing) {
         // With nothing queued and its thread idle, a send now keeps the order.
         if (!closing && lane.queue.empty() && !lane.busy && !lane.failed && !lane.closing &&
             lane.output->readyNow()) {
-            if (sendThrough(*lane.output, *item)) ++lane.sent;
+            Timing timing;
+            if (sendTimed(*lane.output, *item, timing)) ++lane.sent;
             else failed(lane, lock);
+            add(lane, timing);
             continue;
         }
         if (lane.output->lossless()) waitForRoom(lane, lock);
@@ -142,8 +144,10 @@ void OutputHub::drain(Lane& lane) {
         lane.busy = true;
         lock.unlock();
         if (lane.output->lossless()) lane.drained.notify_all();
-        const bool sent = sendThrough(*lane.output, *item);
+        Timing timing;
+        const bool sent = sendTimed(*lane.output, *item, timing);
         lock.lock();
+        add(lane, timing);
         lane.busy = false;
         if (sent) ++lane.sent;
         else failed(lane, lock);
@@ -191,7 +195,7 @@ std::vector<OutputCounts> OutputHub::counts() const {
     std::vector<OutputCounts> all;
     for (const auto& lane : lanes) {
         std::lock_guard<std::mutex> lock(lane->mutex);
-        all.push_back({lane->output->describe(), lane->sent, lane->dropped});
+        all.push_back({lane->output->describe(), lane->sent, lane->dropped, lane->timed, lane->latencySeconds});
     }
     return all;
 }
@@ -205,12 +209,13 @@ void OutputHub::sendDirect(const std::deque<SharedItem>& batch) {
         Lane& lane = *each;
         if (!lane.direct) continue;
         uint64_t sent = 0, dropped = 0;
+        Timing timing;
         for (std::size_t n = 0; n < batch.size(); ++n) {
             const Item& item = *batch[n];
             if (n < stale && item.kind == Item::Kind::record) {
                 lane.output->passOver(item.record);
                 ++dropped;
-            } else if (sendThrough(*lane.output, item)) {
+            } else if (sendTimed(*lane.output, item, timing)) {
                 ++sent;
             } else {
                 ++dropped;
@@ -219,7 +224,23 @@ void OutputHub::sendDirect(const std::deque<SharedItem>& batch) {
         std::lock_guard<std::mutex> lock(lane.mutex);
         lane.sent += sent;
         lane.dropped += dropped;
+        add(lane, timing);
     }
+}
+
+bool OutputHub::sendTimed(Output& output, const Item& item, Timing& timing) {
+    const bool sent = sendThrough(output, item);
+    if (sent && item.kind == Item::Kind::record) {
+        const auto since = std::chrono::steady_clock::now() - item.record.handedOver;
+        timing.seconds += std::chrono::duration<double>(since).count();
+        ++timing.records;
+    }
+    return sent;
+}
+
+void OutputHub::add(Lane& lane, const Timing& timing) {
+    lane.timed += timing.records;
+    lane.latencySeconds += timing.seconds;
 }
 
 bool OutputHub::sendThrough(Output& output, const Item& item) {

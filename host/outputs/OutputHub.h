@@ -28,6 +28,10 @@ struct OutputCounts {
     std::string output;
     uint64_t sent = 0;
     uint64_t dropped = 0; // queue full or sending failed
+    // From the hub's hand-over to the end of each record's send, on the
+    // steady clock: the records timed and their sum.
+    uint64_t timed = 0;
+    double latencySeconds = 0;
 };
 
 class OutputHub {
@@ -84,6 +88,8 @@ private:
         bool direct = false; // sent through by the dispatcher, no queue or thread
         uint64_t sent = 0;
         uint64_t dropped = 0;
+        uint64_t timed = 0;
+        double latencySeconds = 0;
         std::thread thread;
     };
 
@@ -91,7 +97,14 @@ private:
     void dispatch();
     void deliver(const SharedItem& item, bool closing);
     void sendDirect(const std::deque<SharedItem>& batch);
+    // Records sent and the time from their hand-over to the end of their send.
+    struct Timing {
+        uint64_t records = 0;
+        double seconds = 0;
+    };
     static bool sendThrough(Output& output, const Item& item);
+    static bool sendTimed(Output& output, const Item& item, Timing& timing);
+    static void add(Lane& lane, const Timing& timing); // under the lane's lock
     void waitForRoom(Lane& lane, std::unique_lock<std::mutex>& lock);
     void drain(Lane& lane);
     void failed(Lane& lane, std::unique_lock<std::mutex>& lock);

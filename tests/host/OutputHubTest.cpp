@@ -145,6 +145,21 @@ TEST(OutputHub, ALosslessOutputThatFailsIsReportedOnceAndDropsTheRest) {
     EXPECT_EQ(hub.counts()[0].dropped, 16u);
 }
 
+// Only the records sent are timed, each from its hand-over to the end of its
+// send, which takes the slow output at least 2 ms.
+TEST(OutputHub, EachRecordSentIsTimedFromItsHandOver) {
+    std::vector<uint32_t> sent;
+    OutputHub hub;
+    hub.add(std::unique_ptr<Output>(new SlowOutput(true, sent)));
+    RecordView view;
+    for (uint32_t id = 1; id <= 5; ++id) hub.publish(id < 4 ? "is900" : "gone", view);
+    hub.publishStatus(DeviceStatus{});
+    hub.close();
+    const OutputCounts counts = hub.counts()[0];
+    EXPECT_EQ(counts.timed, 3u);
+    EXPECT_GE(counts.latencySeconds, 3 * 0.002);
+}
+
 
 TEST(OutputHub, PublishingWaitsForALosslessOutputWhoseQueueIsFullAndLosesNothing) {
     std::vector<uint32_t> sent;

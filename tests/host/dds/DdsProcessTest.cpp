@@ -258,7 +258,7 @@ TEST(Dds, ALateReaderFindsBothDevicesAndTheirRecordsTransformsAndHealth) {
         }
     }
     std::map<std::string, int> arraysPerLevel;
-    std::size_t ratesShown = 0, ratesTold = 0;
+    std::size_t ratesShown = 0, ratesTold = 0, latenciesShown = 0;
     takeAll<diagnostic_msgs_msg_dds__DiagnosticArray_>(diagnostics, [&](const diagnostic_msgs_msg_dds__DiagnosticArray_& a) {
         ASSERT_EQ(a.status._length, 2u);
         for (uint32_t i = 0; i < 2; ++i) {
@@ -269,6 +269,7 @@ TEST(Dds, ALateReaderFindsBothDevicesAndTheirRecordsTransformsAndHealth) {
             const std::string device = textAfterColon(status.name);
             for (uint32_t v = 0; v < status.values._length; ++v) {
                 const std::string key = status.values._buffer[v].key;
+                latenciesShown += key == "latency standard output" && contains(status.values._buffer[v].value, " ms");
                 if (key.rfind("station ", 0) != 0 || key.size() < 5 || key.compare(key.size() - 5, 5, " rate") != 0)
                     continue;
                 ++ratesShown;
@@ -278,6 +279,7 @@ TEST(Dds, ALateReaderFindsBothDevicesAndTheirRecordsTransformsAndHealth) {
     });
     EXPECT_GT(ratesShown, 10u);
     EXPECT_EQ(ratesTold, ratesShown) << "a rate no quality line told";
+    EXPECT_GT(latenciesShown, 10u) << "the JSON lines' time from hand-over to send";
     dds_delete(participant);
     const std::string streaming = "is900_host_" + prefix + ": desk 0 streaming";
     EXPECT_GE(arraysPerLevel[streaming], 8) << "about one array a second";
