@@ -22,13 +22,13 @@ public:
         if (records_ > 0) {
             time = std::max(time, last_);
             const double interval = time - last_;
+            settle(time, settings);
+            if (pending_ && time - pending_->end <= burstWindow(settings)) ++pending_->caughtUp;
             const std::optional<double> expected = interval > settings.gapPeriods / settings.highestRate
                                                        ? period(settings)
                                                        : std::nullopt;
             if (expected && interval > settings.gapPeriods * *expected) {
-                ++gapCount_;
-                longestGap_ = std::max(longestGap_, interval);
-                gaps_.push_back(QualityGap{last_, interval, false});
+                pending_ = Pending{QualityGap{last_, interval, false}, time, interval / *expected - 1, 0};
             } else {
                 intervals_[intervalCount_++ % intervals_.size()] = interval;
             }
@@ -57,6 +57,11 @@ public:
         figures.longestGap = longestGap_;
         for (const QualityGap& gap : gaps_)
             if (gap.start >= now - settings.historySeconds) figures.gaps.push_back(gap);
+        if (pending_ && now - pending_->end > burstWindow(settings) && pending_->missed()) {
+            figures.gaps.push_back(pending_->gap);
+            ++figures.gapCount;
+            figures.longestGap = std::max(figures.longestGap, pending_->gap.length);
+        }
         if (figures.period && now - last_ > settings.gapPeriods * *figures.period) {
             figures.ongoingGap = now - last_;
             figures.gaps.push_back(QualityGap{last_, now - last_, true});
@@ -66,6 +71,30 @@ public:
     }
 
 private:
+    // A pause ends either with the records the tracker sent meanwhile, all at
+    // once (the host or the line held them up: they were late, not missing),
+    // or with the tracker's records going on at their pace: a gap.
+    struct Pending {
+        QualityGap gap;
+        double end;       // the first record after the pause
+        double missing;   // records the pause would have held at the estimated period
+        uint64_t caughtUp; // records within the burst window after its end
+        bool missed() const { return caughtUp < missing / 2; }
+    };
+
+    static double burstWindow(const QualitySettings& settings) { return 2 / settings.highestRate; }
+
+    // Decides a pause whose burst window has passed.
+    void settle(double time, const QualitySettings& settings) {
+        if (!pending_ || time - pending_->end <= burstWindow(settings)) return;
+        if (pending_->missed()) {
+            ++gapCount_;
+            longestGap_ = std::max(longestGap_, pending_->gap.length);
+            gaps_.push_back(pending_->gap);
+        }
+        pending_.reset();
+    }
+
     std::optional<double> period(const QualitySettings& settings) const {
         const std::size_t count = std::min<std::size_t>(intervalCount_, intervals_.size());
         if (count < 8) return std::nullopt;
@@ -83,6 +112,7 @@ private:
     uint64_t gapCount_ = 0;
     double longestGap_ = 0;
     std::deque<QualityGap> gaps_;
+    std::optional<Pending> pending_;
 };
 
 struct Pose {

@@ -71,8 +71,10 @@ TEST(QualityLines, TellTheNoiseTheGapAndTheRateOfAStillSensor) {
         EXPECT_NEAR(told.positionNoiseMm.value_or(0), noiseMm * std::sqrt(3.0), 0.1 * noiseMm * std::sqrt(3.0));
         EXPECT_NEAR(told.orientationNoiseDeg.value_or(0), noiseDeg * std::sqrt(3.0), 0.1 * noiseDeg * std::sqrt(3.0));
 
+        // The records' stamps are their reception: on a busy test machine the
+        // first after the gap may be read some milliseconds late.
         const std::pair<double, double> pause = longestPause(run.stamps);
-        EXPECT_NEAR(pause.second, 2.0, 2 * period);
+        EXPECT_NEAR(pause.second, 2.0, 0.1);
         ASSERT_EQ(told.gapCount, 1u);
         ASSERT_EQ(told.gaps.size(), 1u);
         EXPECT_NEAR(told.gaps[0].start, pause.first, 2 * period);

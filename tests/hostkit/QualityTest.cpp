@@ -139,3 +139,22 @@ TEST(Quality, FiguresOfStillMovingAndSilentStationsAndTheirLine) {
         EXPECT_EQ(qualityJsonLine(read.quality), line);
     }
 }
+
+// Records held up on their way (a busy host) and then handed over at once
+// were late, not missing: no gap; the same pause with none caught up is one.
+TEST(Quality, RecordsCaughtUpAfterAPauseMakeNoGap) {
+    for (const bool caughtUp : {true, false}) {
+        QualityMonitor monitor;
+        int sent = 0;
+        for (int i = 0; i < 600; ++i) {
+            const double time = start + i / rate;
+            const bool heldUp = i >= 300 && i < 312;
+            if (heldUp && !caughtUp) continue;
+            monitor.addRecord(record(RecordKind::tracker, 1), heldUp ? start + 312 / rate : time);
+            ++sent;
+        }
+        const StationQuality station = monitor.snapshot(start + 600 / rate)[0].stations[0];
+        EXPECT_EQ(station.records, static_cast<uint64_t>(sent));
+        EXPECT_EQ(station.gapCount, caughtUp ? 0u : 1u) << (caughtUp ? "caught up" : "missing");
+    }
+}
