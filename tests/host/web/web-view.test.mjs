@@ -94,7 +94,7 @@ async function checkViewerLimit(url) {
 }
 
 // The quality panel: pose plots of both sensors and the wand's plot fill,
-// the gap the simulator makes is marked, the device's states show, the
+// the simulator's 2-s gap is marked as the host told it, the device's states show, the
 // window follows its control, and the figures shown are those of the
 // quality line the page received last, as the host wrote it.
 async function checkQualityPanel(page, host) {
@@ -104,7 +104,7 @@ async function checkQualityPanel(page, host) {
     const head = q.sensors.find((s) => s.key.endsWith('/1'));
     return q.sensors.length === 2 && q.sensors.every((s) => s.position.points > 0 && s.orientation.points > 0 &&
       s.figurePlot.points > 0) && q.wands.length === 1 && q.wands[0].pressed && head.position.gapsDrawn > 0 &&
-      head.figures.gaps === '1' && q.devices.some((d) => d.segments > 0 && d.states.includes('streaming'));
+      head.gaps.some((gap) => gap.length > 1.5 && !gap.ongoing) && q.devices.some((d) => d.segments > 0 && d.states.includes('streaming'));
   }, { timeout: 40000, polling: 'raf' }).then(() => true, () => false);
   const seen = await summary();
   check(ready, `two sensors, a wand with a pressed button, a gap marked and a state strip drawn (${JSON.stringify(seen)})`);
@@ -139,6 +139,10 @@ async function checkQualityPanel(page, host) {
   }
   const head = sensors.find((s) => s.key.endsWith('/1'));
   check(head && head.figures.positionNoiseMm !== 'null', `the still sensor has a noise figure (${head?.figures.positionNoiseMm} mm)`);
+  const long = head?.gaps.find((gap) => gap.length > 1.5);
+  const told = long && lines.some((l) => l.type === 'quality' && l.stations.some((st) => st.station === 1 &&
+    st.recentGaps.some((gap) => !gap.ongoing && gap.start === long.start && gap.length === long.length)));
+  check(told, `the marked 2-s gap is the one the host's quality lines tell (${JSON.stringify(long)})`);
 }
 
 async function checkPage(url, host) {
@@ -204,7 +208,7 @@ async function checkPage(url, host) {
 // The simulator's pseudo-terminal, which it prints first.
 async function startSimulator() {
   const sim = spawn(path.join(path.dirname(hostPath), 'is900-sim'), ['--station', '1:tracker', '--station', '2:both',
-    '--still', '1:10,20,30,40,-20,10', '--noise', '1.5,0.05', '--gap', '6:2:1', '--duration', '90', '--quiet'],
+    '--still', '1:10,20,30,40,-20,10', '--noise', '1.5,0.05', '--gap', '20:2:1', '--duration', '90', '--quiet'],
   { stdio: ['ignore', 'pipe', 'inherit'] });
   const port = await new Promise((resolve) => {
     let out = '';

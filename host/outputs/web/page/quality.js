@@ -265,7 +265,7 @@ export class QualityPanel {
     const plotted = (plot) => ({ points: plot.data[0].length, span: plot.scales.x.max - plot.scales.x.min,
       gapsDrawn: Number(plot.root.dataset.gapsDrawn ?? 0) });
     return {
-      sensors: [...this.sensors.values()].map((s) => ({ key: s.key, figures: { ...s.box.dataset },
+      sensors: [...this.sensors.values()].map((s) => ({ key: s.key, figures: { ...s.box.dataset }, gaps: [...s.gaps.values()],
         shown: Object.fromEntries(Object.entries(s.figures).map(([name, f]) => [name, f.querySelector('.value').textContent])),
         position: plotted(s.position), orientation: plotted(s.orientation), figurePlot: plotted(s.figurePlot) })),
       wands: [...this.wands.values()].map((w) => ({ key: w.key, plot: plotted(w.plot),
