@@ -184,7 +184,6 @@ async function checkPage(url, host) {
     const pressedInJson = jsonLines(host).some((l) => l.type === 'controller' && l.buttons.some((b) => b === 1));
     check(lit && pressedInJson, 'a button the simulator presses shows as lit');
 
-    await page.screenshot({ path: screenshotPath });
     const colours = await page.evaluate(() => {
       const source = document.querySelector('#scene canvas');
       const canvas = document.createElement('canvas');
@@ -199,6 +198,7 @@ async function checkPage(url, host) {
     });
     check(colours > 8, `the drawn view is not blank (${colours} colours; screenshot ${screenshotPath})`);
     await checkQualityPanel(page, host);
+    await page.screenshot({ path: screenshotPath });
     await checkViewerLimit(url);
   } finally {
     await browser.close();

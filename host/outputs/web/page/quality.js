@@ -98,6 +98,8 @@ function figure(parent, name, label, unit) {
   return item;
 }
 
+// A figure's axis from 0, so that small changes do not look large.
+const fromZero = (u, min, max) => [0, max > 0 ? max * 1.2 : 1];
 const shown = (value, digits) => (value === null || value === undefined ? '–' : Number(value).toFixed(digits));
 
 export class QualityPanel {
@@ -156,7 +158,7 @@ export class QualityPanel {
     sensor.orientation.root.classList.add('orientation-plot');
     sensor.figurePlot = makePlot(box, 'Rate and noise',
       [{ label: 'Hz', scale: 'hz' }, { label: 'mm', scale: 'mm' }, { label: '°', scale: 'deg' }],
-      { hz: { range: (u, min, max) => [0, Math.max(1, max * 1.1)] } },
+      { hz: { range: fromZero }, mm: { range: fromZero }, deg: { range: fromZero } },
       [{ scale: 'hz' }, { scale: 'mm', side: 1, grid: { show: false } }], gapsOf);
     sensor.figurePlot.root.classList.add('figure-plot');
     this.sensors.set(key, sensor);
