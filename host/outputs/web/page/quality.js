@@ -145,7 +145,7 @@ export class QualityPanel {
     element('h3', null, box).textContent = `Sensor st${station}${device ? ` ${device}` : ''}`;
     const figures = element('div', 'figures', box);
     sensor = {
-      key, box, gaps: new Map(), quality: null,
+      key, box, gaps: new Map(),
       pose: new Ring(6, poseCapacity), figuresRing: new Ring(3, qualityCapacity),
       figures: { rate: figure(figures, 'rate', 'rate', 'Hz'), position: figure(figures, 'positionNoiseMm', 'noise', 'mm'),
         orientation: figure(figures, 'orientationNoiseDeg', '', '°'), gaps: figure(figures, 'gaps', 'gaps', '') },
@@ -206,7 +206,6 @@ export class QualityPanel {
 
   receiveQuality(line, station) {
     const sensor = this.sensor(line.device, station.station);
-    sensor.quality = { time: line.time, ...station };
     sensor.figuresRing.push(line.time, [station.rate, station.positionNoiseMm, station.orientationNoiseDeg]);
     for (const gap of station.recentGaps ?? []) sensor.gaps.set(gap.start.toFixed(3), gap);
     for (const [start, gap] of sensor.gaps)
