@@ -103,8 +103,9 @@ async function checkQualityPanel(page, host) {
     const q = window.is900View.quality();
     const head = q.sensors.find((s) => s.key.endsWith('/1'));
     return q.sensors.length === 2 && q.sensors.every((s) => s.position.points > 0 && s.orientation.points > 0 &&
-      s.figurePlot.points > 0) && q.wands.length === 1 && q.wands[0].pressed && head.position.gapsDrawn > 0 &&
-      head.gaps.some((gap) => gap.length > 1.5 && !gap.ongoing) && q.devices.some((d) => d.segments > 0 && d.states.includes('streaming'));
+      s.figurePlot.points > 0) && q.wands.length === 1 && q.wands[0].pressed &&
+      head.gaps.some((gap) => gap.length > 1.5 && !gap.ongoing && [head.position, head.orientation, head.figurePlot]
+        .every((plot) => plot.gapsDrawn.includes(gap.start))) && q.devices.some((d) => d.segments > 0 && d.states.includes('streaming'));
   }, { timeout: 40000, polling: 'raf' }).then(() => true, () => false);
   const seen = await summary();
   check(ready, `two sensors, a wand with a pressed button, a gap marked and a state strip drawn (${JSON.stringify(seen)})`);

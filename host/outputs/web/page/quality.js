@@ -61,7 +61,7 @@ function gapShading(gapsOf) {
       drawClear: [(plot) => {
         const { ctx, bbox } = plot;
         const [min, max] = [plot.scales.x.min, plot.scales.x.max];
-        let drawn = 0;
+        const drawn = [];
         ctx.save();
         for (const gap of gapsOf()) {
           const end = gap.start + gap.length;
@@ -70,10 +70,10 @@ function gapShading(gapsOf) {
           const right = plot.valToPos(Math.min(end, max), 'x', true);
           ctx.fillStyle = gap.ongoing ? 'rgba(239, 83, 80, 0.45)' : 'rgba(239, 83, 80, 0.3)';
           ctx.fillRect(left, bbox.top, Math.max(2, right - left), bbox.height);
-          ++drawn;
+          drawn.push(gap.start);
         }
         ctx.restore();
-        plot.root.dataset.gapsDrawn = drawn;
+        plot.drawnGaps = drawn;
       }],
     },
   };
@@ -264,7 +264,7 @@ export class QualityPanel {
   // What the plots hold, for tests and the curious.
   summary() {
     const plotted = (plot) => ({ points: plot.data[0].length, span: plot.scales.x.max - plot.scales.x.min,
-      gapsDrawn: Number(plot.root.dataset.gapsDrawn ?? 0) });
+      gapsDrawn: plot.drawnGaps ?? [] });
     return {
       sensors: [...this.sensors.values()].map((s) => ({ key: s.key, figures: { ...s.box.dataset }, gaps: [...s.gaps.values()],
         shown: Object.fromEntries(Object.entries(s.figures).map(([name, f]) => [name, f.querySelector('.value').textContent])),
