@@ -79,9 +79,9 @@ function gapShading(gapsOf) {
   };
 }
 
-function makePlot(parent, title, series, scales, axes, gapsOf) {
+function makePlot(parent, title, series, scales, axes, gapsOf, height = 120) {
   const options = {
-    title, width: plotWidth, height: 120, legend: { show: true, live: false },
+    title, width: plotWidth, height, legend: { show: true, live: false },
     cursor: { show: false }, scales: { x: { time: true }, ...scales },
     series: [{}, ...series.map((s, i) => ({ stroke: colours[i % colours.length], width: 1, spanGaps: false, ...s }))],
     axes: [{ stroke: '#9aa4ae', grid: { stroke: '#2c333b' } },
@@ -177,10 +177,11 @@ export class QualityPanel {
     wand = { key, box, buttons, valuators, ring: new Ring(buttons + valuators, poseCapacity) };
     const series = [...line.buttons.map((_, i) => ({ label: `b${i + 1}`, scale: 'b', paths: uPlot.paths.stepped({ align: 1 }) })),
       ...line.valuators.map((_, i) => ({ label: `v${i + 1}`, scale: 'v' }))];
+    // Buttons in the lower two thirds, the joystick in the upper third.
     wand.plot = makePlot(box, 'Buttons (steps) and joystick', series,
-      { b: { range: [-0.2, buttons + 0.2] }, v: { range: [-1.1, 1.1] } },
-      [{ scale: 'b', values: (u, ticks) => ticks.map((t) => (Number.isInteger(t) && t < buttons ? `b${t + 1}` : '')) },
-        { scale: 'v', side: 1, grid: { show: false } }]);
+      { b: { range: [-0.2, buttons * 1.5] }, v: { range: [-5.5, 1.1] } },
+      [{ scale: 'b', splits: () => line.buttons.map((_, i) => i), values: (u, ticks) => ticks.map((t) => `b${t + 1}`) },
+        { scale: 'v', side: 1, grid: { show: false }, splits: () => [-1, 0, 1] }], null, 200);
     wand.plot.root.classList.add('wand-plot');
     this.wands.set(key, wand);
     return wand;
