@@ -3,7 +3,7 @@
 // (SwiftShader for WebGL) driven by puppeteer-core, and to plain HTTP
 // clients that try what the server must refuse. Nothing leaves 127.0.0.1.
 //
-//   node web-view.test.mjs HOST CONFIG SCREENSHOT MODULES_DIR CHROMIUM
+//   node web-view.test.mjs HOST CONFIG SCREENSHOT MODULES_DIR CHROMIUM   (is900-sim beside HOST)
 import { spawn } from 'node:child_process';
 import { createRequire } from 'node:module';
 import http from 'node:http';
