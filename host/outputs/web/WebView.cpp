@@ -2,6 +2,7 @@
 
 #include "host/outputs/web/WebLines.h"
 #include "is900/hostkit/LibraryLoader.h"
+#include "is900/hostkit/RecordSchema.h"
 
 #include "host/platform/HostPlatform.h"
 #include "host/platform/Network.h"
@@ -307,6 +308,10 @@ bool WebView::send(const PublishedRecord& record) {
 }
 
 void WebView::sendStatus(const DeviceStatus& status) { state->publish("status/" + status.device, statusJsonLine(status)); }
+
+void WebView::sendQuality(const is900::hostkit::DeviceQuality& quality) {
+    state->publish("quality/" + quality.device, is900::hostkit::qualityJsonLine(quality));
+}
 
 std::size_t WebView::viewerCount() const {
     std::lock_guard<std::mutex> lock(state->mutex);

@@ -34,6 +34,7 @@ public:
     void publish(const std::string& key, const std::string& jsonLine);
     bool send(const PublishedRecord& record) override;
     void sendStatus(const DeviceStatus& status) override;
+    void sendQuality(const is900::hostkit::DeviceQuality& quality) override;
     bool lossless() const override { return false; }
     // A full viewer's events wait in its queue, for its own thread.
     bool mayWait() const override { return false; }

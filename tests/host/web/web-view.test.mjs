@@ -1,9 +1,9 @@
-// The web view end to end: is900-host --simulate --web streams to a real
-// headless Chromium (SwiftShader for WebGL) driven by puppeteer-core, and to
-// plain HTTP clients that try what the server must refuse. Nothing leaves
-// 127.0.0.1.
+// The web view end to end: is900-host --web, behind an is900-sim whose
+// still head sensor has noise and a gap, streams to a real headless Chromium
+// (SwiftShader for WebGL) driven by puppeteer-core, and to plain HTTP
+// clients that try what the server must refuse. Nothing leaves 127.0.0.1.
 //
-//   node web-view.test.mjs HOST CONFIG SCREENSHOT MODULES_DIR CHROMIUM
+//   node web-view.test.mjs HOST CONFIG SCREENSHOT MODULES_DIR CHROMIUM   (is900-sim beside HOST)
 import { spawn } from 'node:child_process';
 import { createRequire } from 'node:module';
 import http from 'node:http';
@@ -93,6 +93,59 @@ async function checkViewerLimit(url) {
   streams.forEach((stream) => stream.close());
 }
 
+// The quality panel: pose plots of both sensors and the wand's plot fill,
+// the simulator's 2-s gap is marked as the host told it, the device's states show, the
+// window follows its control, and the figures shown are those of the
+// quality line the page received last, as the host wrote it.
+async function checkQualityPanel(page, host) {
+  const summary = () => page.evaluate(() => window.is900View.quality());
+  const ready = await page.waitForFunction(() => {
+    const q = window.is900View.quality();
+    const head = q.sensors.find((s) => s.key.endsWith('/1'));
+    return q.sensors.length === 2 && q.sensors.every((s) => s.position.points > 0 && s.orientation.points > 0 &&
+      s.figurePlot.points > 0) && q.wands.length === 1 && q.wands[0].pressed &&
+      head.gaps.some((gap) => gap.length > 1.5 && !gap.ongoing && [head.position, head.orientation, head.figurePlot]
+        .every((plot) => plot.gapsDrawn.includes(gap.start))) && q.devices.some((d) => d.segments > 0 && d.states.includes('streaming'));
+  }, { timeout: 40000, polling: 'raf' }).then(() => true, () => false);
+  const seen = await summary();
+  check(ready, `two sensors, a wand with a pressed button, a gap marked and a state strip drawn (${JSON.stringify(seen)})`);
+
+  await page.evaluate(() => {
+    const input = document.getElementById('window-seconds');
+    input.value = '10';
+    input.dispatchEvent(new Event('input'));
+  });
+  const narrowed = await page.waitForFunction(() => window.is900View.quality().sensors.every((s) =>
+    Math.abs(s.position.span - 10) < 1e-6 && Math.abs(s.orientation.span - 10) < 1e-6),
+  { timeout: 5000, polling: 'raf' }).then(() => true, () => false);
+  check(narrowed, 'the plots show the last 10 s once the viewer asks for 10 s');
+
+  await page.click('#pause');
+  const sensors = (await summary()).sensors;
+  await page.click('#pause');
+  const stationOf = (sensor) => Number(sensor.key.split('/').pop());
+  const deviceOf = (sensor) => sensor.key.slice(0, sensor.key.lastIndexOf('/'));
+  let lines = [];
+  const figuresOf = (sensor) => lines.find((l) => l.type === 'quality' && (l.device ?? '') === deviceOf(sensor) &&
+    l.time.toFixed(3) === Number(sensor.figures.time).toFixed(3))?.stations.find((st) => st.station === stationOf(sensor));
+  await waitFor(() => { lines = jsonLines(host); return sensors.every(figuresOf); }, 15000);
+  const shown = (value, digits) => (value === null ? '–' : value.toFixed(digits));
+  for (const sensor of sensors) {
+    const station = figuresOf(sensor);
+    const same = station && ['rate', 'positionNoiseMm', 'orientationNoiseDeg', 'gaps']
+      .every((name) => sensor.figures[name] === String(station[name]));
+    const text = station && sensor.shown.rate === shown(station.rate, 1) &&
+      sensor.shown.position === shown(station.positionNoiseMm, 3) && sensor.shown.orientation === shown(station.orientationNoiseDeg, 4);
+    check(same && text, `sensor ${sensor.key}: the panel's figures are the quality line's (${JSON.stringify(sensor.shown)})`);
+  }
+  const head = sensors.find((s) => s.key.endsWith('/1'));
+  check(head && head.figures.positionNoiseMm !== 'null', `the still sensor has a noise figure (${head?.figures.positionNoiseMm} mm)`);
+  const long = head?.gaps.find((gap) => gap.length > 1.5);
+  const told = long && lines.some((l) => l.type === 'quality' && l.stations.some((st) => st.station === 1 &&
+    st.recentGaps.some((gap) => !gap.ongoing && gap.start === long.start && gap.length === long.length)));
+  check(told, `the marked 2-s gap is the one the host's quality lines tell (${JSON.stringify(long)})`);
+}
+
 async function checkPage(url, host) {
   const browser = await puppeteer.launch({ executablePath: chromiumPath, headless: true,
     args: ['--no-sandbox', '--use-angle=swiftshader', '--enable-unsafe-swiftshader', '--window-size=1400,800'] });
@@ -132,7 +185,6 @@ async function checkPage(url, host) {
     const pressedInJson = jsonLines(host).some((l) => l.type === 'controller' && l.buttons.some((b) => b === 1));
     check(lit && pressedInJson, 'a button the simulator presses shows as lit');
 
-    await page.screenshot({ path: screenshotPath });
     const colours = await page.evaluate(() => {
       const source = document.querySelector('#scene canvas');
       const canvas = document.createElement('canvas');
@@ -146,17 +198,40 @@ async function checkPage(url, host) {
       return seen.size;
     });
     check(colours > 8, `the drawn view is not blank (${colours} colours; screenshot ${screenshotPath})`);
+    await checkQualityPanel(page, host);
+    await page.screenshot({ path: screenshotPath });
     await checkViewerLimit(url);
   } finally {
     await browser.close();
   }
 }
 
+// The simulator's pseudo-terminal, which it prints first.
+async function startSimulator() {
+  const sim = spawn(path.join(path.dirname(hostPath), 'is900-sim'), ['--station', '1:tracker', '--station', '2:both',
+    '--still', '1:10,20,30,40,-20,10', '--noise', '1.5,0.05', '--gap', '20:2:1', '--duration', '90', '--quiet'],
+  { stdio: ['ignore', 'pipe', 'inherit'] });
+  const port = await new Promise((resolve) => {
+    let out = '';
+    sim.stdout.on('data', (data) => {
+      out += data;
+      const match = out.match(/^(\/\S+)$/m);
+      if (match) resolve(match[1]);
+    });
+    sim.on('exit', () => resolve(null));
+  });
+  return { sim, port };
+}
+
 async function main() {
-  const host = startHost(['--simulate', '-c', configPath, '--web', '127.0.0.1:0', '--format', 'jsonl', '-q', '--duration', '60']);
+  const { sim, port: simPort } = await startSimulator();
+  check(simPort !== null, `the simulator gives its port (${simPort})`);
+  if (!simPort) return;
+  const host = startHost(['--port', simPort, '-c', configPath, '--web', '127.0.0.1:0', '--format', 'jsonl', '-q',
+    '--duration', '80']);
   const announced = await waitFor(() => /web view at (http:\S+)/.test(host.err), 10000);
   check(announced, 'the host prints the page URL');
-  if (!announced) { host.kill(); console.log(host.err); return; }
+  if (!announced) { host.kill(); sim.kill(); console.log(host.err); return; }
   const url = host.err.match(/web view at (http:\S+)/)[1];
   try {
     const port = new URL(url).port;
@@ -169,6 +244,7 @@ async function main() {
   } finally {
     host.kill('SIGTERM');
     check((await host.ended) === 0, 'the host ends in order');
+    sim.kill('SIGTERM');
   }
 }
 

@@ -8,6 +8,7 @@
 import * as THREE from 'three';
 import { OrbitControls } from 'three/addons/controls/OrbitControls.js';
 import { CSS2DRenderer, CSS2DObject } from 'three/addons/renderers/CSS2DRenderer.js';
+import { QualityPanel } from './quality.js';
 
 const trailSeconds = 1.0;
 const frameSize = 0.75; // feet
@@ -218,6 +219,7 @@ function updateDevice(line) {
 function receive(text) {
   if (paused) return;
   const line = JSON.parse(text);
+  quality.receive(line);
   if (line.type === 'tracker') updateTracker(line);
   else if (line.type === 'controller') updateController(line);
   else if (line.type === 'status') updateDevice(line);
@@ -226,6 +228,7 @@ function receive(text) {
 
 // --- stream, controls and drawing -------------------------------------------
 
+const quality = new QualityPanel(document.getElementById('quality'));
 const connection = document.getElementById('connection');
 const events = new EventSource('events');
 events.onopen = () => { connection.textContent = 'live'; connection.className = 'state state-streaming'; };
@@ -255,6 +258,7 @@ function draw() {
   if (!paused) {
     for (const entry of trackers.values()) { showTrackerRow(entry, now); showTrail(entry, now); }
     for (const entry of controllers.values()) showController(entry);
+    quality.draw(now);
   }
   controls.update();
   renderer.render(scene, camera);
@@ -271,4 +275,5 @@ window.is900View = {
     return { line, axes: [[e[0], e[1], e[2]], [e[4], e[5], e[6]], [e[8], e[9], e[10]]] };
   }),
   controllerCount: () => controllers.size,
+  quality: () => quality.summary(),
 };
