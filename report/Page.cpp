@@ -42,7 +42,7 @@ std::string format(const char* pattern, double value) {
     return text;
 }
 
-std::string clock(const Run& run, double time) {
+std::string clockText(const Run& run, double time) {
     if (run.startEpoch <= 0) return "+" + format("%.1f", time) + " s";
     const std::time_t whole = static_cast<std::time_t>(std::floor(run.startEpoch + time));
     char text[16] = "";
@@ -121,24 +121,24 @@ std::string silenceSentence(const Run& run, const Analysis& analysis, const Sile
     std::vector<int> silent;
     for (const StationSeries& station : analysis.stations) silent.push_back(station.station);
     std::string text = (silent.empty() ? std::string("The tracker") : "The tracker (" + stationList(silent) + ")") +
-                       " was silent " + format("%.1f", silence.length) + " s from " + clock(run, silence.start);
+                       " was silent " + format("%.1f", silence.length) + " s from " + clockText(run, silence.start);
     const auto record = std::find_if(run.records.begin(), run.records.end(),
                                      [&](const TimedRecord& timed) { return timed.time >= end; });
     if (record == run.records.end() || end >= run.end) return text + " until the end of the run.";
-    if (!run.capture) return text + "; records came again at " + clock(run, record->time) + ".";
+    if (!run.capture) return text + "; records came again at " + clockText(run, record->time) + ".";
     std::vector<double> setUps;
     for (double setUp : run.setUps)
         if (setUp > silence.start && setUp <= record->time) setUps.push_back(setUp);
     if (setUps.empty())
-        return text + "; it sent records again at " + clock(run, record->time) + " without being set up again.";
+        return text + "; it sent records again at " + clockText(run, record->time) + " without being set up again.";
     const bool beforeSetUp = end < setUps.back();
-    text += "; the tracker answered again at " + clock(run, end) +
+    text += "; the tracker answered again at " + clockText(run, end) +
             (beforeSetUp ? " in its power-up state, sending no records," : "") +
-            " and was set up again at " + clock(run, setUps.back());
+            " and was set up again at " + clockText(run, setUps.back());
     if (setUps.size() > 1)
         text += " (" + std::to_string(setUps.size()) + " set-ups after the silence began, the first at " +
-                clock(run, setUps.front()) + ")";
-    return text + "; its records came again at " + clock(run, record->time) + ".";
+                clockText(run, setUps.front()) + ")";
+    return text + "; its records came again at " + clockText(run, record->time) + ".";
 }
 
 bool withinSilence(const Run& run, const QualityGap& gap) {
@@ -154,7 +154,7 @@ std::vector<std::string> summaryOf(const Run& run, const Analysis& analysis) {
         for (const QualityGap& gap : station.last.gaps)
             if (!withinSilence(run, gap))
                 sentences.push_back("Station " + std::to_string(station.station) + " had a gap of " +
-                                    format("%.2f", gap.length) + " s from " + clock(run, gap.start) + ".");
+                                    format("%.2f", gap.length) + " s from " + clockText(run, gap.start) + ".");
     if (analysis.stations.empty()) sentences.push_back("The tracker sent no record the report could read.");
     if (!sentences.empty()) return sentences;
     std::string text = "Nothing went wrong: ";
@@ -187,7 +187,7 @@ std::string plot(const Run& run, const Analysis& analysis, const char* title, co
         const double v = highest * tick / 4, t = span * tick / 4;
         svg << "<text x=\"" << left - 4 << "\" y=\"" << y(v) + 4 << "\" text-anchor=\"end\">" << format("%.3g", v)
             << "</text><text x=\"" << x(t) << "\" y=\"" << height - 10 << "\" text-anchor=\"middle\">"
-            << clock(run, t) << "</text>";
+            << clockText(run, t) << "</text>";
     }
     svg << "<line x1=\"" << left << "\" y1=\"" << y(0) << "\" x2=\"" << width - 10 << "\" y2=\"" << y(0)
         << "\" class=\"axis\"/>";
@@ -212,7 +212,7 @@ std::string runSection(const Run& run, const Analysis& analysis) {
     std::ostringstream html;
     html << "<section><h2>" << escaped(run.file) << "</h2><p>"
          << (run.capture ? "A capture of the tracker's line" : "A host's record file") << ", "
-         << format("%.1f", run.end) << " s from " << clock(run, 0) << ".</p>";
+         << format("%.1f", run.end) << " s from " << clockText(run, 0) << ".</p>";
     html << "<h3>The device's options</h3><table><tr><th>Line</th><th>Option</th></tr>";
     for (const OptionLine& line : run.options) {
         std::string words = line.keyword;
@@ -225,7 +225,7 @@ std::string runSection(const Run& run, const Analysis& analysis) {
         for (const std::string& command : run.setUpCommands) html << escaped(command) << "\n";
         html << "</pre><p>" << run.setUps.size() << " set-up(s) at:";
         for (const DeviceSetUp& setUp : analysis.setUps)
-            html << " " << clock(run, setUp.time) << (setUp.repeated ? " (repeated)" : "");
+            html << " " << clockText(run, setUp.time) << (setUp.repeated ? " (repeated)" : "");
         html << ".</p>";
     }
     html << "<h3>Stations</h3><table><tr><th>Station</th><th>Records</th><th>Rate at the end (/s)</th>"
@@ -239,11 +239,11 @@ std::string runSection(const Run& run, const Analysis& analysis) {
     }
     html << "</table><h3>Gaps and silences</h3><table><tr><th>What</th><th>From</th><th>Length (s)</th></tr>";
     for (const Silence& silence : run.silences)
-        html << "<tr><td>silence of the tracker</td><td>" << clock(run, silence.start) << "</td><td>"
+        html << "<tr><td>silence of the tracker</td><td>" << clockText(run, silence.start) << "</td><td>"
              << format("%.2f", silence.length) << "</td></tr>";
     for (const StationSeries& station : analysis.stations)
         for (const QualityGap& gap : station.last.gaps)
-            html << "<tr><td>gap of station " << station.station << "</td><td>" << clock(run, gap.start)
+            html << "<tr><td>gap of station " << station.station << "</td><td>" << clockText(run, gap.start)
                  << "</td><td>" << format("%.2f", gap.length) << "</td></tr>";
     html << "</table><h3>Over time</h3><p class=\"legend\">";
     for (std::size_t n = 0; n < analysis.stations.size(); ++n)

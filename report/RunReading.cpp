@@ -4,10 +4,10 @@
 #include "sim/CaptureFile.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fstream>
-#include <regex>
 
 namespace is900report {
 
@@ -51,12 +51,17 @@ std::string printable(const std::string& command) {
 
 // The local time a capture's file name carries (NAME-YYYYMMDD-HHMMSS.is900cap).
 double epochOfName(const std::string& path) {
-    std::smatch match;
-    static const std::regex stamp("-(\\d{4})(\\d{2})(\\d{2})-(\\d{2})(\\d{2})(\\d{2})\\.is900cap$");
-    if (!std::regex_search(path, match, stamp)) return 0;
+    const std::string suffix = ".is900cap";
+    const std::size_t length = 16 + suffix.size(); // -YYYYMMDD-HHMMSS
+    if (path.size() < length || path.compare(path.size() - suffix.size(), suffix.size(), suffix) != 0) return 0;
+    const std::string stamp = path.substr(path.size() - length, 16);
+    if (stamp[0] != '-' || stamp[9] != '-' || stamp.find_first_not_of("0123456789", 1) != 9 ||
+        stamp.find_first_not_of("0123456789", 10) != std::string::npos)
+        return 0;
+    const auto number = [&](std::size_t at, std::size_t digits) { return std::stoi(stamp.substr(at, digits)); };
     std::tm local{};
-    local.tm_year = std::stoi(match[1]) - 1900, local.tm_mon = std::stoi(match[2]) - 1, local.tm_mday = std::stoi(match[3]);
-    local.tm_hour = std::stoi(match[4]), local.tm_min = std::stoi(match[5]), local.tm_sec = std::stoi(match[6]);
+    local.tm_year = number(1, 4) - 1900, local.tm_mon = number(5, 2) - 1, local.tm_mday = number(7, 2);
+    local.tm_hour = number(10, 2), local.tm_min = number(12, 2), local.tm_sec = number(14, 2);
     local.tm_isdst = -1;
     const std::time_t time = std::mktime(&local);
     return time == static_cast<std::time_t>(-1) ? 0 : static_cast<double>(time);
@@ -100,10 +105,17 @@ Run readCaptureRun(const std::string& path, double silenceSeconds) {
             decoder.bytes(bytes, time, run.records);
         } else if (chunk.kind == 'W') {
             decoder.commands(bytes);
-            if (!settingUp && bytes == "c") continue; // a stop before a set-up is none of it
+            const bool starts = !bytes.empty() && bytes.back() == 'C'; // a set-up ends by starting the stream
+            if (!starts && !bytes.empty() && bytes[0] == 'c') { // a stop is no part of a set-up
+                settingUp = false;
+                continue;
+            }
             if (!settingUp) settingUp = true, setUpStart = time, writes.clear();
-            writes.push_back(printable(bytes));
-            if (bytes == "C") { // the set-up ends by starting the stream
+            for (std::size_t at = 0, end; at < bytes.size(); at = end + 1) {
+                end = std::min(bytes.find('\r', at), bytes.size());
+                writes.push_back(printable(bytes.substr(at, end - at)));
+            }
+            if (starts) {
                 run.setUps.push_back(setUpStart);
                 if (run.setUpCommands.empty()) run.setUpCommands = writes;
                 settingUp = false;

@@ -14,10 +14,10 @@ int main(int argc, char** argv) {
     CLI::App app("Writes a self-contained HTML page on the tracking quality of IS-900 captures and record files");
     std::vector<std::string> files;
     std::string out = "is900-report.html";
-    double silenceSeconds = 1;
+    double silenceSeconds = 2;
     app.add_option("FILE", files, "capture files (*.is900cap) or record files (JSON lines)")->required();
     app.add_option("-o,--output", out, "the page to write (default is900-report.html)");
-    app.add_option("--silence", silenceSeconds, "seconds without bytes or records that count as a silence (default 1)")
+    app.add_option("--silence", silenceSeconds, "seconds without bytes or records that count as a silence (default 2)")
         ->check(CLI::PositiveNumber);
     CLI11_PARSE(app, argc, argv);
 
