@@ -17,6 +17,7 @@ using namespace is900::hostkit;
 namespace {
 
 const double snapshotStep = 1; // seconds between the plotted snapshots
+const double rateWindow = 2;   // seconds: short, so that the plot shows a drop soon
 const char* const colours[] = {"#1f77b4", "#d62728", "#2ca02c", "#9467bd", "#ff7f0e", "#8c564b", "#e377c2", "#17becf"};
 
 struct Point {
@@ -71,6 +72,7 @@ std::string figure(const std::optional<double>& value, const char* pattern) {
 Analysis analyse(const Run& run) {
     QualitySettings settings;
     settings.historySeconds = run.end + 60;
+    settings.rateWindow = rateWindow;
     QualityMonitor monitor(settings);
     const std::string device = run.records.empty() ? std::string() : run.records.front().record.device;
     std::vector<std::pair<double, std::size_t>> events; // index: records, then set-ups, then states
@@ -186,7 +188,8 @@ std::string plot(const Run& run, const Analysis& analysis, const char* title, co
     for (int tick = 0; tick <= 4; ++tick) {
         const double v = highest * tick / 4, t = span * tick / 4;
         svg << "<text x=\"" << left - 4 << "\" y=\"" << y(v) + 4 << "\" text-anchor=\"end\">" << format("%.3g", v)
-            << "</text><text x=\"" << x(t) << "\" y=\"" << height - 10 << "\" text-anchor=\"middle\">"
+            << "</text><text x=\"" << x(t) << "\" y=\"" << height - 10 << "\" text-anchor=\""
+            << (tick == 0 ? "start" : tick == 4 ? "end" : "middle") << "\">"
             << clockText(run, t) << "</text>";
     }
     svg << "<line x1=\"" << left << "\" y1=\"" << y(0) << "\" x2=\"" << width - 10 << "\" y2=\"" << y(0)
@@ -280,7 +283,8 @@ std::string htmlPage(const std::vector<Run>& runs) {
            std::string(style) + "</style></head><body><h1>IS-900 tracking report</h1><div class=\"summary" +
            (wrong ? "" : " ok") + "\"><h2>Summary</h2><ul>" + head.str() +
            "</ul></div><p>Poses of a capture are decoded in the tracker's own frame, converted to feet by the "
-           "capture's unit option; rate, gaps and noise are unchanged by the rigid transforms the device applies. "
+           "capture's unit option; rate, gaps and noise are unchanged by the rigid transforms the device "
+           "applies. Rates are over the last 2 s, noise over the last 10 s. "
            "A silence is a span of at least the --silence limit without bytes (capture) or records (record "
            "file); a set-up is the device writing its set-up commands, from its first command to starting the "
            "stream.</p>" +

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
@@ -84,6 +85,17 @@ TEST(Report, TellsASilenceOfAPowerCycleAndTheSetUpsAfterIt) {
     EXPECT_TRUE(contains(sentence, "; the tracker answered again at ")) << sentence;
     EXPECT_TRUE(contains(sentence, " and was set up again at ")) << sentence;
     EXPECT_TRUE(contains(sentence, "; its records came again at ")) << sentence;
+    // Station 1's row: the poses decoded in feet give the simulator's noise
+    // (1.5 mm per axis, so 1.5 * sqrt(3) RMS), and the rate at the end is full.
+    const std::size_t row = made.page.find("<tr><td>1</td>", made.page.find("<h3>Stations</h3>"));
+    ASSERT_NE(row, std::string::npos);
+    unsigned records = 0, gaps = 0;
+    double rate = 0, longest = 0, positionMm = 0;
+    const char* const cells = "<tr><td>1</td><td>%u</td><td>%lf</td><td>%u</td><td>%lf</td><td>%lf";
+    ASSERT_EQ(std::sscanf(made.page.c_str() + row, cells, &records, &rate, &gaps, &longest, &positionMm), 5);
+    EXPECT_NEAR(positionMm, 1.5 * std::sqrt(3.0), 0.4);
+    EXPECT_NEAR(rate, 120, 15);
+    EXPECT_NEAR(longest, length, 0.1);
     EXPECT_TRUE(contains(made.page, "(repeated)"));
     EXPECT_TRUE(contains(made.page, "<code>capture " + folder.string()));
     EXPECT_TRUE(contains(made.page, "O1,2,4,1"));
