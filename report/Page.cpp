@@ -231,6 +231,11 @@ std::string runSection(const Run& run, const Analysis& analysis) {
             html << " " << clockText(run, setUp.time) << (setUp.repeated ? " (repeated)" : "");
         html << ".</p>";
     }
+    if (!run.states.empty()) {
+        html << "<h3>The device's states</h3><p>";
+        for (const auto& state : run.states) html << clockText(run, state.first) << " " << escaped(state.second) << "; ";
+        html << "</p>";
+    }
     html << "<h3>Stations</h3><table><tr><th>Station</th><th>Records</th><th>Rate at the end (/s)</th>"
             "<th>Gaps</th><th>Longest gap (s)</th><th>Position noise (mm)</th><th>Orientation noise (&deg;)</th></tr>";
     for (const StationSeries& station : analysis.stations) {
