@@ -106,7 +106,7 @@ Run readCaptureRun(const std::string& path, double silenceSeconds) {
         } else if (chunk.kind == 'W') {
             decoder.commands(bytes);
             const bool starts = !bytes.empty() && bytes.back() == 'C'; // a set-up ends by starting the stream
-            if (!starts && !bytes.empty() && bytes[0] == 'c') { // a stop is no part of a set-up
+            if (!starts && !bytes.empty() && bytes[0] == 'c') { // a stop does not belong to a set-up
                 settingUp = false;
                 continue;
             }
