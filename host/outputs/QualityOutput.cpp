@@ -4,7 +4,7 @@
 
 const char* const QualityOutput::name = "quality";
 
-QualityOutput::QualityOutput(OutputHub* hub) : hub(hub), madeAtSeconds(secondsSince1970()) {
+QualityOutput::QualityOutput(OutputHub* hub) : hub(hub) {
     if (hub) thread = std::thread([this] { publishEverySecond(); });
 }
 
@@ -12,14 +12,14 @@ QualityOutput::~QualityOutput() { close(); }
 
 bool QualityOutput::send(const PublishedRecord& record) {
     std::lock_guard<std::mutex> lock(mutex);
-    monitor.addRecord(record.view, secondsOf(record.handedOver));
+    monitor.addRecord(record.view, record.view.stamp);
     return true;
 }
 
 // Each bring-up is a set-up of the tracker; those after the first are the
 // repeated ones a silence or a lost line brought about.
 void QualityOutput::sendStatus(const DeviceStatus& status) {
-    const double now = secondsOf(Clock::now());
+    const double now = secondsSince1970();
     std::lock_guard<std::mutex> lock(mutex);
     monitor.noteState(status.device, stateName(status.state), now);
     if (status.state == DeviceState::starting) monitor.noteSetUp(status.device, now);
@@ -34,20 +34,11 @@ void QualityOutput::close() {
     if (thread.joinable()) thread.join();
 }
 
-std::vector<is900::hostkit::DeviceQuality> QualityOutput::figures(Clock::time_point now) const {
-    std::lock_guard<std::mutex> lock(mutex);
-    return monitor.snapshot(secondsOf(now));
-}
-
-double QualityOutput::secondsOf(Clock::time_point moment) const {
-    return madeAtSeconds + std::chrono::duration<double>(moment - madeAt).count();
-}
-
 void QualityOutput::publishEverySecond() {
-    Clock::time_point due = madeAt + std::chrono::seconds(1);
+    Clock::time_point due = Clock::now() + std::chrono::seconds(1);
     std::unique_lock<std::mutex> lock(mutex);
     while (!wake.wait_until(lock, due, [this] { return stopping; })) {
-        const std::vector<is900::hostkit::DeviceQuality> all = monitor.snapshot(secondsOf(Clock::now()));
+        const std::vector<is900::hostkit::DeviceQuality> all = monitor.snapshot(secondsSince1970());
         lock.unlock();
         for (const is900::hostkit::DeviceQuality& device : all) hub->publishQuality(device);
         lock.lock();

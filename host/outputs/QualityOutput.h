@@ -1,9 +1,9 @@
 // The tracking quality of every device, worked out behind the hub from the
 // records as the devices published them (never on a receiving thread), and
 // handed back to the hub once a second per device for the outputs that show
-// it. A record's time is when its receiving thread handed it to the hub, on
-// the steady clock, told as seconds since 1970 from the moment the output
-// was made, so that gaps and states read as times of day.
+// it. A record's time is its own stamp, taken when the device read it, so
+// that the figures say what the published records and a recording of them
+// show; states, set-ups and the figures' moments are timed on the same clock.
 #pragma once
 
 #include "host/outputs/Output.h"
@@ -37,17 +37,11 @@ public:
     bool lossless() const override { return false; }
     std::string describe() const override { return name; }
 
-    // Every device's figures as they are at a moment.
-    std::vector<is900::hostkit::DeviceQuality> figures(Clock::time_point now) const;
-
 private:
-    double secondsOf(Clock::time_point moment) const;
     void publishEverySecond();
 
     OutputHub* hub;
-    const Clock::time_point madeAt = Clock::now();
-    const double madeAtSeconds;
-    mutable std::mutex mutex;
+    std::mutex mutex;
     is900::hostkit::QualityMonitor monitor; // under mutex
     std::condition_variable wake;
     bool stopping = false;
