@@ -44,10 +44,16 @@ bool Simulator::State::takeFaults(bool hasPosition, std::size_t& written, std::s
 
 // A gap holds the station's records back; its samples go on being drawn, so
 // that the noise after the gap is the same as without it.
+// Compared in the clock's own ticks: a sample due exactly at a gap's edge
+// falls on the same side in every build, whatever its floating point.
 bool Simulator::State::inGap(int station, Clock::time_point at) const {
-    const double seconds = std::chrono::duration<double>(at - startedAt).count();
+    const auto ticks = [](double seconds) {
+        return std::chrono::round<Clock::duration>(std::chrono::duration<double>(seconds));
+    };
+    const Clock::duration elapsed = at - startedAt;
     for (const RecordGap& gap : options.gaps)
-        if ((gap.station == 0 || gap.station == station) && seconds >= gap.at && seconds < gap.at + gap.length)
+        if ((gap.station == 0 || gap.station == station) && elapsed >= ticks(gap.at) &&
+            elapsed < ticks(gap.at + gap.length))
             return true;
     return false;
 }
