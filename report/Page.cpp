@@ -245,14 +245,18 @@ std::string runSection(const Run& run, const Analysis& analysis) {
              << format("%.2f", last.longestGap) << "</td><td>" << figure(last.positionNoiseMm, "%.2f")
              << "</td><td>" << figure(last.orientationNoiseDeg, "%.3f") << "</td></tr>";
     }
-    html << "</table><h3>Gaps and silences</h3><table><tr><th>What</th><th>From</th><th>Length (s)</th></tr>";
-    for (const Silence& silence : run.silences)
-        html << "<tr><td>silence of the tracker</td><td>" << clockText(run, silence.start) << "</td><td>"
-             << format("%.2f", silence.length) << "</td></tr>";
+    // The seconds into the run as well: a capture's clock time is known only
+    // to the second its file name gives.
+    html << "</table><h3>Gaps and silences</h3><table><tr><th>What</th><th>From</th><th>Seconds into the run</th>"
+            "<th>Length (s)</th></tr>";
+    const auto row = [&](const std::string& what, double start, double length) {
+        html << "<tr><td>" << what << "</td><td>" << clockText(run, start) << "</td><td>" << format("%.3f", start)
+             << "</td><td>" << format("%.3f", length) << "</td></tr>";
+    };
+    for (const Silence& silence : run.silences) row("silence of the tracker", silence.start, silence.length);
     for (const StationSeries& station : analysis.stations)
         for (const QualityGap& gap : station.last.gaps)
-            html << "<tr><td>gap of station " << station.station << "</td><td>" << clockText(run, gap.start)
-                 << "</td><td>" << format("%.2f", gap.length) << "</td></tr>";
+            row("gap of station " + std::to_string(station.station), gap.start, gap.length);
     html << "</table><h3>Over time</h3><p class=\"legend\">";
     for (std::size_t n = 0; n < analysis.stations.size(); ++n)
         html << "<span style=\"color:" << colours[n % 8] << "\">&#9632; station " << analysis.stations[n].station

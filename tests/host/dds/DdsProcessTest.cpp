@@ -17,10 +17,12 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <unistd.h>
@@ -246,19 +248,30 @@ TEST(Dds, ALateReaderFindsBothDevicesAndTheirRecordsTransformsAndHealth) {
     EXPECT_GT(transforms, 100u);
     EXPECT_GT(matchedTransforms, transforms * 9 / 10);
 
-    // Each station's rate on /diagnostics is one a quality line told.
-    std::set<std::string> toldRates;
+    // Each station's figures on /diagnostics are ones a quality line told.
+    std::set<std::string> told;
     for (const std::string& line : host.outputLines()) {
         if (!contains(line, "{\"type\":\"quality\"")) continue;
         const is900::hostkit::JsonLine read = is900::hostkit::readJsonLine(line);
         for (const is900::hostkit::StationQuality& station : read.quality.stations) {
-            char rate[32];
-            std::snprintf(rate, sizeof rate, "%.2f", station.rate.value_or(-1));
-            toldRates.insert(read.quality.device + " station " + std::to_string(station.station) + " rate " + rate);
+            const std::string name = read.quality.device + " station " + std::to_string(station.station) + " ";
+            const bool moving = station.moving.value_or(false);
+            const auto shown = [](const std::optional<double>& value, const char* format) {
+                char text[32] = "none";
+                if (value) std::snprintf(text, sizeof text, format, *value);
+                return std::string(text);
+            };
+            told.insert(name + "rate " + shown(station.rate, "%.2f"));
+            told.insert(name + "gaps " + std::to_string(station.gapCount));
+            told.insert(name + "longest gap " + shown(station.longestGap, "%.3f s"));
+            told.insert(name + "position noise " + (moving ? "moving" : shown(station.positionNoiseMm, "%.3f mm")));
+            told.insert(name + "orientation noise " +
+                        (moving ? "moving" : shown(station.orientationNoiseDeg, "%.4f deg")));
         }
     }
     std::map<std::string, int> arraysPerLevel;
-    std::size_t ratesShown = 0, ratesTold = 0, latenciesShown = 0;
+    std::map<std::string, std::size_t> figuresShown, figuresTold;
+    std::size_t latenciesShown = 0;
     takeAll<diagnostic_msgs_msg_dds__DiagnosticArray_>(diagnostics, [&](const diagnostic_msgs_msg_dds__DiagnosticArray_& a) {
         ASSERT_EQ(a.status._length, 2u);
         for (uint32_t i = 0; i < 2; ++i) {
@@ -270,15 +283,17 @@ TEST(Dds, ALateReaderFindsBothDevicesAndTheirRecordsTransformsAndHealth) {
             for (uint32_t v = 0; v < status.values._length; ++v) {
                 const std::string key = status.values._buffer[v].key;
                 latenciesShown += key == "latency standard output" && contains(status.values._buffer[v].value, " ms");
-                if (key.rfind("station ", 0) != 0 || key.size() < 5 || key.compare(key.size() - 5, 5, " rate") != 0)
-                    continue;
-                ++ratesShown;
-                ratesTold += toldRates.count(device + " " + key + " " + status.values._buffer[v].value);
+                if (key.rfind("station ", 0) != 0) continue;
+                const std::string figure = key.substr(key.find(' ', 8) + 1);
+                ++figuresShown[figure];
+                figuresTold[figure] += told.count(device + " " + key + " " + status.values._buffer[v].value);
             }
         }
     });
-    EXPECT_GT(ratesShown, 10u);
-    EXPECT_EQ(ratesTold, ratesShown) << "a rate no quality line told";
+    for (const char* figure : {"rate", "gaps", "longest gap", "position noise", "orientation noise"}) {
+        EXPECT_GT(figuresShown[figure], 10u) << figure;
+        EXPECT_EQ(figuresTold[figure], figuresShown[figure]) << "a " << figure << " no quality line told";
+    }
     EXPECT_GT(latenciesShown, 10u) << "the JSON lines' time from hand-over to send";
     dds_delete(participant);
     const std::string streaming = "is900_host_" + prefix + ": desk 0 streaming";
