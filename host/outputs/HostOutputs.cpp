@@ -40,12 +40,13 @@ HostOutputs::HostOutputs(const OutputOptions& options, const std::string& format
         stream.reset(new std::ostream(buffer.get()));
     }
     outputs = buildOutputs(options, jsonLines() ? file : nullptr, deviceName, deviceOptions);
-    outputs->add(std::unique_ptr<Output>(new QualityOutput(outputs.get())));
     if (!jsonLines()) {
         std::unique_ptr<TableOutput> table(new TableOutput());
         tableOutput = table.get();
         outputs->add(std::move(table));
     }
+    // Last: its thread publishes into the hub, which must have every output by then.
+    outputs->add(std::unique_ptr<Output>(new QualityOutput(outputs.get())));
 }
 
 HostOutputs::~HostOutputs() { outputs->close(); }

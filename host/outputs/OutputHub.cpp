@@ -3,6 +3,7 @@
 OutputHub::~OutputHub() { close(); }
 
 void OutputHub::add(std::unique_ptr<Output> output) {
+    std::lock_guard<std::mutex> lanesLock(lanesMutex);
     if (lanes.empty()) dispatcher = std::thread([this] { dispatch(); });
     lanes.emplace_back(new Lane);
     Lane& lane = *lanes.back();
@@ -192,6 +193,7 @@ void OutputHub::close() {
 }
 
 std::vector<OutputCounts> OutputHub::counts() const {
+    std::lock_guard<std::mutex> lanesLock(lanesMutex);
     std::vector<OutputCounts> all;
     for (const auto& lane : lanes) {
         std::lock_guard<std::mutex> lock(lane->mutex);

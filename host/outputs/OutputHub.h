@@ -111,6 +111,9 @@ private:
 
     const std::size_t losslessLength;
     std::vector<std::unique_ptr<Lane>> lanes;
+    // Held by add() and counts(): an output's own thread (DDS diagnostics)
+    // reads the counts while later outputs are still being added.
+    mutable std::mutex lanesMutex;
     std::mutex inboxMutex;
     std::condition_variable inboxFilled; // the dispatcher waits here
     std::condition_variable inboxRoom;   // a publisher waits here while the dispatcher is held up

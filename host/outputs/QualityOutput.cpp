@@ -17,9 +17,10 @@ bool QualityOutput::send(const PublishedRecord& record) {
 }
 
 // Each bring-up is a set-up of the tracker; those after the first are the
-// repeated ones a silence or a lost line brought about.
+// repeated ones a silence or a lost line brought about. A state is timed
+// when the device's run published it, not when the hub handed it on.
 void QualityOutput::sendStatus(const DeviceStatus& status) {
-    const double now = secondsSince1970();
+    const double now = status.time > 0 ? status.time : secondsSince1970();
     std::lock_guard<std::mutex> lock(mutex);
     monitor.noteState(status.device, stateName(status.state), now);
     if (status.state == DeviceState::starting) monitor.noteSetUp(status.device, now);
