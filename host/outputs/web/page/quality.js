@@ -6,6 +6,8 @@
 import uPlot from './vendor/uplot/uPlot.esm.js';
 
 const redrawMs = 250;
+const frameBudgetMs = 6; // the plots' share of an animation frame
+const mostPoints = 900; // per plotted series
 const stateSeconds = 600;
 const maxWindow = 60;
 const poseCapacity = maxWindow * 260; // records at up to 240 Hz, and some
@@ -32,15 +34,20 @@ class Ring {
     values.forEach((value, i) => { this.columns[i + 1][at] = value ?? NaN; });
   }
 
-  // The columns from `since` on, oldest first, as uPlot data (NaN as null).
-  since(since) {
+  // The columns from `since` on, oldest first, as uPlot data (NaN as null),
+  // every step-th row when there are more than most: a plot has a few
+  // hundred pixels across, and drawing every record of a minute took longer
+  // than a frame.
+  since(since, most = Infinity) {
     let first = 0;
     while (first < this.count && this.columns[0][(this.start + first) % this.capacity] < since) ++first;
+    const step = Math.max(1, Math.ceil((this.count - first) / most));
+    const length = Math.ceil((this.count - first) / step);
     return this.columns.map((column) => {
-      const out = new Array(this.count - first);
-      for (let i = first; i < this.count; ++i) {
-        const value = column[(this.start + i) % this.capacity];
-        out[i - first] = Number.isNaN(value) ? null : value;
+      const out = new Array(length);
+      for (let n = 0; n < length; ++n) {
+        const value = column[(this.start + first + n * step) % this.capacity];
+        out[n] = Number.isNaN(value) ? null : value;
       }
       return out;
     });
@@ -79,6 +86,18 @@ function gapShading(gapsOf) {
   };
 }
 
+// The plots and strips draw on the processor (a 2D canvas that is read
+// often is not put on the GPU): a canvas on the GPU waits at every frame for
+// the GPU, which the 3D room keeps busy, and with software rendering that
+// wait took seconds.
+function onProcessor(make) {
+  const getContext = HTMLCanvasElement.prototype.getContext;
+  HTMLCanvasElement.prototype.getContext = function (type, attributes) {
+    return getContext.call(this, type, type === '2d' ? { ...attributes, willReadFrequently: true } : attributes);
+  };
+  try { return make(); } finally { HTMLCanvasElement.prototype.getContext = getContext; }
+}
+
 function makePlot(parent, title, series, scales, axes, gapsOf, height = 120) {
   const options = {
     title, width: plotWidth, height, legend: { show: true, live: false },
@@ -88,7 +107,7 @@ function makePlot(parent, title, series, scales, axes, gapsOf, height = 120) {
       ...axes.map((a) => ({ stroke: '#9aa4ae', grid: { stroke: '#2c333b' }, size: 46, ...a }))],
     plugins: gapsOf ? [gapShading(gapsOf)] : [],
   };
-  return new uPlot(options, [[], ...series.map(() => [])], parent);
+  return onProcessor(() => new uPlot(options, [[], ...series.map(() => [])], parent));
 }
 
 function figure(parent, name, label, unit) {
@@ -111,6 +130,7 @@ export class QualityPanel {
     this.wands = new Map(); // "device/id" -> wand
     this.devices = new Map(); // device -> {states: [{time, state}], canvas}
     this.lastRedraw = -Infinity;
+    this.pending = []; // the redraws of the current round, a few each frame
 
     const control = element('label', 'window', root);
     control.textContent = 'Last ';
@@ -246,7 +266,7 @@ export class QualityPanel {
   drawStates(now) {
     for (const device of this.devices.values()) {
       const { canvas, states } = device;
-      const context = canvas.getContext('2d');
+      const context = canvas.getContext('2d', { willReadFrequently: true });
       context.fillStyle = '#20262c';
       context.fillRect(0, 0, canvas.width, canvas.height);
       const x = (time) => Math.max(0, Math.min(1, (time - (now - stateSeconds)) / stateSeconds)) * canvas.width;
@@ -277,35 +297,34 @@ export class QualityPanel {
     };
   }
 
-  // From the page's animation frame: redraws when it is time to.
+  // From the page's animation frame: starts a round of redraws when it is
+  // time to, and does as many of the round's as fit in the frame's share.
   draw(frameTime) {
-    if (frameTime - this.lastRedraw < redrawMs) return;
-    this.lastRedraw = frameTime;
-    this.windowText.textContent = ` ${this.windowSeconds} s`;
-    const now = this.now();
-    const since = now - this.windowSeconds;
-    const range = { min: since, max: now };
-    for (const sensor of this.sensors.values()) {
-      const pose = sensor.pose.since(since);
-      sensor.position.batch(() => {
-        sensor.position.setData([pose[0], pose[1], pose[2], pose[3]], false);
-        sensor.position.setScale('x', range);
+    if (!this.pending.length && frameTime - this.lastRedraw >= redrawMs) {
+      this.lastRedraw = frameTime;
+      this.windowText.textContent = ` ${this.windowSeconds} s`;
+      const now = this.now();
+      const since = now - this.windowSeconds;
+      const range = { min: since, max: now };
+      const redraw = (plot, data) => plot.batch(() => {
+        plot.setData(data, false);
+        plot.setScale('x', range);
       });
-      sensor.orientation.batch(() => {
-        sensor.orientation.setData([pose[0], pose[4], pose[5], pose[6]], false);
-        sensor.orientation.setScale('x', range);
-      });
-      sensor.figurePlot.batch(() => {
-        sensor.figurePlot.setData(sensor.figuresRing.since(since), false);
-        sensor.figurePlot.setScale('x', range);
-      });
+      for (const sensor of this.sensors.values()) {
+        this.pending.push(() => {
+          const pose = sensor.pose.since(since, mostPoints);
+          redraw(sensor.position, [pose[0], pose[1], pose[2], pose[3]]);
+          redraw(sensor.orientation, [pose[0], pose[4], pose[5], pose[6]]);
+          redraw(sensor.figurePlot, sensor.figuresRing.since(since));
+        });
+      }
+      for (const wand of this.wands.values()) this.pending.push(() => redraw(wand.plot, wand.ring.since(since, mostPoints)));
+      this.pending.push(() => this.drawStates(now));
     }
-    for (const wand of this.wands.values()) {
-      wand.plot.batch(() => {
-        wand.plot.setData(wand.ring.since(since), false);
-        wand.plot.setScale('x', range);
-      });
+    const end = performance.now() + frameBudgetMs;
+    while (this.pending.length) {
+      this.pending.shift()();
+      if (performance.now() >= end) break;
     }
-    this.drawStates(now);
   }
 }

@@ -139,26 +139,43 @@ function showTrackerRow(entry, now) {
   const cells = entry.row.cells;
   const values = [line.id, line.station, line.device ?? '', fixed(line.x, 3), fixed(line.y, 3), fixed(line.z, 3),
     fixed(line.azim, 2), fixed(line.elev, 2), fixed(line.roll, 2), entry.arrivals.length, fixed((now - entry.lastArrival) / 1000, 1)];
-  values.forEach((value, i) => { cells[i].textContent = value; });
+  values.forEach((value, i) => {
+    const text = String(value);
+    if (cells[i].textContent !== text) cells[i].textContent = text;
+  });
   entry.row.dataset.time = line.time;
   entry.row.dataset.id = line.id;
   entry.row.classList.toggle('stale', !deviceStreaming(line.device));
 }
 
+// The trail's buffers are made once, large enough for a second of records
+// at the line's highest rate, and refilled each frame: new buffers every
+// frame for every sensor kept the garbage collector and the GPU busy.
+const trailCapacity = 512;
+const trailFresh = new THREE.Color(0xffd37a);
+const trailColour = new THREE.Color();
+
+function trailBuffers(trail) {
+  if (!trail.geometry.getAttribute('position')) {
+    trail.geometry.setAttribute('position', new THREE.BufferAttribute(new Float32Array(trailCapacity * 3), 3));
+    trail.geometry.setAttribute('color', new THREE.BufferAttribute(new Float32Array(trailCapacity * 3), 3));
+  }
+  return [trail.geometry.getAttribute('position'), trail.geometry.getAttribute('color')];
+}
+
 function showTrail(entry, now) {
-  entry.history = entry.history.filter((point) => point.at >= now - trailSeconds * 1000);
-  const count = entry.history.length;
-  const positions = new Float32Array(count * 3);
-  const colors = new Float32Array(count * 3);
-  const fresh = new THREE.Color(0xffd37a);
-  const faded = scene.background;
+  const oldest = now - trailSeconds * 1000;
+  let dropped = 0;
+  while (dropped < entry.history.length && (entry.history[dropped].at < oldest || entry.history.length - dropped > trailCapacity))
+    ++dropped;
+  if (dropped) entry.history.splice(0, dropped);
+  const [positions, colours] = trailBuffers(entry.trail);
   entry.history.forEach((point, i) => {
-    point.position.toArray(positions, i * 3);
-    const age = (now - point.at) / (trailSeconds * 1000);
-    new THREE.Color().lerpColors(fresh, faded, age).toArray(colors, i * 3);
+    point.position.toArray(positions.array, i * 3);
+    trailColour.lerpColors(trailFresh, scene.background, (now - point.at) / (trailSeconds * 1000)).toArray(colours.array, i * 3);
   });
-  entry.trail.geometry.setAttribute('position', new THREE.BufferAttribute(positions, 3));
-  entry.trail.geometry.setAttribute('color', new THREE.BufferAttribute(colors, 3));
+  positions.needsUpdate = colours.needsUpdate = true;
+  entry.trail.geometry.setDrawRange(0, entry.history.length);
   const stale = !deviceStreaming(entry.line.device);
   entry.frame.traverse((object) => { if (object.material) object.material.opacity = stale ? 0.3 : 1; });
   entry.frame.traverse((object) => { if (object.material) object.material.transparent = stale; });
