@@ -1,7 +1,7 @@
 #include "is900/hostkit/Quality.h"
 
 #include "rules/OptionWords.h"
-#include "rules/Rotation.h"
+#include "rules/Quaternion.h"
 
 #include <algorithm>
 #include <array>
@@ -12,6 +12,8 @@ namespace is900 {
 namespace hostkit {
 
 namespace {
+
+using namespace rotation;
 
 const double millimetresPerFoot = optionwords::metresPerFoot * 1000;
 
@@ -120,32 +122,6 @@ struct Pose {
     std::array<double, 3> position; // feet
     std::array<double, 4> rotation; // unit quaternion
 };
-
-std::array<double, 4> quaternionOf(const float pose[6]) {
-    double m[3][3];
-    rotation::orientationMatrix(pose[3], pose[4], pose[5], m);
-    const double trace = m[0][0] + m[1][1] + m[2][2];
-    // The largest of w, x, y, z from the diagonal, the others from it: no
-    // division by a small number.
-    if (trace > 0) {
-        const double s = 2 * std::sqrt(1 + trace);
-        return {s / 4, (m[2][1] - m[1][2]) / s, (m[0][2] - m[2][0]) / s, (m[1][0] - m[0][1]) / s};
-    }
-    if (m[0][0] > m[1][1] && m[0][0] > m[2][2]) {
-        const double s = 2 * std::sqrt(1 + m[0][0] - m[1][1] - m[2][2]);
-        return {(m[2][1] - m[1][2]) / s, s / 4, (m[0][1] + m[1][0]) / s, (m[0][2] + m[2][0]) / s};
-    }
-    if (m[1][1] > m[2][2]) {
-        const double s = 2 * std::sqrt(1 + m[1][1] - m[0][0] - m[2][2]);
-        return {(m[0][2] - m[2][0]) / s, (m[0][1] + m[1][0]) / s, s / 4, (m[1][2] + m[2][1]) / s};
-    }
-    const double s = 2 * std::sqrt(1 + m[2][2] - m[0][0] - m[1][1]);
-    return {(m[1][0] - m[0][1]) / s, (m[0][2] + m[2][0]) / s, (m[1][2] + m[2][1]) / s, s / 4};
-}
-
-double dot(const std::array<double, 4>& a, const std::array<double, 4>& b) {
-    return a[0] * b[0] + a[1] * b[1] + a[2] * b[2] + a[3] * b[3];
-}
 
 // The poses from first on: moving, or still with its noise figures.
 void describeStillness(std::deque<Pose>::const_iterator first, std::deque<Pose>::const_iterator end,

@@ -2,6 +2,7 @@
 
 #include "sim/Records.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace is900sim {
@@ -28,10 +29,59 @@ uint32_t mix(uint32_t value) {
     return value;
 }
 
+// 0 to 1 over length seconds from start, with no jerk at either end.
+double minimumJerk(double seconds, double start, double length) {
+    const double u = std::min(1.0, std::max(0.0, (seconds - start) / length));
+    return u * u * u * (10 - 15 * u + 6 * u * u);
+}
+
+// Distance walked, in metres, seconds into a 5-s leg: ramps of half a second
+// at either end of 3 s at full speed, then standing.
+double walked(double seconds) {
+    const double speed = 1.2, ramp = 0.5;
+    if (seconds < ramp) return speed * seconds * seconds / (2 * ramp);
+    if (seconds < 3 + ramp) return speed * (ramp / 2 + seconds - ramp);
+    const double slowing = std::min(seconds - 3 - ramp, ramp);
+    return speed * (ramp / 2 + 3 + slowing - slowing * slowing / (2 * ramp));
+}
+
 } // namespace
 
-StationMotion::StationMotion(StationSetup setup, uint32_t seed, SensorNoise sensorNoise, std::optional<StillPose> still)
-    : setup(setup), seed(seed), sensorNoise(sensorNoise), still(still),
+void scriptedPose(MotionScript script, double seconds, double position[3], double angles[3]) {
+    const double cycle = script == MotionScript::walk ? 10 : 2;
+    const double t = seconds - cycle * std::floor(seconds / cycle);
+    for (int axis = 0; axis < 3; ++axis) angles[axis] = 0;
+    if (script == MotionScript::headTurn) {
+        const double turn = minimumJerk(t, 0.5, 0.4) - minimumJerk(t, 1.5, 0.4);
+        angles[0] = 90 * turn;
+        // The sensor's offset from the neck, (10, -8, 0) cm in the sensor's
+        // frame, turned with it; azimuth turns about y.
+        const double a = angles[0] * pi / 180;
+        const double neck[3] = {0, 0, 100};
+        position[0] = neck[0] + 10 * std::cos(a);
+        position[1] = neck[1] - 8;
+        position[2] = neck[2] - 10 * std::sin(a);
+        return;
+    }
+    if (script == MotionScript::wandSwing) {
+        const double swing = minimumJerk(t, 0.5, 0.47) - minimumJerk(t, 1.5, 0.47);
+        position[0] = -25 + 50 * swing;
+        position[1] = 20;
+        position[2] = 140;
+        angles[0] = 45 * swing;
+        return;
+    }
+    const double length = walked(5), intoLeg = std::fmod(t, 5);
+    const double along = t < 5 ? walked(t) : length - walked(t - 5);
+    const double speed = (walked(intoLeg + 0.001) - walked(intoLeg)) / 0.001;
+    position[0] = 100 * (along - length / 2);
+    position[1] = -10 - 2 * (speed / 1.2) * std::sin(2 * pi * 2 * seconds);
+    position[2] = 100;
+}
+
+StationMotion::StationMotion(StationSetup setup, uint32_t seed, SensorNoise sensorNoise, std::optional<StillPose> still,
+                             std::optional<MotionScript> script)
+    : setup(setup), seed(seed), sensorNoise(sensorNoise), still(still), script(script),
       noise(mix(seed) ^ static_cast<uint32_t>(setup.number)) {
     for (int axis = 0; axis < 6; ++axis)
         phase[axis] = 2 * pi * (mix(seed + 977U * static_cast<uint32_t>(setup.number) + static_cast<uint32_t>(axis)) % 1000) / 1000.0;
@@ -47,6 +97,12 @@ Sample StationMotion::next(double seconds) {
 }
 
 void StationMotion::pose(double seconds, double position[3], float angles[3]) const {
+    if (script) {
+        double angleValues[3];
+        scriptedPose(*script, seconds, position, angleValues);
+        for (int axis = 0; axis < 3; ++axis) angles[axis] = static_cast<float>(angleValues[axis]);
+        return;
+    }
     if (still) {
         for (int axis = 0; axis < 3; ++axis) {
             position[axis] = still->position[axis];

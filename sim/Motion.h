@@ -1,6 +1,6 @@
 // Deterministic motion of one station: pose, buttons and joystick as
 // functions of the sample number, with seeded sensor noise. A still station
-// holds its pose; only the noise moves it.
+// holds its pose; only the noise moves it. A scripted one follows its script.
 #pragma once
 
 #include "sim/Simulator.h"
@@ -21,7 +21,7 @@ struct Sample {
 class StationMotion {
 public:
     StationMotion(StationSetup setup, uint32_t seed, SensorNoise sensorNoise = SensorNoise(),
-                  std::optional<StillPose> still = std::nullopt);
+                  std::optional<StillPose> still = std::nullopt, std::optional<MotionScript> script = std::nullopt);
     // The next sample; each call draws the next noise of the seeded sequence.
     Sample next(double seconds);
 
@@ -34,6 +34,7 @@ private:
     uint32_t seed;
     SensorNoise sensorNoise;
     std::optional<StillPose> still;
+    std::optional<MotionScript> script;
     std::mt19937 noise;
     double phase[6];
 };

@@ -30,7 +30,10 @@ bool Simulator::start() {
         std::optional<StillPose> still;
         for (const StillPose& pose : s.options.stillPoses)
             if (pose.station == station.number) still = pose;
-        s.motions.emplace_back(station, s.options.seed, s.options.noise, still);
+        std::optional<MotionScript> script;
+        for (const ScriptedMotion& scripted : s.options.scripts)
+            if (scripted.station == station.number) script = scripted.script;
+        s.motions.emplace_back(station, s.options.seed, s.options.noise, still, script);
     }
     s.startedAt = s.now();
     s.say("tracker on %s%s%s", s.slave.c_str(), s.options.linkPath.empty() ? "" : ", link ",

@@ -46,6 +46,26 @@ struct StillPose {
     double angles[3] = {0, 0, 0};
 };
 
+// Motions that follow a script on the simulator's clock, so that the true
+// pose at any moment is known; each repeats for as long as the run lasts.
+//  headTurn: still 0.5 s, a turn of 90 degrees of azimuth in 0.4 s about a
+//    neck the sensor sits 10 cm ahead of and 8 cm above, still 0.6 s, the
+//    turn back, still 0.1 s (2 s).
+//  wandSwing: still 0.5 s, a swing of 50 cm along x at up to 2 m/s with a
+//    45-degree turn, held 0.53 s, the swing back, held 0.03 s (2 s).
+//  walk: 4.2 m along x, 3 s of it at 1.2 m/s between half-second ramps,
+//    with a step's 2-cm bob, standing 1.5 s, and back (10 s).
+enum class MotionScript { headTurn, wandSwing, walk };
+
+struct ScriptedMotion {
+    int station = 1;
+    MotionScript script = MotionScript::headTurn;
+};
+
+// The scripted pose at seconds into the script: centimetres and degrees,
+// tracker's default frame.
+void scriptedPose(MotionScript script, double seconds, double position[3], double angles[3]);
+
 // Gaussian noise on every station's pose, drawn once a sample from the
 // seeded generator: the standard deviation of each of x, y and z, and of
 // each component of a small rotation vector that turns the orientation
@@ -73,6 +93,7 @@ struct SimulatorOptions {
     uint32_t seed = 1;                   // seeds motion noise, buttons and joystick
     bool startStreaming = false;         // start in binary continuous mode
     std::vector<StillPose> stillPoses;   // stations held still; one naming no station is ignored
+    std::vector<ScriptedMotion> scripts; // stations that follow a script
     SensorNoise noise;
     std::vector<RecordGap> gaps;         // on the simulator's clock, from start()
     std::string linkPath;                // when set, a symbolic link to the slave side

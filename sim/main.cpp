@@ -17,6 +17,7 @@
 #include <fstream>
 #include <functional>
 #include <iostream>
+#include <map>
 #include <mutex>
 #include <vector>
 
@@ -25,7 +26,7 @@ namespace {
 struct ProgramOptions {
     is900sim::SimulatorOptions simulator;
     std::vector<std::string> stations;
-    std::vector<std::string> stillPoses, gaps;
+    std::vector<std::string> stillPoses, gaps, motions;
     std::string noise;
     std::string units = "inches";
     std::string recordLogPath;
@@ -97,6 +98,12 @@ void addOptions(CLI::App& app, ProgramOptions& o) {
                    "in degrees; only --noise moves it; repeat for more stations")
         ->excludes("--replay")
         ->excludes("--replay-capture");
+    app.add_option("--motion", o.motions,
+                   "A station that follows a scripted motion on the simulator's clock, as STATION:NAME, NAME one of "
+                   "head-turn (90 degrees in 0.4 s, then still), wand-swing (50 cm at up to 2 m/s, then held) and "
+                   "walk (1.2 m/s, then standing); each repeats; --noise adds to it; repeat for more stations")
+        ->excludes("--replay")
+        ->excludes("--replay-capture");
     app.add_option("--noise", o.noise,
                    "Gaussian noise on every station's pose, as MM,DEG: the standard deviation of each of x, y, z in "
                    "millimetres and of each component of a small random rotation in degrees (default 1.5,0)")
@@ -156,7 +163,7 @@ bool refuse(const char* option, const std::string& text, const char* wanted) {
     return false;
 }
 
-// --still, --noise and --gap, once the stations and the unit are known.
+// --still, --motion, --noise and --gap, once the stations and the unit are known.
 bool parseQuality(ProgramOptions& o) {
     const double centimetresPerUnit = o.simulator.centimetres ? 1.0 : optionwords::centimetresPerInch;
     std::vector<double> station, numbers;
@@ -172,6 +179,17 @@ bool parseQuality(ProgramOptions& o) {
             pose.angles[axis] = numbers[axis + 3];
         }
         o.simulator.stillPoses.push_back(pose);
+    }
+    const std::map<std::string, is900sim::MotionScript> scripts = {{"head-turn", is900sim::MotionScript::headTurn},
+                                                                 {"wand-swing", is900sim::MotionScript::wandSwing},
+                                                                 {"walk", is900sim::MotionScript::walk}};
+    for (const std::string& text : o.motions) {
+        const std::size_t colon = text.find(':');
+        const auto script = colon == std::string::npos ? scripts.end() : scripts.find(text.substr(colon + 1));
+        if (script == scripts.end() || !parseNumbers(text.substr(0, colon), ',', station) || station.size() != 1 ||
+            !isStation(o, station[0]))
+            return refuse("--motion", text, "STATION:NAME, NAME head-turn, wand-swing or walk, STATION one of the stations");
+        o.simulator.scripts.push_back(is900sim::ScriptedMotion{static_cast<int>(station[0]), script->second});
     }
     if (!o.noise.empty()) {
         if (!parseNumbers(o.noise, ',', numbers) || numbers.size() != 2 || numbers[0] < 0 || numbers[1] < 0)
