@@ -65,6 +65,10 @@ constexpr Words inchUnit{{"in", "inch", "inches"}};
 constexpr Words centimetreUnit{{"cm", "centimeter", "centimeters"}};
 constexpr Words everyItem{{"all"}};
 
+// The filter settings the reference host's own key `filter` names.
+constexpr Words headFilter{{"head"}};
+constexpr Words wandFilter{{"wand"}};
+
 // Lengths: poses are published in feet.
 constexpr float feetPerInch = 0.083333336f;
 constexpr float feetPerCentimetre = 0.0328084f;

@@ -92,6 +92,7 @@ void addOption(DeviceSection& device, const OptionLine& option, const std::strin
         device.pluginPath = option.args[0];
         return;
     }
+    if (readProcessingKey(option, locate(sourceName, option.lineNumber), device.processing)) return;
     if (device.options.size() == is900::hostkit::maxOptionLines)
         throw ConfigError(locate(sourceName, option.lineNumber) + "more than " + std::to_string(is900::hostkit::maxOptionLines) +
                           " options (a device takes at most " + std::to_string(is900::hostkit::maxOptionLines) + ")");
@@ -102,9 +103,16 @@ bool isPortKeyword(const std::string& keyword) { return optionwords::isOneOf(key
 
 } // namespace
 
+is900::hostkit::PoseProcessing stationProcessing(const DeviceSection& device, int station) {
+    const bool wand = station >= 1 && station <= is900::hostkit::deviceStationCount &&
+                      device.setup.controllerOn[static_cast<std::size_t>(station - 1)];
+    return device.processing.forStation(station, wand);
+}
+
 HostConfig parseHostConfig(const std::string& text, const std::string& sourceName) {
     HostConfig config;
     config.devices.emplace_back();
+    ProcessingKeys everyDevice;
     std::istringstream lines(text);
     std::string line;
     uint32_t lineNumber = 0;
@@ -115,13 +123,18 @@ HostConfig parseHostConfig(const std::string& text, const std::string& sourceNam
             if (!config.sectioned && !config.devices.front().options.empty())
                 throw ConfigError(locate(sourceName, config.devices.front().options.front().lineNumber) +
                                   "option lines before the first [device NAME] section");
-            if (!config.sectioned) config.devices.clear();
+            // Processing keys before the first section hold for every device.
+            if (!config.sectioned) {
+                everyDevice = config.devices.front().processing;
+                config.devices.clear();
+            }
             config.sectioned = true;
             for (const DeviceSection& device : config.devices)
                 if (device.name == name)
                     throw ConfigError(locate(sourceName, lineNumber) + "a second section for device '" + name + "'");
             config.devices.emplace_back();
             config.devices.back().name = name;
+            config.devices.back().processing = everyDevice;
             continue;
         }
         OptionLine option = optionFromLine(line, lineNumber, sourceName);

@@ -3,6 +3,7 @@
 // blanks, '#' to the end of the line a comment.
 #pragma once
 
+#include "host/config/ProcessingKeys.h"
 #include "is900/hostkit/DeviceSetup.h"
 #include "is900/hostkit/OptionLine.h"
 #include <cstdint>
@@ -21,11 +22,14 @@ public:
 
 // One device of the host: its name, its option lines and, when its section
 // names one, the plug-in library that drives it ("plugin PATH", read by the
-// host and not handed to the device). Its set-up is what the device makes of
-// the option lines; the parts of the host that need it take it from here.
+// host and not handed to the device), and how the host processes its poses
+// (the predict and filter keys, likewise the host's). Its set-up is what the
+// device makes of the option lines; the parts of the host that need it take
+// it from here.
 struct DeviceSection {
     std::string name;
     std::string pluginPath;
+    ProcessingKeys processing;
     std::vector<OptionLine> options;
     is900::hostkit::DeviceSetup setup; // read by readSetups once the option lines are final
 };
@@ -36,6 +40,10 @@ struct HostConfig {
     bool sectioned = false;
     std::vector<DeviceSection> devices; // one unnamed device when not sectioned
 };
+
+// What the host does to a station's poses: the device's predict and filter
+// keys for it, a wand's default filter for a station with buttons.
+is900::hostkit::PoseProcessing stationProcessing(const DeviceSection& device, int station);
 
 // sourceName appears in messages ("head.cfg:12: ...").
 HostConfig parseHostConfig(const std::string& text, const std::string& sourceName);

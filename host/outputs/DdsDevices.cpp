@@ -11,7 +11,8 @@ std::vector<DdsDevice> ddsDevices(const std::vector<DeviceSection>& sections) {
         device.caveCoordinates = setup.cave;
         device.transmitter = setup.transmitter;
         device.status.device = section.name;
-        for (int station : setup.trackerStations()) device.trackers.push_back({++trackerIds, station});
+        for (int station : setup.trackerStations())
+            device.trackers.push_back({++trackerIds, station, stationProcessing(section, station).describe()});
         for (int station : setup.controllerStations()) device.controllers.push_back({++controllerIds, station, 0, 0, {}});
         devices.push_back(device);
     }

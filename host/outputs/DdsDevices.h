@@ -16,6 +16,7 @@
 struct DdsTracker {
     uint32_t recordId = 0;
     int station = 0;
+    std::string processing = "none"; // what the host does to its poses
 };
 
 struct DdsController {

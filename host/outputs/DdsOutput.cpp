@@ -124,12 +124,13 @@ int32_t DdsOutput::reliableWriter(const void* type, const std::string& topicName
 }
 
 // Topics and writers come into being with the first record of their ID.
-int32_t DdsOutput::writerFor(RecordKind kind, uint32_t id) {
-    const auto key = std::make_pair(kind, id);
+int32_t DdsOutput::writerFor(RecordKind kind, uint32_t id, bool raw) {
+    const auto key = std::make_tuple(kind, id, raw);
     const auto found = writers.find(key);
     if (found != writers.end()) return found->second;
     const bool tracker = kind == RecordKind::tracker;
-    const std::string topicName = "rt/" + settings.prefix + (tracker ? "/tracker" : "/controller") + std::to_string(id);
+    const std::string topicName = "rt/" + settings.prefix + (tracker ? "/tracker" : "/controller") + std::to_string(id) +
+                                  (raw ? "_raw" : "");
     const dds_entity_t topic =
         dds_create_topic(participant, tracker ? &geometry_msgs_msg_dds__PoseStamped__desc : &sensor_msgs_msg_dds__Joy__desc,
                          topicName.c_str(), nullptr, nullptr);
@@ -251,12 +252,10 @@ bool DdsOutput::send(const PublishedRecord& record) {
     const dds_entity_t writer = writerFor(view.kind, view.id);
     if (writer < 0) return false;
     if (view.kind == RecordKind::tracker) {
-        if (settings.tf) sendTransform(view);
-        geometry_msgs_msg_dds__PoseStamped_ sample{};
-        sample.header = headerOf(view.stamp, settings.frameId);
-        sample.pose.position = metresOf(view);
-        sample.pose.orientation = rotationOf(view);
-        return dds_write(writer, &sample) == DDS_RETCODE_OK;
+        if (!record.processed) return sendPose(writer, view);
+        const RecordView processed = record.sent();
+        const dds_entity_t rawWriter = writerFor(view.kind, view.id, true);
+        return sendPose(writer, processed) && rawWriter >= 0 && writePose(rawWriter, view);
     }
     std::vector<float> axes(view.valuators.begin(), view.valuators.end());
     std::vector<int32_t> buttons(view.buttons.begin(), view.buttons.end());
@@ -264,6 +263,20 @@ bool DdsOutput::send(const PublishedRecord& record) {
     sample.header = headerOf(view.stamp, settings.frameId);
     sample.axes = {static_cast<uint32_t>(axes.size()), static_cast<uint32_t>(axes.size()), axes.data(), false};
     sample.buttons = {static_cast<uint32_t>(buttons.size()), static_cast<uint32_t>(buttons.size()), buttons.data(), false};
+    return dds_write(writer, &sample) == DDS_RETCODE_OK;
+}
+
+// The pose on its topic, and on tf when asked for.
+bool DdsOutput::sendPose(int32_t writer, const RecordView& view) {
+    if (settings.tf) sendTransform(view);
+    return writePose(writer, view);
+}
+
+bool DdsOutput::writePose(int32_t writer, const RecordView& view) {
+    geometry_msgs_msg_dds__PoseStamped_ sample{};
+    sample.header = headerOf(view.stamp, settings.frameId);
+    sample.pose.position = metresOf(view);
+    sample.pose.orientation = rotationOf(view);
     return dds_write(writer, &sample) == DDS_RETCODE_OK;
 }
 

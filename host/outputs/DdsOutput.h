@@ -19,6 +19,7 @@
 
 #include <cstdint>
 #include <map>
+#include <tuple>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -58,9 +59,12 @@ public:
     void reportCountsOf(const OutputHub* hub);
 
 private:
-    int32_t writerFor(RecordKind kind, uint32_t id);
+    // raw: the topic of a processed tracker's own poses, "tracker<ID>_raw".
+    int32_t writerFor(RecordKind kind, uint32_t id, bool raw = false);
     int32_t reliableWriter(const void* type, const std::string& topic, bool transientLocal, int depth);
     void sendTransform(const RecordView& view);
+    bool sendPose(int32_t writer, const RecordView& view);
+    bool writePose(int32_t writer, const RecordView& view);
     void sendStaticTransforms();
     // Notes the record; true when the directory learnt something new.
     bool note(const PublishedRecord& record, std::vector<std::pair<uint32_t, bool>>& edges, uint64_t& firstEdge);
@@ -73,7 +77,7 @@ private:
     int32_t buttonWriter = 0;
     int32_t tfWriter = 0;
     int32_t tfStaticWriter = 0;
-    std::map<std::pair<RecordKind, uint32_t>, int32_t> writers;
+    std::map<std::tuple<RecordKind, uint32_t, bool>, int32_t> writers;
     std::mutex mutex; // guards settings.devices and hub
     const OutputHub* hub = nullptr;
     std::unique_ptr<DdsDirectory> directory;

@@ -40,6 +40,8 @@ HostOutputs::HostOutputs(const OutputOptions& options, const std::string& format
         stream.reset(new std::ostream(buffer.get()));
     }
     outputs = buildOutputs(options, jsonLines() ? file : nullptr, deviceName, deviceOptions);
+    std::unique_ptr<ProcessingStage> poses(new ProcessingStage(options.devices));
+    if (!poses->empty()) outputs->process(std::move(poses));
     if (!jsonLines()) {
         std::unique_ptr<TableOutput> table(new TableOutput());
         tableOutput = table.get();

@@ -1,5 +1,6 @@
 #include "host/outputs/JsonLinesOutput.h"
 
+#include "host/outputs/ProcessingStage.h"
 #include "host/platform/HostPlatform.h"
 #include "is900/hostkit/RecordSchema.h"
 
@@ -26,7 +27,7 @@ const int stalledReaderMs = 1000;
 // A line is a few hundred bytes, well under what a pipe takes whole.
 bool JsonLinesOutput::readyNow() const { return !failed && hostplatform::lineGoesOutNow(file); }
 
-bool JsonLinesOutput::send(const PublishedRecord& record) { return writeLine(jsonLine(record.view)); }
+bool JsonLinesOutput::send(const PublishedRecord& record) { return writeLine(recordJsonLine(record)); }
 
 void JsonLinesOutput::sendStatus(const DeviceStatus& status) { writeLine(statusJsonLine(status)); }
 

@@ -48,21 +48,28 @@ OscOutput::OscOutput(const std::string& url) : url(url), address(parsedAddress(u
 
 OscOutput::~OscOutput() { lo_address_free(static_cast<lo_address>(address)); }
 
+// A processed tracker's pose goes to its usual address and the device's own
+// to the same address with "/raw" after it.
 bool OscOutput::send(const PublishedRecord& record) {
     const RecordView& view = record.view;
-    std::unique_ptr<void, void (*)(lo_message)> message(lo_message_new(), lo_message_free);
-    std::string path;
     if (view.kind == RecordKind::tracker) {
-        path = "/is900/tracker/" + std::to_string(view.id);
-        for (float value : view.pose) lo_message_add_float(message.get(), value);
-        lo_message_add_double(message.get(), view.stamp);
-    } else {
-        path = "/is900/controller/" + std::to_string(view.id);
-        int32_t bits = 0;
-        for (std::size_t n = 0; n < view.buttons.size() && n < 32; ++n)
-            if (view.buttons[n]) bits |= int32_t(1) << n;
-        lo_message_add_int32(message.get(), bits);
-        for (float value : view.valuators) lo_message_add_float(message.get(), value);
+        const std::string path = "/is900/tracker/" + std::to_string(view.id);
+        if (!record.processed) return sendPose(path, view.pose, view.stamp);
+        return sendPose(path, record.processed->pose, view.stamp) && sendPose(path + "/raw", view.pose, view.stamp);
     }
+    std::unique_ptr<void, void (*)(lo_message)> message(lo_message_new(), lo_message_free);
+    const std::string path = "/is900/controller/" + std::to_string(view.id);
+    int32_t bits = 0;
+    for (std::size_t n = 0; n < view.buttons.size() && n < 32; ++n)
+        if (view.buttons[n]) bits |= int32_t(1) << n;
+    lo_message_add_int32(message.get(), bits);
+    for (float value : view.valuators) lo_message_add_float(message.get(), value);
+    return lo_send_message(static_cast<lo_address>(address), path.c_str(), message.get()) >= 0;
+}
+
+bool OscOutput::sendPose(const std::string& path, const float pose[6], double stamp) {
+    std::unique_ptr<void, void (*)(lo_message)> message(lo_message_new(), lo_message_free);
+    for (int i = 0; i < 6; ++i) lo_message_add_float(message.get(), pose[i]);
+    lo_message_add_double(message.get(), stamp);
     return lo_send_message(static_cast<lo_address>(address), path.c_str(), message.get()) >= 0;
 }

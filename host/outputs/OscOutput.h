@@ -1,7 +1,9 @@
 // OSC over UDP (liblo): /is900/tracker/<ID> with x, y, z in feet, azimuth,
 // elevation and roll in degrees as floats and the record's time as a double;
 // /is900/controller/<ID> with the buttons as an int32 bit field (button n in
-// bit n-1) and the valuators as floats.
+// bit n-1) and the valuators as floats. A station whose poses the host
+// processes has them at /is900/tracker/<ID> and the device's own at
+// /is900/tracker/<ID>/raw.
 #pragma once
 
 #include "host/outputs/Output.h"
@@ -24,6 +26,8 @@ public:
     std::string describe() const override { return "osc " + url; }
 
 private:
+    bool sendPose(const std::string& path, const float pose[6], double stamp);
+
     std::string url;
     void* address; // lo_address
     bool numeric;

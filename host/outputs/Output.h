@@ -8,12 +8,24 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
+
+// A tracker's pose as the host processed it (the configuration's predict and
+// filter keys): the view keeps the device's own.
+struct ProcessedPose {
+    float pose[6];        // x, y, z in feet; azimuth, elevation, roll
+    double standsFor = 0; // the moment it is predicted for, seconds since 1970
+    std::string processing; // "predict 20 ms", "filter 0.3 12; predict 20 ms", ...
+};
 
 struct PublishedRecord {
     std::string device; // the device's name, as given to the plug-in
-    RecordView view;
+    RecordView view;    // as the device published it
     std::chrono::steady_clock::time_point handedOver; // when the receiving thread gave it to the hub
+    std::optional<ProcessedPose> processed; // only for a station the host processes
+    // The record as the outputs send it: the processed pose in place of the device's.
+    RecordView sent() const;
 };
 
 // One destination. Its operations run on a thread of the hub's (see

@@ -51,6 +51,19 @@ void OutputHub::giveUpOnStalledOutputs() {
     for (auto& lane : lanes) lane->output->giveUpWhenStalled();
 }
 
+// A processed record is a copy: the receiving thread's item stays as it was published.
+template <typename Items>
+void OutputHub::processPoses(Items& items) {
+    if (!processing) return;
+    std::lock_guard<std::mutex> lock(processingMutex);
+    for (SharedItem& item : items) {
+        if (item->kind != Item::Kind::record || !processing->processes(item->record)) continue;
+        std::shared_ptr<Item> processed = std::make_shared<Item>(*item);
+        processing->apply(processed->record);
+        item = std::move(processed);
+    }
+}
+
 // A full inbox means a lossless output holds the dispatcher up: the
 // publisher waits with it, so nothing is lost.
 void OutputHub::post(std::vector<SharedItem> items, bool mayWait) {
@@ -58,6 +71,7 @@ void OutputHub::post(std::vector<SharedItem> items, bool mayWait) {
     inboxRoom.wait(lock, [&] { return !mayWait || inbox.size() < losslessLength || inboxClosing; });
     if (inboxClosing) {
         lock.unlock();
+        processPoses(items);
         for (const SharedItem& item : items) deliver(item, true);
         return;
     }
@@ -76,6 +90,7 @@ void OutputHub::dispatch() {
         batch.swap(inbox);
         lock.unlock();
         inboxRoom.notify_all();
+        processPoses(batch);
         for (const SharedItem& item : batch) deliver(item, false);
         sendDirect(batch);
         lock.lock();

@@ -14,6 +14,7 @@
 #pragma once
 
 #include "host/outputs/Output.h"
+#include "host/outputs/ProcessingStage.h"
 
 #include <condition_variable>
 #include <cstdint>
@@ -44,8 +45,13 @@ public:
     OutputHub(const OutputHub&) = delete;
     OutputHub& operator=(const OutputHub&) = delete;
 
-    // All outputs are added before the first record is published.
+    // All outputs are added, and the processing set, before the first
+    // record is published.
     void add(std::unique_ptr<Output> output);
+    // The dispatcher processes the poses of the stations the stage names
+    // before any output sees them.
+    void process(std::unique_ptr<ProcessingStage> poses) { processing = std::move(poses); }
+    const ProcessingStage* poseProcessing() const { return processing.get(); }
     bool empty() const { return lanes.empty(); }
     // Called when a lossless output fails for good (its reader went away).
     void onLosslessFailure(std::function<void()> handler) { failureHandler = std::move(handler); }
@@ -95,6 +101,7 @@ private:
 
     void post(std::vector<SharedItem> items, bool mayWait);
     void dispatch();
+    template <typename Items> void processPoses(Items& items);
     void deliver(const SharedItem& item, bool closing);
     void sendDirect(const std::deque<SharedItem>& batch);
     // Records sent and the time from their hand-over to the end of their send.
@@ -120,6 +127,8 @@ private:
     std::deque<SharedItem> inbox;        // the rest under inboxMutex
     bool inboxClosing = false;
     std::thread dispatcher;
+    std::unique_ptr<ProcessingStage> processing;
+    std::mutex processingMutex; // the dispatcher's, and a publisher's while the hub closes
     std::function<void()> failureHandler;
     std::function<void(const std::string&)> holdUpHandler;
 };

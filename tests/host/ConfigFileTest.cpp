@@ -27,6 +27,18 @@ std::string lines(int count, const std::string& line) {
     return text;
 }
 
+// Each text is refused with its message, the file named t.cfg.
+void expectRefused(const std::vector<std::pair<std::string, std::string>>& refused) {
+    for (const auto& bad : refused) {
+        try {
+            parseHostConfig(bad.first, "t.cfg");
+            ADD_FAILURE() << bad.first;
+        } catch (const ConfigError& error) {
+            EXPECT_EQ(std::string(error.what()), bad.second);
+        }
+    }
+}
+
 } // namespace
 
 TEST(ConfigFile, SplitsKeywordsQuotesAndCommentsWithTheirLineNumbers) {
@@ -143,7 +155,7 @@ TEST(ConfigFile, DeviceSectionsHoldEachDevicesLinesAndTheirPlugIn) {
     EXPECT_EQ(readDeviceSetup(config.devices[1].options).ownSilenceLimit(), 0);
     EXPECT_FALSE(parseHostConfig("sensors 1\nplugin x\n", "one.cfg").sectioned);
 
-    const std::pair<std::string, std::string> refused[] = {
+    const std::vector<std::pair<std::string, std::string>> refused = {
         {"[device]\nsensors 1\n", "t.cfg:1: the device section has no name"},
         {"[device a]\n[device b]\n[device a]\n", "t.cfg:3: a second section for device 'a'"},
         {"# c\nsensors 1\n[device a]\n", "t.cfg:2: option lines before the first [device NAME] section"},
@@ -151,12 +163,49 @@ TEST(ConfigFile, DeviceSectionsHoldEachDevicesLinesAndTheirPlugIn) {
         {"[device a\n", "t.cfg:1: expected a section line [device NAME]"},
         {"[device a]\n" + lines(33, "reset no"), "t.cfg:34: more than 32 options (a device takes at most 32)"},
     };
-    for (const auto& bad : refused) {
-        try {
-            parseHostConfig(bad.first, "t.cfg");
-            ADD_FAILURE() << bad.first;
-        } catch (const ConfigError& error) {
-            EXPECT_EQ(std::string(error.what()), bad.second);
-        }
-    }
+    expectRefused(refused);
+}
+
+TEST(ConfigFile, PredictAndFilterAreTheHostsKeysByDeviceAndStation) {
+    const HostConfig config = parseHostConfig("predict 20\n"
+                                              "[device head]\n"
+                                              "sensors 1 1 1\n"
+                                              "controllers 0 1 0\n"
+                                              "filter\n"
+                                              "predict 0 3\n"
+                                              "[device desk]\n"
+                                              "FILTER 0.5,8 2\n"
+                                              "sensors 1 1\n",
+                                              "keys.cfg");
+    ASSERT_EQ(config.devices.size(), 2u);
+    DeviceSection head = config.devices[0];
+    ASSERT_EQ(head.options.size(), 2u) << "the device gets none of the host's keys";
+    EXPECT_EQ(head.options[1].lineNumber, 4u) << "and its line numbers stay the file's";
+    head.setup = readDeviceSetup(head.options);
+    EXPECT_EQ(stationProcessing(head, 1).describe(), "filter 0.3 12; predict 20 ms") << "a head's filter, every device's prediction";
+    EXPECT_EQ(stationProcessing(head, 2).describe(), "filter 0.5 16; predict 20 ms") << "a wand's filter for a station with buttons";
+    EXPECT_EQ(stationProcessing(head, 3).describe(), "filter 0.3 12") << "a station's own line comes first";
+    const DeviceSection& desk = config.devices[1];
+    EXPECT_EQ(desk.options.front().lineNumber, 9u);
+    EXPECT_EQ(stationProcessing(desk, 2).describe(), "filter 0.5 8; predict 20 ms");
+    EXPECT_EQ(stationProcessing(desk, 1).describe(), "predict 20 ms");
+    EXPECT_FALSE(parseHostConfig("sensors 1\n", "none.cfg").devices[0].processing.any());
+    EXPECT_EQ(stationProcessing(parseHostConfig("filter off\npredict 5\n", "o.cfg").devices[0], 1).describe(),
+              "predict 5 ms");
+
+    const std::string predictTakes = "'predict' takes MILLISECONDS from 0 to 100, then any station numbers (1 to 8)";
+    const std::string filterTakes = "'filter' takes head, wand, off or MINCUTOFF,BETA (cut-off in Hz above 0, speed "
+                                    "coefficient not negative), then any station numbers (1 to 8)";
+    const std::vector<std::pair<std::string, std::string>> refused = {
+        {"predict\n", "t.cfg:1: " + predictTakes},
+        {"sensors 1\npredict 101\n", "t.cfg:2: " + predictTakes},
+        {"predict -1\n", "t.cfg:1: " + predictTakes},
+        {"predict 20 9\n", "t.cfg:1: " + predictTakes},
+        {"predict 20ms\n", "t.cfg:1: " + predictTakes},
+        {"filter 0,1\n", "t.cfg:1: " + filterTakes},
+        {"filter soft\n", "t.cfg:1: " + filterTakes},
+        {"filter 1,-1 2\n", "t.cfg:1: " + filterTakes},
+        {"filter head 1.5\n", "t.cfg:1: " + filterTakes},
+    };
+    expectRefused(refused);
 }

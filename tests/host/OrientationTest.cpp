@@ -75,14 +75,23 @@ TEST(Orientation, QuaternionTurnsLikeThePipelinesMatrix) {
 
 TEST(WebLines, ATrackerLineIsItsJsonLineWithTheQuaternionLast) {
     const RecordView tracker{RecordKind::tracker, "desk", 2, 3, 1733600000.5, {0, 0, 0, 90, 0, 0}, {}, {}};
-    EXPECT_EQ(webRecordLine(tracker), "{\"type\":\"tracker\",\"id\":2,\"station\":3,\"time\":1733600000.500,"
-                                      "\"x\":0.00000,\"y\":0.00000,\"z\":0.00000,\"azim\":90.00000,\"elev\":0.00000,"
-                                      "\"roll\":0.00000,\"device\":\"desk\",\"quat\":[0,0.707107,0,0.707107]}");
+    EXPECT_EQ(webRecordLine(PublishedRecord{"desk", tracker, {}, {}}),
+              "{\"type\":\"tracker\",\"id\":2,\"station\":3,\"time\":1733600000.500,"
+              "\"x\":0.00000,\"y\":0.00000,\"z\":0.00000,\"azim\":90.00000,\"elev\":0.00000,"
+              "\"roll\":0.00000,\"device\":\"desk\",\"quat\":[0,0.707107,0,0.707107]}");
+    // A processed pose takes the device's place, which follows as "raw".
+    const ProcessedPose processed{{1, 2, 3, 0, 0, 0}, 1733600000.52, "predict 20 ms"};
+    EXPECT_EQ(webRecordLine(PublishedRecord{"desk", tracker, {}, processed}),
+              "{\"type\":\"tracker\",\"id\":2,\"station\":3,\"time\":1733600000.500,"
+              "\"x\":1.00000,\"y\":2.00000,\"z\":3.00000,\"azim\":0.00000,\"elev\":0.00000,"
+              "\"roll\":0.00000,\"device\":\"desk\",\"processing\":\"predict 20 ms\",\"standsFor\":1733600000.520,"
+              "\"raw\":{\"x\":0.00000,\"y\":0.00000,\"z\":0.00000,\"azim\":90.00000,\"elev\":0.00000,\"roll\":0.00000},"
+              "\"quat\":[0,0,0,1]}");
     RecordView wand;
     wand.kind = RecordKind::controller;
     wand.device = "desk";
     wand.buttons = {true};
-    EXPECT_EQ(webRecordLine(wand), jsonLine(wand)) << "a controller line has nothing added";
+    EXPECT_EQ(webRecordLine(PublishedRecord{"desk", wand, {}, {}}), jsonLine(wand)) << "a controller line has nothing added";
 }
 
 TEST(WebLines, SetupPlacesTheTransmitterWhereThePipelineDoes) {

@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 #include <lo/lo.h>
 
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <csignal>
@@ -179,28 +180,48 @@ int collectOsc(const char* path, const char* types, lo_arg** argv, int argc, lo_
     return 0;
 }
 
-} // namespace
-
-TEST(HostOutputs, OscMessagesCarryThePublishedRecords) {
-    OscReceived received;
-    lo_server_thread server = lo_server_thread_new_with_proto(nullptr, LO_UDP, nullptr);
-    ASSERT_NE(server, nullptr);
-    lo_server_thread_add_method(server, nullptr, nullptr, collectOsc, &received);
-    lo_server_thread_start(server);
-    const std::string url = "osc.udp://127.0.0.1:" + std::to_string(lo_server_thread_get_port(server));
-
-    const std::vector<JsonRecord> records = jsonRecords(
-        run({host, "--simulate", "-c", headAndWand, "--format", "jsonl", "--duration", "2", "-q", "--osc", url}, 0));
-    lo_address self = lo_address_new_from_url(url.c_str());
-    const int markerSent = lo_send(self, OscReceived::endPath, "");
-    lo_address_free(self);
-    EXPECT_GE(markerSent, 0) << "the end marker could not be sent";
-    if (markerSent >= 0) {
+// An OSC server on a loopback port of its own, collecting on its thread.
+class OscServer {
+public:
+    OscServer() : server(lo_server_thread_new_with_proto(nullptr, LO_UDP, nullptr)) {
+        if (!server) return;
+        lo_server_thread_add_method(server, nullptr, nullptr, collectOsc, &received);
+        lo_server_thread_start(server);
+    }
+    ~OscServer() {
+        if (server) lo_server_thread_free(server);
+    }
+    bool started() const { return server != nullptr; }
+    std::string url() const { return "osc.udp://127.0.0.1:" + std::to_string(lo_server_thread_get_port(server)); }
+    // Sends the end marker and waits until the server has handled it, and
+    // so everything sent before it.
+    const OscReceived& receivedAll() {
+        lo_address self = lo_address_new_from_url(url().c_str());
+        const int markerSent = lo_send(self, OscReceived::endPath, "");
+        lo_address_free(self);
+        EXPECT_GE(markerSent, 0) << "the end marker could not be sent";
+        if (markerSent < 0) return received;
         std::unique_lock<std::mutex> lock(received.mutex);
         EXPECT_TRUE(received.changed.wait_for(lock, std::chrono::seconds(30), [&] { return received.ended; }))
             << "the server handled everything sent before the end marker";
+        return received;
     }
-    lo_server_thread_free(server);
+
+private:
+    OscReceived received;
+    lo_server_thread server;
+};
+
+} // namespace
+
+TEST(HostOutputs, OscMessagesCarryThePublishedRecords) {
+    OscServer server;
+    ASSERT_TRUE(server.started());
+    const std::string url = server.url();
+
+    const std::vector<JsonRecord> records = jsonRecords(
+        run({host, "--simulate", "-c", headAndWand, "--format", "jsonl", "--duration", "2", "-q", "--osc", url}, 0));
+    const OscReceived& received = server.receivedAll();
 
     std::map<std::string, int> perPath;
     std::vector<std::vector<double>> controllerMessages;
@@ -279,6 +300,70 @@ void takeAll(dds_entity_t reader, Copy copy) {
 }
 
 } // namespace
+
+// The value of "key": in text from its first occurrence after `from`.
+double valueAfter(const std::string& text, const std::string& key, std::size_t from = 0) {
+    const std::size_t at = text.find("\"" + key + "\":", from);
+    return at == std::string::npos ? std::nan("") : std::strtod(text.c_str() + at + key.size() + 3, nullptr);
+}
+
+// Processed stations publish the processed pose where the device's would go
+// and the device's own beside it: a JSON field, an OSC address; the record
+// file keeps the device's poses.
+TEST(HostOutputs, ProcessedStationsCarryTheirProcessingAndTheDevicesOwnPoses) {
+    std::string text;
+    for (const std::string& line : fileLines(headAndWand)) text += line + "\n";
+    const std::string config = writeTempFile("processed.cfg", text + "predict 20 1\nfilter 2\n");
+    const std::string recording = testing::TempDir() + "processed-" + std::to_string(getpid()) + ".jsonl";
+    OscServer server;
+    ASSERT_TRUE(server.started());
+    const std::string url = server.url();
+    const std::vector<std::string> lines = run(
+        {host, "--simulate", "-c", config, "--format", "jsonl", "--duration", "3", "-q", "--osc", url, "--record", recording},
+        0);
+    const OscReceived& received = server.receivedAll();
+
+    const char* const names[6] = {"x", "y", "z", "azim", "elev", "roll"};
+    std::map<int, std::vector<std::array<double, 6>>> raw; // per tracker ID, in order
+    int moved = 0, controllers = 0;
+    for (const std::string& line : lines) {
+        if (line.rfind("{\"type\":\"controller\"", 0) == 0) {
+            EXPECT_EQ(line.find("processing"), std::string::npos) << line;
+            ++controllers;
+        }
+        if (line.rfind("{\"type\":\"tracker\"", 0) != 0) continue;
+        const int id = static_cast<int>(valueAfter(line, "id"));
+        const bool predicted = id == 1;
+        EXPECT_NE(line.find(predicted ? "\"processing\":\"predict 20 ms\"" : "\"processing\":\"filter 0.5 16\""),
+                  std::string::npos)
+            << line;
+        EXPECT_NEAR(valueAfter(line, "standsFor"), valueAfter(line, "time") + (predicted ? 0.02 : 0), 1.5e-3) << line;
+        const std::size_t rawAt = line.find("\"raw\":{");
+        ASSERT_NE(rawAt, std::string::npos) << line;
+        std::array<double, 6> pose;
+        for (int i = 0; i < 6; ++i) pose[i] = valueAfter(line, names[i], rawAt);
+        moved += predicted && std::fabs(valueAfter(line, "x") - pose[0]) > 1e-4;
+        raw[id].push_back(pose);
+    }
+    ASSERT_GT(raw[1].size(), 100u);
+    EXPECT_GT(moved, static_cast<int>(raw[1].size()) / 2) << "a moving sensor's predicted pose is not its own";
+    EXPECT_GT(controllers, 0);
+
+    std::map<int, std::size_t> next;
+    for (const JsonRecord& recorded : jsonRecords(fileLines(recording))) {
+        if (!recorded.tracker) continue;
+        const std::size_t k = next[recorded.id]++;
+        ASSERT_LT(k, raw[recorded.id].size());
+        for (int i = 0; i < 6; ++i) EXPECT_NEAR(recorded.pose[i], raw[recorded.id][k][i], 1e-5) << k;
+    }
+    EXPECT_EQ(next[1], raw[1].size()) << "the record file holds the device's poses, every one";
+
+    std::map<std::string, int> perPath;
+    for (const OscMessage& message : received.messages) ++perPath[message.path];
+    EXPECT_GT(perPath["/is900/tracker/1/raw"], 100);
+    EXPECT_GT(perPath["/is900/tracker/2/raw"], 100);
+    EXPECT_NEAR(perPath["/is900/tracker/1/raw"], perPath["/is900/tracker/1"], 2);
+}
 
 TEST(HostOutputs, DdsReaderReceivesPoseStampedAndJoyThatMatchThePublishedRecords) {
     const int domain = isolatedDomain();

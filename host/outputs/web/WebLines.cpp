@@ -1,5 +1,6 @@
 #include "host/outputs/web/WebLines.h"
 
+#include "host/outputs/ProcessingStage.h"
 #include "host/view/Orientation.h"
 
 #include <cstdio>
@@ -19,11 +20,12 @@ std::string webRecordKey(const RecordView& view) {
     return view.device + (view.kind == RecordKind::tracker ? "/tracker/" : "/controller/") + std::to_string(view.id);
 }
 
-std::string webRecordLine(const RecordView& view) {
-    if (view.kind != RecordKind::tracker) return jsonLine(view);
-    const Quaternion q = orientationQuaternion(view.pose[3], view.pose[4], view.pose[5]);
+std::string webRecordLine(const PublishedRecord& record) {
+    if (record.view.kind != RecordKind::tracker) return jsonLine(record.view);
+    const float* pose = record.processed ? record.processed->pose : record.view.pose;
+    const Quaternion q = orientationQuaternion(pose[3], pose[4], pose[5]);
     const std::string quat = "[" + number(q.x) + "," + number(q.y) + "," + number(q.z) + "," + number(q.w) + "]";
-    return jsonLine(view, {{"quat", quat}});
+    return recordJsonLine(record, {{"quat", quat}});
 }
 
 std::string webSetupLine(const std::string& device, const is900::hostkit::DeviceSetup& setup) {

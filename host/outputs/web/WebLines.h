@@ -4,13 +4,13 @@
 #pragma once
 
 #include "is900/hostkit/DeviceSetup.h"
-#include "host/view/RecordView.h"
+#include "host/outputs/Output.h"
 
 #include <string>
 #include <vector>
 
 // The record's JSON line with, for a tracker, "quat":[x,y,z,w] added.
-std::string webRecordLine(const RecordView& view);
+std::string webRecordLine(const PublishedRecord& record);
 
 // {"type":"setup","device":NAME,"cave":BOOL,"transmitter":null|{"position":[x,y,z],"axes":[[...],[...],[...]]}}
 // from the device's set-up: where the transmitter correction puts the

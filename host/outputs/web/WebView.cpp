@@ -303,7 +303,7 @@ std::string WebView::errorText() const { return state->error; }
 void WebView::publish(const std::string& key, const std::string& jsonLine) { state->publish(key, jsonLine); }
 
 bool WebView::send(const PublishedRecord& record) {
-    state->publish(webRecordKey(record.view), webRecordLine(record.view));
+    state->publish(webRecordKey(record.view), webRecordLine(record));
     return true;
 }
 

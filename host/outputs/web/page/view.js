@@ -128,7 +128,7 @@ function updateTracker(line) {
 function addTrackerRow(line) {
   const row = document.querySelector('#trackers tbody').insertRow();
   row.dataset.key = keyOf(line);
-  for (let i = 0; i < 11; ++i) row.insertCell();
+  for (let i = 0; i < 12; ++i) row.insertCell();
   return row;
 }
 
@@ -138,7 +138,8 @@ function showTrackerRow(entry, now) {
   const line = entry.line;
   const cells = entry.row.cells;
   const values = [line.id, line.station, line.device ?? '', fixed(line.x, 3), fixed(line.y, 3), fixed(line.z, 3),
-    fixed(line.azim, 2), fixed(line.elev, 2), fixed(line.roll, 2), entry.arrivals.length, fixed((now - entry.lastArrival) / 1000, 1)];
+    fixed(line.azim, 2), fixed(line.elev, 2), fixed(line.roll, 2), entry.arrivals.length, fixed((now - entry.lastArrival) / 1000, 1),
+    line.processing ?? 'none'];
   values.forEach((value, i) => {
     const text = String(value);
     if (cells[i].textContent !== text) cells[i].textContent = text;
