@@ -308,8 +308,8 @@ double valueAfter(const std::string& text, const std::string& key, std::size_t f
 }
 
 // Processed stations publish the processed pose where the device's would go
-// and the device's own beside it: a JSON field, an OSC address; the record
-// file keeps the device's poses.
+// and the device's own beside it: a JSON field, an OSC address, a DDS topic;
+// the record file keeps the device's poses.
 TEST(HostOutputs, ProcessedStationsCarryTheirProcessingAndTheDevicesOwnPoses) {
     std::string text;
     for (const std::string& line : fileLines(headAndWand)) text += line + "\n";
@@ -318,9 +318,26 @@ TEST(HostOutputs, ProcessedStationsCarryTheirProcessingAndTheDevicesOwnPoses) {
     OscServer server;
     ASSERT_TRUE(server.started());
     const std::string url = server.url();
-    const std::vector<std::string> lines = run(
-        {host, "--simulate", "-c", config, "--format", "jsonl", "--duration", "3", "-q", "--osc", url, "--record", recording},
-        0);
+    const int domain = isolatedDomain();
+    const std::string prefix = "processed" + std::to_string(getpid());
+    const dds_entity_t participant = dds_create_participant(domain, nullptr, nullptr);
+    ASSERT_GT(participant, 0) << dds_strretcode(participant);
+    dds_qos_t* qos = dds_create_qos();
+    dds_qset_reliability(qos, DDS_RELIABILITY_BEST_EFFORT, 0);
+    dds_qset_history(qos, DDS_HISTORY_KEEP_ALL, 0);
+    const dds_entity_t rawTopic = dds_create_topic(participant, &geometry_msgs_msg_dds__PoseStamped__desc,
+                                                   ("rt/" + prefix + "/tracker1_raw").c_str(), nullptr, nullptr);
+    const dds_entity_t rawReader = dds_create_reader(participant, rawTopic, qos, nullptr);
+    dds_delete_qos(qos);
+    const std::vector<std::string> lines =
+        run({host, "--simulate", "-c", config, "--format", "jsonl", "--duration", "3", "-q", "--osc", url, "--record",
+             recording, "--dds", "--dds-domain", std::to_string(domain), "--dds-prefix", prefix},
+            0);
+    std::vector<std::pair<double, std::array<double, 3>>> rawSamples;
+    takeAll<geometry_msgs_msg_dds__PoseStamped_>(rawReader, [&](const geometry_msgs_msg_dds__PoseStamped_& sample) {
+        rawSamples.push_back({stampOf(sample.header), {sample.pose.position.x, sample.pose.position.y, sample.pose.position.z}});
+    });
+    dds_delete(participant);
     const OscReceived& received = server.receivedAll();
 
     const char* const names[6] = {"x", "y", "z", "azim", "elev", "roll"};
@@ -350,13 +367,26 @@ TEST(HostOutputs, ProcessedStationsCarryTheirProcessingAndTheDevicesOwnPoses) {
     EXPECT_GT(controllers, 0);
 
     std::map<int, std::size_t> next;
-    for (const JsonRecord& recorded : jsonRecords(fileLines(recording))) {
-        if (!recorded.tracker) continue;
-        const std::size_t k = next[recorded.id]++;
-        ASSERT_LT(k, raw[recorded.id].size());
-        for (int i = 0; i < 6; ++i) EXPECT_NEAR(recorded.pose[i], raw[recorded.id][k][i], 1e-5) << k;
+    for (const JsonRecord& record : jsonRecords(fileLines(recording))) {
+        if (!record.tracker) continue;
+        const std::size_t k = next[record.id]++;
+        ASSERT_LT(k, raw[record.id].size());
+        for (int i = 0; i < 6; ++i) EXPECT_NEAR(record.pose[i], raw[record.id][k][i], 1e-5) << k;
     }
     EXPECT_EQ(next[1], raw[1].size()) << "the record file holds the device's poses, every one";
+
+    const std::vector<JsonRecord> recorded = jsonRecords(fileLines(recording));
+    EXPECT_GT(rawSamples.size(), 100u) << "the DDS topic tracker1_raw";
+    for (const auto& sample : rawSamples) {
+        const auto distance = [&](const JsonRecord& candidate) {
+            double sum = 0;
+            for (int axis = 0; axis < 3; ++axis) sum += std::fabs(sample.second[axis] - candidate.pose[axis] * 0.3048);
+            return sum;
+        };
+        const JsonRecord* record = recordAt(recorded, true, 1, sample.first, distance);
+        ASSERT_NE(record, nullptr) << sample.first;
+        EXPECT_LT(distance(*record), 3e-4) << "the device's own pose, in metres";
+    }
 
     std::map<std::string, int> perPath;
     for (const OscMessage& message : received.messages) ++perPath[message.path];
