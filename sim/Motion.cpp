@@ -89,6 +89,7 @@ StationMotion::StationMotion(StationSetup setup, uint32_t seed, SensorNoise sens
 
 Sample StationMotion::next(double seconds) {
     Sample sample{};
+    sample.seconds = seconds;
     double position[3];
     pose(seconds, position, sample.angles);
     addNoise(position, sample);

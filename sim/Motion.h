@@ -16,6 +16,7 @@ struct Sample {
     float angles[3];   // azimuth, elevation, roll, degrees
     uint8_t buttons;
     uint8_t joystick[2];
+    double seconds; // the moment on the simulator's clock (since its start) the pose stands for
 };
 
 class StationMotion {

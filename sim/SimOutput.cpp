@@ -77,6 +77,7 @@ std::size_t Simulator::State::sendSample(int station, const Sample& sample, bool
                                      forceCrLf);
     if (keepBytes < record.bytes.size()) record.bytes.resize(keepBytes), record.truncated = true;
     record.writeStartedAt = now();
+    record.sampledAt = sample.seconds;
     std::size_t recordBytes = writeOut(record.bytes);
     written += recordBytes;
     if (recordBytes == 0) return written;

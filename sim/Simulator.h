@@ -133,6 +133,10 @@ struct SentRecord {
     // Just before the record went to the line: a reader on another core may
     // have it before the write returns, so a time taken after it is too late.
     std::chrono::steady_clock::time_point writeStartedAt;
+    // The moment on the simulator's clock (seconds since its start) the
+    // record's pose stands for: the true pose of a scripted motion then is
+    // scriptedPose(script, sampledAt).
+    double sampledAt = 0;
     AlignmentFrame frame; // the station's frame the record was sent in
 };
 

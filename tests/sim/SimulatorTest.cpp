@@ -272,7 +272,7 @@ TEST(SimulatorParts, AlignmentFrames) {
     is900sim::AlignmentFrame frame;
     const double cave[9] = {0, 0, 0, 0, 0, -200, 200, 0, 0};
     ASSERT_TRUE(is900sim::alignOnTop(frame, cave));
-    is900sim::Sample sample{{10, 20, 30}, {0, 0, 0}, 0, {127, 127}};
+    is900sim::Sample sample{{10, 20, 30}, {0, 0, 0}, 0, {127, 127}, 0};
     is900sim::Sample seen = is900sim::seenInFrame(frame, sample);
     EXPECT_NEAR(-30, seen.position[0], 1e-4);
     EXPECT_NEAR(10, seen.position[1], 1e-4);
@@ -281,7 +281,7 @@ TEST(SimulatorParts, AlignmentFrames) {
     is900sim::AlignmentFrame shifted;
     const double moved[9] = {5, 0, 0, 6, 0, 0, 5, 1, 0};
     ASSERT_TRUE(is900sim::alignOnTop(shifted, moved));
-    is900sim::Sample turned{{10, 20, 30}, {30, 10, 5}, 0, {127, 127}};
+    is900sim::Sample turned{{10, 20, 30}, {30, 10, 5}, 0, {127, 127}, 0};
     seen = is900sim::seenInFrame(shifted, turned);
     EXPECT_NEAR(5, seen.position[0], 1e-4);
     EXPECT_NEAR(30, seen.angles[0], 1e-3);
@@ -437,4 +437,32 @@ TEST(SimulatorQuality, GapStopsOneStationForItsLength) {
     EXPECT_EQ(cycles, stationOne);
     EXPECT_EQ(static_cast<int>(std::lround(gapStart * 1e6 / period)), before);
     EXPECT_EQ(cycles - static_cast<int>(std::lround(gapEnd * 1e6 / period)), after);
+}
+
+// A scripted station's records carry the moment they stand for, and their
+// poses are the script's at that moment, whatever motion it is in.
+TEST(SimulatorQuality, ScriptedRecordsAreTheScriptsPoseAtTheirSampleTime) {
+    for (is900sim::MotionScript script :
+         {is900sim::MotionScript::headTurn, is900sim::MotionScript::wandSwing, is900sim::MotionScript::walk}) {
+        SimulatorOptions options = stationsOf({{1, StationKind::tracker}});
+        options.scripts = {{1, script}};
+        options.noise = {0, 0};
+        // A second of records: each script moves within its first second.
+        SimulatedTracker tracker(options);
+        ASSERT_TRUE(tracker.started);
+        ASSERT_TRUE(tracker.configure({{1, StationKind::tracker}}));
+        ASSERT_TRUE(tracker.simulator.waitForRecords(120, 5000));
+        const std::vector<SentRecord> sent = tracker.simulator.sentRecords();
+        for (std::size_t k = 0; k < sent.size(); ++k) {
+            if (k > 0) {
+                EXPECT_NEAR(sent[k].sampledAt - sent[k - 1].sampledAt, 1 / 120.0, 1e-9);
+            }
+            double position[3], angles[3];
+            is900sim::scriptedPose(script, sent[k].sampledAt, position, angles);
+            for (int axis = 0; axis < 3; ++axis) {
+                EXPECT_NEAR(sent[k].position[axis], position[axis] / 2.54, 1e-4) << k;
+                EXPECT_NEAR(sent[k].angles[axis], angles[axis], 1e-3) << k;
+            }
+        }
+    }
 }
