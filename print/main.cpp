@@ -58,7 +58,8 @@ std::chrono::milliseconds millisecondsOf(double seconds) {
 std::string stationList(const DeviceInfo& device) {
     std::string text;
     for (const TrackerInfo& tracker : device.trackers)
-        text += " tracker" + std::to_string(tracker.recordId) + "=station" + std::to_string(tracker.station);
+        text += " tracker" + std::to_string(tracker.recordId) + "=station" + std::to_string(tracker.station) +
+                (tracker.processing == "none" ? "" : " (" + tracker.processing + ")");
     for (const ControllerInfo& controller : device.controllers)
         text += " controller" + std::to_string(controller.recordId) + "=station" + std::to_string(controller.station);
     return text;

@@ -19,7 +19,10 @@ bool readTrackers(const is900_dds_DeviceEntry& device, DeviceInfo& info) {
     for (uint32_t i = 0; i < device.trackers._length; ++i) {
         const is900_dds_TrackerEntry& tracker = device.trackers._buffer[i];
         if (tracker.record_id == 0 || !present(tracker.unit) || !present(tracker.frame)) return false;
-        info.trackers.push_back({tracker.record_id, tracker.station, tracker.unit, tracker.frame});
+        // A host from before the processing keys says nothing of them.
+        info.trackers.push_back({tracker.record_id, tracker.station, tracker.unit, tracker.frame,
+                                 present(tracker.processing) ? tracker.processing : "none",
+                                 present(tracker.raw_topic) ? tracker.raw_topic : ""});
     }
     return true;
 }

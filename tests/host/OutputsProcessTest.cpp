@@ -329,10 +329,19 @@ TEST(HostOutputs, ProcessedStationsCarryTheirProcessingAndTheDevicesOwnPoses) {
                                                    ("rt/" + prefix + "/tracker1_raw").c_str(), nullptr, nullptr);
     const dds_entity_t rawReader = dds_create_reader(participant, rawTopic, qos, nullptr);
     dds_delete_qos(qos);
-    const std::vector<std::string> lines =
-        run({host, "--simulate", "-c", config, "--format", "jsonl", "--duration", "3", "-q", "--osc", url, "--record",
-             recording, "--dds", "--dds-domain", std::to_string(domain), "--dds-prefix", prefix},
-            0);
+    ChildProcess child({host, "--simulate", "-c", config, "--format", "jsonl", "--duration", "4", "-q", "--osc", url,
+                        "--record", recording, "--dds", "--dds-domain", std::to_string(domain), "--dds-prefix", prefix});
+    // The device directory names each station's processing.
+    ASSERT_TRUE(child.waitForLine([](const std::string& line) { return line.rfind("{\"type\":\"tracker\"", 0) == 0; },
+                                  30000))
+        << child.errors();
+    ChildProcess lister({"./is900-print", "--domain", std::to_string(domain), "--dds-prefix", prefix, "--wait", "2"});
+    ASSERT_EQ(lister.waitForExit(30000), 0) << lister.errors();
+    EXPECT_NE(lister.output().find(" tracker1=station1 (predict 20 ms) tracker2=station2 (filter 0.5 16) controller"),
+              std::string::npos)
+        << lister.output();
+    ASSERT_EQ(child.waitForExit(60000), 0) << child.errors();
+    const std::vector<std::string> lines = child.outputLines();
     std::vector<std::pair<double, std::array<double, 3>>> rawSamples;
     takeAll<geometry_msgs_msg_dds__PoseStamped_>(rawReader, [&](const geometry_msgs_msg_dds__PoseStamped_& sample) {
         rawSamples.push_back({stampOf(sample.header), {sample.pose.position.x, sample.pose.position.y, sample.pose.position.z}});

@@ -25,6 +25,11 @@ struct TrackerInfo {
     int station = 0;
     std::string unit;  // of the published positions, "m"
     std::string frame; // the frame the positions are in
+    // What the host does to the poses before it publishes them ("none",
+    // "predict 20 ms", "filter 0.3 12; predict 20 ms"), and the topic of the
+    // device's own poses when it does something ("" when it does not).
+    std::string processing = "none";
+    std::string rawTopic;
 };
 
 struct ControllerInfo {
