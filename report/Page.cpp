@@ -133,10 +133,14 @@ std::string silenceSentence(const Run& run, const Analysis& analysis, const Sile
         if (setUp > silence.start && setUp <= record->time) setUps.push_back(setUp);
     if (setUps.empty())
         return text + "; it sent records again at " + clockText(run, record->time) + " without being set up again.";
-    const bool beforeSetUp = end < setUps.back();
-    text += "; the tracker answered again at " + clockText(run, end) +
-            (beforeSetUp ? " in its power-up state, sending no records," : "") +
-            " and was set up again at " + clockText(run, setUps.back());
+    // In the order they happened: a tracker that answers before the set-up
+    // has come back from a power cycle; one that answers after it, to it.
+    if (end < setUps.back())
+        text += "; the tracker answered again at " + clockText(run, end) +
+                " in its power-up state, sending no records, and was set up again at " + clockText(run, setUps.back());
+    else
+        text += "; the tracker was set up again at " + clockText(run, setUps.back()) + " and answered again at " +
+                clockText(run, end);
     if (setUps.size() > 1)
         text += " (" + std::to_string(setUps.size()) + " set-ups after the silence began, the first at " +
                 clockText(run, setUps.front()) + ")";

@@ -93,22 +93,18 @@ void addOptions(CLI::App& app, ProgramOptions& o) {
         ->check(CLI::PositiveNumber);
     app.add_flag("--loop", o.simulator.loop,
                  "With --replay or --replay-capture: start over at the end instead of going silent");
-    app.add_option("--still", o.stillPoses,
+    // What moves the stations has no place in a replay.
+    const auto notWithReplays = [](CLI::Option* option) { option->excludes("--replay")->excludes("--replay-capture"); };
+    notWithReplays(app.add_option("--still", o.stillPoses,
                    "A station held still at a pose, as STATION:X,Y,Z,AZIM,ELEV,ROLL: position in --units, angles "
-                   "in degrees; only --noise moves it; repeat for more stations")
-        ->excludes("--replay")
-        ->excludes("--replay-capture");
-    app.add_option("--motion", o.motions,
+                   "in degrees; only --noise moves it; repeat for more stations"));
+    notWithReplays(app.add_option("--motion", o.motions,
                    "A station that follows a scripted motion on the simulator's clock, as STATION:NAME, NAME one of "
                    "head-turn (90 degrees in 0.4 s, then still), wand-swing (50 cm at up to 2 m/s, then held) and "
-                   "walk (1.2 m/s, then standing); each repeats; --noise adds to it; repeat for more stations")
-        ->excludes("--replay")
-        ->excludes("--replay-capture");
-    app.add_option("--noise", o.noise,
+                   "walk (1.2 m/s, then standing); each repeats; --noise adds to it; repeat for more stations"));
+    notWithReplays(app.add_option("--noise", o.noise,
                    "Gaussian noise on every station's pose, as MM,DEG: the standard deviation of each of x, y, z in "
-                   "millimetres and of each component of a small random rotation in degrees (default 1.5,0)")
-        ->excludes("--replay")
-        ->excludes("--replay-capture");
+                   "millimetres and of each component of a small random rotation in degrees (default 1.5,0)"));
     app.add_option("--gap", o.gaps,
                    "No records of a station (of every station without STATION) for LENGTH seconds from SECONDS "
                    "after the start, as SECONDS:LENGTH[:STATION]; the other stations and the commands carry on; "

@@ -285,6 +285,17 @@ struct JoySample {
     std::vector<int32_t> buttons;
 };
 
+// A best-effort reader (as the host writes) that keeps every sample until it is taken.
+dds_entity_t keepAllReader(dds_entity_t participant, const dds_topic_descriptor_t* type, const std::string& topicName) {
+    dds_qos_t* qos = dds_create_qos();
+    dds_qset_reliability(qos, DDS_RELIABILITY_BEST_EFFORT, 0);
+    dds_qset_history(qos, DDS_HISTORY_KEEP_ALL, 0);
+    const dds_entity_t topic = dds_create_topic(participant, type, topicName.c_str(), nullptr, nullptr);
+    const dds_entity_t reader = dds_create_reader(participant, topic, qos, nullptr);
+    dds_delete_qos(qos);
+    return reader;
+}
+
 double stampOf(const std_msgs_msg_dds__Header_& header) { return header.stamp.sec + header.stamp.nanosec * 1e-9; }
 
 template <typename Sample, typename Copy>
@@ -322,13 +333,8 @@ TEST(HostOutputs, ProcessedStationsCarryTheirProcessingAndTheDevicesOwnPoses) {
     const std::string prefix = "processed" + std::to_string(getpid());
     const dds_entity_t participant = dds_create_participant(domain, nullptr, nullptr);
     ASSERT_GT(participant, 0) << dds_strretcode(participant);
-    dds_qos_t* qos = dds_create_qos();
-    dds_qset_reliability(qos, DDS_RELIABILITY_BEST_EFFORT, 0);
-    dds_qset_history(qos, DDS_HISTORY_KEEP_ALL, 0);
-    const dds_entity_t rawTopic = dds_create_topic(participant, &geometry_msgs_msg_dds__PoseStamped__desc,
-                                                   ("rt/" + prefix + "/tracker1_raw").c_str(), nullptr, nullptr);
-    const dds_entity_t rawReader = dds_create_reader(participant, rawTopic, qos, nullptr);
-    dds_delete_qos(qos);
+    const dds_entity_t rawReader =
+        keepAllReader(participant, &geometry_msgs_msg_dds__PoseStamped__desc, "rt/" + prefix + "/tracker1_raw");
     ChildProcess child({host, "--simulate", "-c", config, "--format", "jsonl", "--duration", "4", "-q", "--osc", url,
                         "--record", recording, "--dds", "--dds-domain", std::to_string(domain), "--dds-prefix", prefix});
     // The device directory names each station's processing.
@@ -409,17 +415,12 @@ TEST(HostOutputs, DdsReaderReceivesPoseStampedAndJoyThatMatchThePublishedRecords
     const std::string prefix = "is900test" + std::to_string(getpid());
     const dds_entity_t participant = dds_create_participant(domain, nullptr, nullptr);
     ASSERT_GT(participant, 0) << dds_strretcode(participant);
-    dds_qos_t* qos = dds_create_qos();
-    dds_qset_reliability(qos, DDS_RELIABILITY_BEST_EFFORT, 0);
-    dds_qset_history(qos, DDS_HISTORY_KEEP_ALL, 0);
     const auto readerOf = [&](const dds_topic_descriptor_t* type, const std::string& name) {
-        const dds_entity_t topic = dds_create_topic(participant, type, ("rt/" + prefix + "/" + name).c_str(), nullptr, nullptr);
-        return dds_create_reader(participant, topic, qos, nullptr);
+        return keepAllReader(participant, type, "rt/" + prefix + "/" + name);
     };
     const dds_entity_t poses[2] = {readerOf(&geometry_msgs_msg_dds__PoseStamped__desc, "tracker1"),
                                    readerOf(&geometry_msgs_msg_dds__PoseStamped__desc, "tracker2")};
     const dds_entity_t joy = readerOf(&sensor_msgs_msg_dds__Joy__desc, "controller1");
-    dds_delete_qos(qos);
 
     ChildProcess child({host, "--simulate", "-c", headAndWand, "--format", "jsonl", "--duration", "4", "-q", "--dds",
                         "--dds-domain", std::to_string(domain), "--dds-prefix", prefix, "--frame", "cave"});
