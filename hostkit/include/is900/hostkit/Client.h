@@ -29,7 +29,7 @@ struct TrackerInfo {
     // "predict 20 ms", "filter 0.3 12; predict 20 ms"), and the topic of the
     // device's own poses when it does something ("" when it does not).
     std::string processing = "none";
-    std::string rawTopic;
+    std::string rawTopic = "";
 };
 
 struct ControllerInfo {

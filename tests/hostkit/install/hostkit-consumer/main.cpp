@@ -10,6 +10,7 @@
 #include "is900/hostkit/LibraryLoader.h"
 #include "is900/hostkit/OptionLine.h"
 #include "is900/hostkit/PluginLibrary.h"
+#include "is900/hostkit/PoseProcessing.h"
 #include "is900/hostkit/Quality.h"
 #include "is900/hostkit/RecordSchema.h"
 #include "is900/hostkit/Records.h"
@@ -18,6 +19,7 @@
 #include "is900/hostkit/Client.h"
 #endif
 
+#include <array>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -137,6 +139,20 @@ void useQuality() {
     expect(readJsonLine(qualityJsonLine(devices[0])).quality.device == "consumer", "the quality line reads back");
 }
 
+void usePoseProcessing() {
+    PoseProcessing settings;
+    settings.predictMilliseconds = 20;
+    settings.filter = OneEuroSettings::head();
+    PoseProcessor processor(settings);
+    std::array<float, 6> out{};
+    for (int i = 0; i < 20; ++i) {
+        const float pose[6] = {static_cast<float>(i) / 120, 0, 0, 0, 0, 0};
+        out = processor.process(i / 120.0, pose);
+    }
+    expect(out[0] > 0.1f && out[0] < 0.2f && settings.describe() == "filter 0.3 12; predict 20 ms",
+           "PoseProcessor follows a moving sensor");
+}
+
 #ifdef IS900_CLIENT
 // A domain no host uses: no device is found, and a subscription to one that
 // is not there still opens and ends cleanly.
@@ -175,6 +191,7 @@ int main() {
     usePlugin();
     useSetupAndSchema();
     useQuality();
+    usePoseProcessing();
 #ifdef IS900_CLIENT
     useClient();
 #endif
