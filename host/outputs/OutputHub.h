@@ -51,7 +51,6 @@ public:
     // The dispatcher processes the poses of the stations the stage names
     // before any output sees them.
     void process(std::unique_ptr<ProcessingStage> poses) { processing = std::move(poses); }
-    const ProcessingStage* poseProcessing() const { return processing.get(); }
     bool empty() const { return lanes.empty(); }
     // Called when a lossless output fails for good (its reader went away).
     void onLosslessFailure(std::function<void()> handler) { failureHandler = std::move(handler); }

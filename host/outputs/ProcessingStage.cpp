@@ -33,7 +33,7 @@ ProcessingStage::ProcessingStage(const std::vector<DeviceSection>& devices) {
         if (!device.processing.any()) continue;
         for (int station : device.setup.trackerStations()) {
             const is900::hostkit::PoseProcessing processing = stationProcessing(device, station);
-            if (processing.any()) settings.emplace(Station{device.name, station}, processing);
+            if (processing.any()) settings.emplace(Station{device.name, station}, Settings{processing, processing.describe()});
         }
     }
 }
@@ -45,19 +45,14 @@ bool ProcessingStage::processes(const PublishedRecord& record) const {
 void ProcessingStage::apply(PublishedRecord& record) {
     if (!processes(record)) return;
     const Station station{record.device, record.view.station};
-    const is900::hostkit::PoseProcessing& processing = settings.at(station);
+    const Settings& chosen = settings.at(station);
     auto processor = processors.find(station);
-    if (processor == processors.end()) processor = processors.emplace(station, processing).first;
+    if (processor == processors.end()) processor = processors.emplace(station, chosen.processing).first;
     const double seconds = std::chrono::duration<double>(record.handedOver.time_since_epoch()).count();
     const std::array<float, 6> pose = processor->second.process(seconds, record.view.pose);
     ProcessedPose processed;
     std::copy(pose.begin(), pose.end(), processed.pose);
-    processed.standsFor = record.view.stamp + processing.predictMilliseconds / 1000;
-    processed.processing = processing.describe();
+    processed.standsFor = record.view.stamp + chosen.processing.predictMilliseconds / 1000;
+    processed.processing = chosen.description;
     record.processed = std::move(processed);
-}
-
-std::string ProcessingStage::describe(const std::string& device, int station) const {
-    const auto found = settings.find(Station{device, station});
-    return found == settings.end() ? "none" : found->second.describe();
 }

@@ -28,11 +28,13 @@ public:
     bool processes(const PublishedRecord& record) const;
     // Sets record.processed for a tracker record of a processed station.
     void apply(PublishedRecord& record);
-    // "none" for a station the host does not process.
-    std::string describe(const std::string& device, int station) const;
 
 private:
     using Station = std::pair<std::string, int>;
-    std::map<Station, is900::hostkit::PoseProcessing> settings;
+    struct Settings {
+        is900::hostkit::PoseProcessing processing;
+        std::string description; // written once, not for every record
+    };
+    std::map<Station, Settings> settings;
     std::map<Station, is900::hostkit::PoseProcessor> processors;
 };
