@@ -149,7 +149,7 @@ PivotFit fitPivot(const std::vector<std::array<float, 6>>& poses) {
     double swivel = 0;
     for (const auto& pose : poses)
         swivel = std::max(swivel, 2 * std::acos(std::min(1.0, std::fabs(rotation::dot(first, rotation::quaternionOf(pose.data()))))));
-    if (swivel * 180 / 3.14159265358979323846 < leastSwivelDegrees)
+    if (swivel * rotation::degreesPerRadian < leastSwivelDegrees)
         throw AlignmentError("the wand swivelled too little about its tip (at least 20 degrees)");
     // tip . R_i - pivot = -p_i for each pose: normal equations of 6 unknowns.
     double normal[6][7] = {};

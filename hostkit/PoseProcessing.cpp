@@ -14,7 +14,6 @@ namespace {
 
 using namespace rotation;
 
-const double pi = 3.14159265358979323846;
 // The filter's speeds are smoothed with this cut-off, as the paper suggests.
 const double speedCutoffHz = 1.0;
 // Two records read at once have no time between them: the filter takes
@@ -37,14 +36,6 @@ double smoothing(double cutoffHz, double interval) {
 }
 
 double damping(double step, double scale) { return step * step / (step * step + scale * scale); }
-
-Rotation slerp(const Rotation& from, Rotation to, double t) {
-    if (dot(from, to) < 0)
-        for (double& component : to) component = -component;
-    Triple turn = logOf(multiply(inverse(from), to));
-    for (double& component : turn) component *= t;
-    return multiply(from, expOf(turn));
-}
 
 double determinant(const double m[3][3]) {
     return m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1]) - m[0][1] * (m[1][0] * m[2][2] - m[1][2] * m[2][0]) +
@@ -140,13 +131,13 @@ void PoseProcessor::filter(Sample& sample) {
         const double cutoff = settings_.filter->minCutoffHz + settings_.filter->beta * std::fabs(velocity_[axis]);
         last.position[axis] += smoothing(cutoff, interval) * (sample.position[axis] - last.position[axis]);
     }
-    Rotation towards = sample.rotation;
-    if (dot(last.rotation, towards) < 0)
-        for (double& component : towards) component = -component;
-    const Triple turn = logOf(multiply(inverse(last.rotation), towards));
+    // The turn from the filtered orientation to the new one, the shorter way
+    // round; the filter goes that fraction of it.
+    Triple turn = logOf(multiply(inverse(last.rotation), sample.rotation));
     for (int axis = 0; axis < 3; ++axis) turnVelocity_[axis] += speedSmoothing * (turn[axis] / interval - turnVelocity_[axis]);
     const double cutoff = settings_.filter->minCutoffHz + settings_.filter->beta * length(turnVelocity_);
-    last.rotation = slerp(last.rotation, towards, smoothing(cutoff, interval));
+    for (double& component : turn) component *= smoothing(cutoff, interval);
+    last.rotation = multiply(last.rotation, expOf(turn));
     last.time = sample.time;
     sample = last;
 }

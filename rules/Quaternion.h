@@ -11,6 +11,9 @@
 
 namespace rotation {
 
+constexpr double pi = 3.14159265358979323846;
+constexpr double degreesPerRadian = 180 / pi;
+
 using Rotation = std::array<double, 4>; // w, x, y, z
 using Triple = std::array<double, 3>; // a position, or a rotation vector (axis times angle, radians)
 
@@ -46,10 +49,9 @@ inline void anglesOf(const Rotation& q, float angles[3]) {
     const double w = q[0], x = q[1], y = q[2], z = q[3];
     const double m01 = 2 * (x * y - w * z), m11 = 1 - 2 * (x * x + z * z);
     const double m20 = 2 * (x * z - w * y), m21 = 2 * (y * z + w * x), m22 = 1 - 2 * (x * x + y * y);
-    const double k = 180 / 3.14159265358979323846;
-    angles[0] = static_cast<float>(std::atan2(m20, m22) * k);
-    angles[1] = static_cast<float>(std::asin(std::clamp(-m21, -1.0, 1.0)) * k);
-    angles[2] = static_cast<float>(std::atan2(m01, m11) * k);
+    angles[0] = static_cast<float>(std::atan2(m20, m22) * degreesPerRadian);
+    angles[1] = static_cast<float>(std::asin(std::clamp(-m21, -1.0, 1.0)) * degreesPerRadian);
+    angles[2] = static_cast<float>(std::atan2(m01, m11) * degreesPerRadian);
 }
 
 inline Rotation multiply(const Rotation& a, const Rotation& b) {

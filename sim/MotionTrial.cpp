@@ -17,7 +17,6 @@ using is900::hostkit::PoseProcessing;
 using is900::hostkit::PoseProcessor;
 
 const double millimetresPerFoot = optionwords::metresPerFoot * 1000;
-const double degreesPerRadian = 180 / 3.14159265358979323846;
 
 struct Output {
     double time;             // the moment it stands for
@@ -41,7 +40,7 @@ double distanceMm(const std::array<float, 6>& a, const std::array<float, 6>& b) 
 }
 
 double angleDeg(const rotation::Rotation& a, const rotation::Rotation& b) {
-    return 2 * std::acos(std::min(1.0, std::fabs(rotation::dot(a, b)))) * degreesPerRadian;
+    return 2 * std::acos(std::min(1.0, std::fabs(rotation::dot(a, b)))) * rotation::degreesPerRadian;
 }
 
 std::vector<Output> play(const TrialSettings& settings, const PoseProcessing& processing) {

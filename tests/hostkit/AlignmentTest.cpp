@@ -50,7 +50,7 @@ TEST(Alignment, TwelvePointsGiveTheTransformBackThroughATrackersNoise) {
         const RigidFit fit = fitRigid(measured, room);
         for (int a = 0; a < 3; ++a) {
             EXPECT_NEAR(fit.translation[a], t[a], 2 / mmPerFoot) << trial;
-            for (int b = 0; b < 3; ++b) EXPECT_NEAR(fit.rotation[a][b], r[a][b], 0.2 * 3.14159 / 180) << trial;
+            for (int b = 0; b < 3; ++b) EXPECT_NEAR(fit.rotation[a][b], r[a][b], 0.2 / rotation::degreesPerRadian) << trial;
         }
         // The residual of 12 averaged points: sqrt(3 * (12 - 6) / 12) of the per-axis noise.
         const double expected = 1.5 / std::sqrt(120.0) * std::sqrt(3.0 * 6 / 12);
