@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 namespace is900 {
 namespace hostkit {
@@ -191,6 +192,144 @@ PivotFit fitPivot(const std::vector<std::array<float, 6>>& poses) {
     }
     fit.rmsMm = std::sqrt(squares / poses.size()) * millimetresPerFoot;
     return fit;
+}
+
+Position heldPosition(const std::vector<Pose>& poses) {
+    if (poses.size() < 2) throw AlignmentError("no poses were received while the point was taken");
+    std::vector<Position> all, first, second;
+    for (std::size_t i = 0; i < poses.size(); ++i) {
+        const Position p{{poses[i][0], poses[i][1], poses[i][2]}};
+        all.push_back(p);
+        (2 * i < poses.size() ? first : second).push_back(p);
+    }
+    const Position centre = mean(all), early = mean(first), late = mean(second);
+    double drift = 0, farthest = 0;
+    for (int a = 0; a < 3; ++a) drift += (late[a] - early[a]) * (late[a] - early[a]);
+    for (const Position& p : all) {
+        double distance = 0;
+        for (int a = 0; a < 3; ++a) distance += (p[a] - centre[a]) * (p[a] - centre[a]);
+        farthest = std::max(farthest, std::sqrt(distance));
+    }
+    const double driftMm = std::sqrt(drift) * millimetresPerFoot, farthestMm = farthest * millimetresPerFoot;
+    if (driftMm > 3 || farthestMm > 10) {
+        char text[120];
+        std::snprintf(text, sizeof text, "the sensor moved while the point was taken (%.1f mm); hold it still",
+                      std::max(driftMm, farthestMm));
+        throw AlignmentError(text);
+    }
+    return centre;
+}
+
+Position offsetInSensorFrame(const Pose& sensor, const Position& point) {
+    double m[3][3];
+    rotation::orientationMatrix(sensor[3], sensor[4], sensor[5], m);
+    // offset . M = point - position; M is a rotation, so offset = d . M^T.
+    Position offset{};
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) offset[i] += (point[j] - sensor[j]) * m[i][j];
+    return offset;
+}
+
+namespace {
+
+using Rows = std::array<std::array<double, 3>, 3>;
+
+// The axis and angle of a row-convention rotation: its transpose is the
+// usual column rotation by +angle about the axis. By way of the quaternion,
+// which stays exact near half a turn.
+void axisAngleOf(const Rows& m, Position& axis, double& angleDegrees) {
+    const double trace = m[0][0] + m[1][1] + m[2][2];
+    double q[4]; // w, x, y, z of the column rotation c = m^T
+    if (trace > 0) {
+        const double s = 2 * std::sqrt(1 + trace);
+        q[0] = s / 4;
+        q[1] = (m[1][2] - m[2][1]) / s;
+        q[2] = (m[2][0] - m[0][2]) / s;
+        q[3] = (m[0][1] - m[1][0]) / s;
+    } else {
+        int i = 0;
+        if (m[1][1] > m[i][i]) i = 1;
+        if (m[2][2] > m[i][i]) i = 2;
+        const int j = (i + 1) % 3, k = (i + 2) % 3;
+        const double s = 2 * std::sqrt(1 + m[i][i] - m[j][j] - m[k][k]);
+        q[1 + i] = s / 4;
+        q[0] = (m[j][k] - m[k][j]) / s;
+        q[1 + j] = (m[i][j] + m[j][i]) / s;
+        q[1 + k] = (m[i][k] + m[k][i]) / s;
+    }
+    const double sine = std::sqrt(q[1] * q[1] + q[2] * q[2] + q[3] * q[3]);
+    if (sine < 1e-15) {
+        axis = {{0, 0, 1}};
+        angleDegrees = 0;
+        return;
+    }
+    for (int a = 0; a < 3; ++a) axis[a] = q[1 + a] / sine;
+    angleDegrees = 2 * std::atan2(sine, q[0]) * rotation::degreesPerRadian;
+    if (angleDegrees > 180) { // the same turn the short way round
+        angleDegrees = 360 - angleDegrees;
+        for (double& value : axis) value = -value;
+    }
+}
+
+std::string significant(double value) {
+    if (std::fabs(value) < 5e-13) value = 0; // no "-0" or rounding dust of an exact zero
+    char text[32];
+    std::snprintf(text, sizeof text, "%.9g", value);
+    return text;
+}
+
+std::string keyword(const optionwords::Words& words) { return std::string(words.list[0]) + " "; }
+
+// A length in feet as the device reads it back from metres.
+std::string metres(double feet) { return significant(feet / optionwords::feetPerMetre); }
+
+} // namespace
+
+TransmitterCorrection composeTransmitter(const Placement& current, const RigidFit& fit) {
+    Rows now{}, composed{};
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) now[i][j] = current.rotationSet ? current.rotation[3 * i + j] : (i == j ? 1 : 0);
+    // p . T . A + (t . A + b): the current rotation T, then the fit's A.
+    TransmitterCorrection correction;
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            for (int k = 0; k < 3; ++k) composed[i][j] += now[i][k] * fit.rotation[k][j];
+    for (int j = 0; j < 3; ++j) {
+        correction.offset[j] = fit.translation[j];
+        if (current.offsetSet)
+            for (int k = 0; k < 3; ++k) correction.offset[j] += current.offset[k] * fit.rotation[k][j];
+    }
+    axisAngleOf(composed, correction.axis, correction.angleDegrees);
+    return correction;
+}
+
+Position composeSensorOffset(const SensorSetup& current, const PivotFit& fit) {
+    Position offset = fit.tip;
+    if (current.offsetSet)
+        for (int a = 0; a < 3; ++a) offset[a] += current.offset[a];
+    return offset;
+}
+
+std::string unalignableStation(const DeviceSetup& setup, int station) {
+    if (station < 1 || station > deviceStationCount || !setup.trackerOn[station - 1])
+        return "station " + std::to_string(station) + " is not a tracker station the device publishes";
+    if (setup.sensors[station - 1].translationSet)
+        return "station " + std::to_string(station) +
+               " has a sensortranslation, which is added after every correction; remove it to align with this station";
+    return "";
+}
+
+std::vector<std::string> transmitterLines(const TransmitterCorrection& correction) {
+    const Position& t = correction.offset;
+    const Position& u = correction.axis;
+    return {keyword(optionwords::transmitterOffset) + metres(t[0]) + " " + metres(t[1]) + " " + metres(t[2]) + " m",
+            keyword(optionwords::transmitterRotation) + significant(u[0]) + " " + significant(u[1]) + " " + significant(u[2]) + " " +
+                significant(correction.angleDegrees)};
+}
+
+std::string sensorOffsetLine(int station, const Position& offsetFeet) {
+    return keyword(optionwords::sensorOffset) + std::to_string(station) + " " + metres(offsetFeet[0]) + " " + metres(offsetFeet[1]) +
+           " " + metres(offsetFeet[2]) + " m";
 }
 
 } // namespace hostkit

@@ -22,12 +22,14 @@ struct Sample {
 class StationMotion {
 public:
     StationMotion(StationSetup setup, uint32_t seed, SensorNoise sensorNoise = SensorNoise(),
-                  std::optional<StillPose> still = std::nullopt, std::optional<MotionScript> script = std::nullopt);
+                  std::optional<StillPose> still = std::nullopt, std::optional<ScriptedMotion> script = std::nullopt,
+                  TransmitterPlacement transmitter = TransmitterPlacement(), SensorTip tip = SensorTip());
     // The next sample; each call draws the next noise of the seeded sequence.
     Sample next(double seconds);
 
 private:
     void pose(double seconds, double position[3], float angles[3]) const; // position in centimetres
+    void roomPose(double seconds, double position[3], double angles[3]) const;
     void addNoise(const double position[3], Sample& sample);
     void controls(double seconds, Sample& sample) const;
 
@@ -35,7 +37,9 @@ private:
     uint32_t seed;
     SensorNoise sensorNoise;
     std::optional<StillPose> still;
-    std::optional<MotionScript> script;
+    std::optional<ScriptedMotion> script;
+    TransmitterPlacement transmitter;
+    SensorTip tip;
     std::mt19937 noise;
     double phase[6];
 };

@@ -47,7 +47,9 @@ std::vector<Output> play(const TrialSettings& settings, const PoseProcessing& pr
     StationSetup station;
     std::optional<StillPose> still;
     if (!settings.script) still = StillPose{1, {20, 10, 100}, {30, 10, 5}};
-    StationMotion motion(station, settings.seed, settings.noise, still, settings.script);
+    std::optional<ScriptedMotion> script;
+    if (settings.script) script = ScriptedMotion{1, *settings.script, {}};
+    StationMotion motion(station, settings.seed, settings.noise, still, script);
     PoseProcessor processor(processing);
     std::mt19937 reading(settings.seed);
     std::uniform_real_distribution<double> jitter(0, 0.001);

@@ -25,13 +25,6 @@ void cross(const double a[3], const double b[3], double out[3]) {
     out[2] = a[0] * b[1] - a[1] * b[0];
 }
 
-void anglesOf(const double rotation[3][3], float angles[3]) {
-    double sine = -rotation[2][0];
-    sine = sine > 1 ? 1 : sine < -1 ? -1 : sine;
-    angles[0] = static_cast<float>(std::atan2(rotation[1][0], rotation[0][0]) * 180 / pi);
-    angles[1] = static_cast<float>(std::asin(sine) * 180 / pi);
-    angles[2] = static_cast<float>(std::atan2(rotation[2][1], rotation[2][2]) * 180 / pi);
-}
 
 void multiply(const double left[3][3], const double right[3][3], double out[3][3]) {
     for (int row = 0; row < 3; ++row)
@@ -87,6 +80,14 @@ bool holdsCrLf(const std::vector<uint8_t>& bytes) {
 } // namespace
 
 // Azimuth about Z, then elevation about Y, then roll about X.
+void anglesOf(const double rotation[3][3], float angles[3]) {
+    double sine = -rotation[2][0];
+    sine = sine > 1 ? 1 : sine < -1 ? -1 : sine;
+    angles[0] = static_cast<float>(std::atan2(rotation[1][0], rotation[0][0]) * 180 / pi);
+    angles[1] = static_cast<float>(std::asin(sine) * 180 / pi);
+    angles[2] = static_cast<float>(std::atan2(rotation[2][1], rotation[2][2]) * 180 / pi);
+}
+
 void rotationOf(const float angles[3], double out[3][3]) {
     double a = angles[0] * pi / 180, e = angles[1] * pi / 180, r = angles[2] * pi / 180;
     double ca = std::cos(a), sa = std::sin(a), ce = std::cos(e), se = std::sin(e), cr = std::cos(r), sr = std::sin(r);

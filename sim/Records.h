@@ -20,6 +20,8 @@ Sample seenInFrame(const AlignmentFrame& frame, const Sample& sample);
 // Rotation of the sensor in the tracker frame (columns: the sensor's axes)
 // from azimuth, elevation and roll in degrees.
 void rotationOf(const float angles[3], double out[3][3]);
+// Azimuth, elevation and roll in degrees of such a rotation.
+void anglesOf(const double rotation[3][3], float angles[3]);
 // Turns the orientation by a rotation vector (radians) about the sensor's axes.
 void turnAngles(float angles[3], const double rotationVector[3]);
 

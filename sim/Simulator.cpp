@@ -30,10 +30,13 @@ bool Simulator::start() {
         std::optional<StillPose> still;
         for (const StillPose& pose : s.options.stillPoses)
             if (pose.station == station.number) still = pose;
-        std::optional<MotionScript> script;
+        std::optional<ScriptedMotion> script;
         for (const ScriptedMotion& scripted : s.options.scripts)
-            if (scripted.station == station.number) script = scripted.script;
-        s.motions.emplace_back(station, s.options.seed, s.options.noise, still, script);
+            if (scripted.station == station.number) script = scripted;
+        SensorTip tip;
+        for (const SensorTip& given : s.options.tips)
+            if (given.station == station.number) tip = given;
+        s.motions.emplace_back(station, s.options.seed, s.options.noise, still, script, s.options.transmitter, tip);
     }
     s.startedAt = s.now();
     s.say("tracker on %s%s%s", s.slave.c_str(), s.options.linkPath.empty() ? "" : ", link ",

@@ -55,16 +55,49 @@ struct StillPose {
 //    45-degree turn, held 0.53 s, the swing back, held 0.03 s (2 s).
 //  walk: 4.2 m along x, 3 s of it at 1.2 m/s between half-second ramps,
 //    with a step's 2-cm bob, standing 1.5 s, and back (10 s).
-enum class MotionScript { headTurn, wandSwing, walk };
+//  holds: held 1.5 s at each of the points in turn (the first 5 s longer
+//    at the start), moving 0.5 s to the next; a wand's first button is down
+//    from 1.2 s to 1.4 s into each hold, so that a press takes the point
+//    after a still second.
+//  swivel: turned about the pivot, a cone of up to 30 degrees every 3 s with
+//    a roll, the pose held at the pivot (its position stays).
+enum class MotionScript { headTurn, wandSwing, walk, holds, swivel };
+
+// A pose in the room: centimetres and degrees.
+struct RoomPose {
+    double position[3] = {0, 0, 0};
+    double angles[3] = {0, 0, 0};
+};
 
 struct ScriptedMotion {
     int station = 1;
     MotionScript script = MotionScript::headTurn;
+    std::vector<RoomPose> points; // holds: the poses held; swivel: the pivot's pose first
 };
 
 // The scripted pose at seconds into the script: centimetres and degrees,
-// tracker's default frame.
+// tracker's default frame. The first form is for the scripts that take no points.
 void scriptedPose(MotionScript script, double seconds, double position[3], double angles[3]);
+void scriptedPose(const ScriptedMotion& motion, double seconds, double position[3], double angles[3]);
+// Whether a holds script's wand has its first button down then.
+bool scriptedPress(const ScriptedMotion& motion, double seconds);
+
+// Where the transmitter stands in the room: a point p of the tracker's
+// frame is at p . M + offset (centimetres), M the turn by angle degrees about
+// axis, right-handed, as row vectors. The poses the stations move through
+// are the room's; the tracker measures them from where it stands.
+struct TransmitterPlacement {
+    double offset[3] = {0, 0, 0};
+    double axis[3] = {0, 0, 1};
+    double angleDegrees = 0;
+};
+
+// A station whose moving or held point is a tip at offset (centimetres, in
+// the sensor's frame) from the sensor: the sensor sits that far back.
+struct SensorTip {
+    int station = 1;
+    double offset[3] = {0, 0, 0};
+};
 
 // Gaussian noise on every station's pose, drawn once a sample from the
 // seeded generator: the standard deviation of each of x, y and z, and of
@@ -95,6 +128,8 @@ struct SimulatorOptions {
     std::vector<StillPose> stillPoses;   // stations held still; one naming no station is ignored
     std::vector<ScriptedMotion> scripts; // stations that follow a script
     SensorNoise noise;
+    TransmitterPlacement transmitter;
+    std::vector<SensorTip> tips;
     std::vector<RecordGap> gaps;         // on the simulator's clock, from start()
     std::string linkPath;                // when set, a symbolic link to the slave side
     std::string commandLogPath;          // when set, every command is appended as a line

@@ -26,8 +26,8 @@ namespace {
 struct ProgramOptions {
     is900sim::SimulatorOptions simulator;
     std::vector<std::string> stations;
-    std::vector<std::string> stillPoses, gaps, motions;
-    std::string noise;
+    std::vector<std::string> stillPoses, gaps, motions, holds, swivels, tips;
+    std::string noise, transmitter;
     std::string units = "inches";
     std::string recordLogPath;
     double duration = 0;
@@ -95,16 +95,36 @@ void addOptions(CLI::App& app, ProgramOptions& o) {
                  "With --replay or --replay-capture: start over at the end instead of going silent");
     // What moves the stations has no place in a replay.
     const auto notWithReplays = [](CLI::Option* option) { option->excludes("--replay")->excludes("--replay-capture"); };
-    notWithReplays(app.add_option("--still", o.stillPoses,
-                   "A station held still at a pose, as STATION:X,Y,Z,AZIM,ELEV,ROLL: position in --units, angles "
-                   "in degrees; only --noise moves it; repeat for more stations"));
-    notWithReplays(app.add_option("--motion", o.motions,
-                   "A station that follows a scripted motion on the simulator's clock, as STATION:NAME, NAME one of "
-                   "head-turn (90 degrees in 0.4 s, then still), wand-swing (50 cm at up to 2 m/s, then held) and "
-                   "walk (1.2 m/s, then standing); each repeats; --noise adds to it; repeat for more stations"));
+    const struct {
+        const char* name;
+        std::vector<std::string>* values;
+        const char* help;
+    } moves[] = {
+        {"--still", &o.stillPoses,
+         "A station held still at a pose, as STATION:X,Y,Z,AZIM,ELEV,ROLL: position in --units, angles in degrees; "
+         "only --noise moves it; repeat for more stations"},
+        {"--motion", &o.motions,
+         "A station that follows a scripted motion on the simulator's clock, as STATION:NAME, NAME one of head-turn "
+         "(90 degrees in 0.4 s, then still), wand-swing (50 cm at up to 2 m/s, then held) and walk (1.2 m/s, then "
+         "standing); each repeats; --noise adds to it; repeat for more stations"},
+        {"--hold", &o.holds,
+         "A station held in turn at room poses, as STATION:X,Y,Z[,AZIM,ELEV,ROLL] (--units, degrees), 1.5 s at each "
+         "(the first 5 s longer at the start) and 0.5 s between; a wand's first button is pressed 1.2 s into each "
+         "hold; repeat for more poses"},
+        {"--swivel", &o.swivels,
+         "A station swivelled about a pivot held still, as STATION:X,Y,Z[,AZIM,ELEV,ROLL], up to 30 degrees either way"},
+        {"--tip", &o.tips,
+         "A station's held or moved point is a tip at X,Y,Z (--units) in the sensor's frame, as STATION:X,Y,Z; the "
+         "sensor sits behind it"},
+    };
+    for (const auto& move : moves) notWithReplays(app.add_option(move.name, *move.values, move.help));
     notWithReplays(app.add_option("--noise", o.noise,
                    "Gaussian noise on every station's pose, as MM,DEG: the standard deviation of each of x, y, z in "
                    "millimetres and of each component of a small random rotation in degrees (default 1.5,0)"));
+    notWithReplays(app.add_option("--transmitter", o.transmitter,
+                   "Where the transmitter stands in the room, as X,Y,Z,AX,AY,AZ,ANGLE: a point p of its frame is "
+                   "at p turned by ANGLE degrees about the axis, plus X,Y,Z (--units); the stations' poses are "
+                   "the room's"));
     app.add_option("--gap", o.gaps,
                    "No records of a station (of every station without STATION) for LENGTH seconds from SECONDS "
                    "after the start, as SECONDS:LENGTH[:STATION]; the other stations and the commands carry on; "
@@ -159,6 +179,66 @@ bool refuse(const char* option, const std::string& text, const char* wanted) {
     return false;
 }
 
+// "STATION:NUMBERS" with one of the counts given.
+bool stationNumbers(const ProgramOptions& o, const std::string& text, std::vector<std::size_t> counts, int& station,
+                    std::vector<double>& numbers) {
+    const std::size_t colon = text.find(':');
+    std::vector<double> number;
+    if (colon == std::string::npos || !parseNumbers(text.substr(0, colon), ',', number) || number.size() != 1 ||
+        !isStation(o, number[0]) || !parseNumbers(text.substr(colon + 1), ',', numbers) ||
+        std::find(counts.begin(), counts.end(), numbers.size()) == counts.end())
+        return false;
+    station = static_cast<int>(number[0]);
+    return true;
+}
+
+is900sim::RoomPose roomPose(const std::vector<double>& numbers, double centimetresPerUnit) {
+    is900sim::RoomPose pose;
+    for (std::size_t axis = 0; axis < numbers.size(); ++axis)
+        (axis < 3 ? pose.position[axis] : pose.angles[axis - 3]) = numbers[axis] * (axis < 3 ? centimetresPerUnit : 1);
+    return pose;
+}
+
+// --hold, --swivel, --tip and --transmitter.
+bool parsePlacement(ProgramOptions& o, double centimetresPerUnit) {
+    std::vector<double> numbers;
+    int station = 0;
+    const auto scripted = [&o](int number) -> is900sim::ScriptedMotion* {
+        for (is900sim::ScriptedMotion& motion : o.simulator.scripts)
+            if (motion.station == number) return &motion;
+        return nullptr;
+    };
+    for (const std::string& text : o.holds) {
+        if (!stationNumbers(o, text, {3, 6}, station, numbers) ||
+            (scripted(station) && scripted(station)->script != is900sim::MotionScript::holds))
+            return refuse("--hold", text, "STATION:X,Y,Z[,AZIM,ELEV,ROLL], STATION one of the stations, moved by no other script");
+        if (!scripted(station)) o.simulator.scripts.push_back({station, is900sim::MotionScript::holds, {}});
+        scripted(station)->points.push_back(roomPose(numbers, centimetresPerUnit));
+    }
+    for (const std::string& text : o.swivels) {
+        if (!stationNumbers(o, text, {3, 6}, station, numbers) || scripted(station))
+            return refuse("--swivel", text, "STATION:X,Y,Z[,AZIM,ELEV,ROLL], STATION one of the stations, moved by no other script");
+        o.simulator.scripts.push_back({station, is900sim::MotionScript::swivel, {roomPose(numbers, centimetresPerUnit)}});
+    }
+    for (const std::string& text : o.tips) {
+        if (!stationNumbers(o, text, {3}, station, numbers)) return refuse("--tip", text, "STATION:X,Y,Z, STATION one of the stations");
+        is900sim::SensorTip tip{station, {}};
+        for (int axis = 0; axis < 3; ++axis) tip.offset[axis] = numbers[axis] * centimetresPerUnit;
+        o.simulator.tips.push_back(tip);
+    }
+    if (o.transmitter.empty()) return true;
+    if (!parseNumbers(o.transmitter, ',', numbers) || numbers.size() != 7 ||
+        (numbers[3] == 0 && numbers[4] == 0 && numbers[5] == 0))
+        return refuse("--transmitter", o.transmitter, "X,Y,Z,AX,AY,AZ,ANGLE, the axis not zero");
+    is900sim::TransmitterPlacement& placement = o.simulator.transmitter;
+    for (int axis = 0; axis < 3; ++axis) {
+        placement.offset[axis] = numbers[axis] * centimetresPerUnit;
+        placement.axis[axis] = numbers[3 + axis];
+    }
+    placement.angleDegrees = numbers[6];
+    return true;
+}
+
 // --still, --motion, --noise and --gap, once the stations and the unit are known.
 bool parseQuality(ProgramOptions& o) {
     const double centimetresPerUnit = o.simulator.centimetres ? 1.0 : optionwords::centimetresPerInch;
@@ -185,8 +265,9 @@ bool parseQuality(ProgramOptions& o) {
         if (script == scripts.end() || !parseNumbers(text.substr(0, colon), ',', station) || station.size() != 1 ||
             !isStation(o, station[0]))
             return refuse("--motion", text, "STATION:NAME, NAME head-turn, wand-swing or walk, STATION one of the stations");
-        o.simulator.scripts.push_back(is900sim::ScriptedMotion{static_cast<int>(station[0]), script->second});
+        o.simulator.scripts.push_back(is900sim::ScriptedMotion{static_cast<int>(station[0]), script->second, {}});
     }
+    if (!parsePlacement(o, centimetresPerUnit)) return false;
     if (!o.noise.empty()) {
         if (!parseNumbers(o.noise, ',', numbers) || numbers.size() != 2 || numbers[0] < 0 || numbers[1] < 0)
             return refuse("--noise", o.noise, "MM,DEG, neither negative");

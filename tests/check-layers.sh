@@ -7,7 +7,8 @@
 # simulator its own and the kit's, the host its own, the kit's and the
 # simulator's, and is900-print (print/) only the kit's (its client, record
 # schema, record table and stop signals), and is900-report (report/) the
-# kit's and the simulator's (its capture reader).
+# kit's and the simulator's (its capture reader), and is900-align (align/)
+# the kit's and the host's configuration reader.
 # No folder includes one of a product above it; nothing includes print/.
 # rules/ lies below them all: header-only definitions that the plug-in and
 # the products around it share (such as when a set-up is trusted); it
@@ -37,6 +38,7 @@ allowed() {
     host) echo "is900 sim rules" ;;
     print) echo "is900 rules" ;;
     report) echo "is900 sim rules" ;;
+    align) echo "is900 host rules" ;;
   esac
 }
 records='hostkit/include/is900/hostkit/Records.h'
@@ -58,7 +60,7 @@ for folder in rules platform support boundary storage protocol tracker controlle
     [ "$(rank "$target")" -ge "$own" ] && fail "$folder" "$target"
   done
 done
-for product in hostkit sim host print report; do
+for product in hostkit sim host print report align; do
   for target in $(included "$product"); do
     [ "$target" = "$product" ] && continue
     case " $(allowed "$product") " in *" $target "*) continue ;; esac

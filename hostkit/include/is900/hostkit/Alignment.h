@@ -4,8 +4,11 @@
 // matrices in the device's row-vector convention (p' = p . R + t).
 #pragma once
 
+#include "is900/hostkit/DeviceSetup.h"
+
 #include <array>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 namespace is900 {
@@ -39,6 +42,43 @@ struct PivotFit {
 // Poses (x, y, z in feet; azimuth, elevation, roll in degrees) of a sensor
 // swivelled about a tip held still: at least 20 degrees of swivel.
 PivotFit fitPivot(const std::vector<std::array<float, 6>>& poses);
+
+using Pose = std::array<float, 6>; // x, y, z in feet; azimuth, elevation, roll in degrees
+
+// The mean position of a sensor held still for a point (a second of its
+// poses); refused when it moved meanwhile: its halves' means apart more than
+// 3 mm, or one pose more than 10 mm from the mean.
+Position heldPosition(const std::vector<Pose>& poses);
+
+// Where a point given in the published frame lies in a sensor's published
+// frame: the offset from the sensor that reaches it (feet).
+Position offsetInSensorFrame(const Pose& sensor, const Position& point);
+
+// A transmitter correction as its option lines give it: an offset in feet
+// and a rotation about an axis by an angle in degrees (right-handed).
+struct TransmitterCorrection {
+    Position offset{};
+    Position axis{{0, 0, 1}};
+    double angleDegrees = 0;
+};
+
+// The correction that takes the tracker's poses to the room: the device's
+// current one, which the measured poses already carry, followed by the fit.
+TransmitterCorrection composeTransmitter(const Placement& current, const RigidFit& fit);
+
+// The station's sensor offset after a pivot: the current offset, which the
+// published poses already carry, plus the tip found from them.
+Position composeSensorOffset(const SensorSetup& current, const PivotFit& fit);
+
+// Empty when the station's poses can be aligned; otherwise why not (a
+// sensortranslation is added in the output frame, after every correction).
+std::string unalignableStation(const DeviceSetup& setup, int station);
+
+// The option lines, numbers with 9 significant digits, lengths in metres:
+// "transmitteroffset X Y Z m", "transmitterrotation AX AY AZ ANGLE" and
+// "sensoroffset STATION X Y Z m".
+std::vector<std::string> transmitterLines(const TransmitterCorrection& correction);
+std::string sensorOffsetLine(int station, const Position& offsetFeet);
 
 } // namespace hostkit
 } // namespace is900
