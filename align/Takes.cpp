@@ -4,8 +4,11 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <unistd.h>
 
 #ifdef IS900_ALIGN_EVENTS
 #include <httplib.h>
@@ -137,6 +140,38 @@ void readEvents(const std::string& url, Takes& takes, const std::function<bool(c
 }
 #endif
 
+std::string shellQuoted(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+// A capture holds the tracker's bytes, not poses: is900-host (beside this
+// program) plays it back through the device into a record file, which is
+// then read as any other. It plays at the capture's pace, as the records' stamps
+// time the holds, and ends a second after the capture does.
+std::string playedBack(const std::string& capture) {
+    char self[4096];
+    const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (length <= 0) throw SourceError("cannot find is900-host to play " + capture + " back");
+    std::string host(self, static_cast<std::size_t>(length));
+    host = host.substr(0, host.rfind('/') + 1) + "is900-host";
+    char name[] = "/tmp/is900-align-XXXXXX";
+    const int file = mkstemp(name);
+    if (file < 0) throw SourceError("cannot make a temporary file to play " + capture + " back");
+    close(file);
+    const std::string command = shellQuoted(host) + " --replay-capture " + shellQuoted(capture) + " --record " + shellQuoted(name) +
+                                " --format jsonl -q --once --silence 1 > /dev/null 2>&1";
+    if (std::system(command.c_str()) == -1) throw SourceError("cannot run " + host);
+    return name;
+}
+
+bool isCapture(const std::string& path) {
+    std::ifstream file(path);
+    std::string start(13, '\0');
+    return file.read(&start[0], 13) && start == "is900-capture";
+}
+
 } // namespace
 
 void readSource(const std::string& source, Takes& takes, const std::function<bool(const Takes&)>& enough) {
@@ -147,6 +182,14 @@ void readSource(const std::string& source, Takes& takes, const std::function<boo
 #else
         throw SourceError("this build reads no web view's events; pipe the host's JSON lines in with -");
 #endif
+    }
+    if (isCapture(source)) {
+        const std::string record = playedBack(source);
+        std::ifstream file(record);
+        readLines(file, takes, enough, source + " (played back)");
+        std::remove(record.c_str());
+        if (!takes.hasHeader) throw SourceError("is900-host could not play " + source + " back");
+        return;
     }
     std::ifstream file(source);
     if (!file) throw SourceError("cannot read " + source);

@@ -16,8 +16,10 @@
 #include "sim/CaptureFile.h"
 #endif
 #ifdef IS900_HOST_WEB
+#include "host/outputs/web/ConfigWriter.h"
 #include "host/outputs/web/WebLines.h"
 #include "host/outputs/web/WebView.h"
+#include "host/platform/Network.h"
 #endif
 
 #include <CLI/CLI.hpp>
@@ -56,6 +58,7 @@ struct HostOptions {
     bool timestamps = false;
     bool threadIds = false;
     std::string web;
+    bool allowConfigWrite = false;
     OutputOptions outputs;
 };
 
@@ -121,6 +124,9 @@ void defineOptions(CLI::App& app, HostOptions& options) {
 #ifdef IS900_HOST_WEB
     app.add_option("--web", options.web,
                    "serve a live 3D view at [ADDRESS:]PORT (address 127.0.0.1 unless given; port 0 picks a free one)");
+    app.add_flag("--allow-config-write", options.allowConfigWrite,
+                 "with -c FILE and --web on a loopback address: let the web view write a device's corrections into "
+                 "FILE, for requests with the token printed at the start");
 #endif
     addOutputOptions(app, options.outputs);
 }
@@ -237,7 +243,52 @@ std::shared_ptr<const is900sim::Capture> loadCapture(const std::string& path) {
 }
 #endif
 
+#ifdef IS900_HOST_WEB
+// Configuration writes reach the file only from this machine.
+bool configWritesRefused(const HostOptions& options) {
+    if (!options.allowConfigWrite) return false;
+    if (!options.configPath.empty() && !options.web.empty() && hostplatform::isLoopbackAddress(webAddress(options.web)))
+        return false;
+    std::cerr << "is900-host: error: --allow-config-write needs -c FILE and --web bound to a loopback address "
+                 "(127.0.0.1, ::1 or localhost)"
+              << std::endl;
+    return true;
+}
+
+// Returns the token that write requests must carry.
+std::string allowConfigWrites(WebView& web, const HostOptions& options, const HostConfig& config) {
+    const std::string token = randomToken();
+    std::unique_ptr<ConfigWriter> writer(new ConfigWriter(options.configPath, config.text, config.sectioned));
+    web.allowConfigWrites(std::move(writer), token, [](const std::string& device, const std::vector<OptionLine>& lines) {
+        events.requestRestart(DeviceRestart{device, lines});
+    });
+    return token;
+}
+
+// Started before any device is touched, so that a busy port ends the run at
+// once; null when it cannot start. The hub owns it.
+WebView* startWebView(const HostOptions& options, const HostConfig& config, HostOutputs& data) {
+    std::unique_ptr<WebView> web(new WebView(webAssetFolder()));
+    const std::string token = options.allowConfigWrite ? allowConfigWrites(*web, options, config) : "";
+    if (!web->start(options.web)) {
+        std::cerr << "is900-host: error: --web: " << web->errorText() << std::endl;
+        return nullptr;
+    }
+    std::cerr << "is900-host: web view at " << web->url() << std::endl;
+    if (!token.empty())
+        std::cerr << "is900-host: configuration writes need the header X-Is900-Token: " << token << std::endl;
+    for (const DeviceSection& device : config.devices)
+        web->publish("setup/" + device.name, webSetupLine(device.name, device.setup));
+    WebView* view = web.get();
+    data.add(std::move(web));
+    return view;
+}
+#endif
+
 int runHost(const HostOptions& options, const CLI::App& app) {
+#ifdef IS900_HOST_WEB
+    if (configWritesRefused(options)) return exitConfig;
+#endif
     HostConfig config;
 #ifdef IS900_HOST_SIMULATOR
     std::shared_ptr<const is900sim::Capture> capture;
@@ -268,18 +319,8 @@ int runHost(const HostOptions& options, const CLI::App& app) {
         return exitConfig;
     }
 #ifdef IS900_HOST_WEB
-    // Started before any device is touched, so that a busy port ends the run at once.
-    if (!options.web.empty()) {
-        std::unique_ptr<WebView> web(new WebView(webAssetFolder()));
-        if (!web->start(options.web)) {
-            std::cerr << "is900-host: error: --web: " << web->errorText() << std::endl;
-            return exitConfig;
-        }
-        std::cerr << "is900-host: web view at " << web->url() << std::endl;
-        for (const DeviceSection& device : config.devices)
-            web->publish("setup/" + device.name, webSetupLine(device.name, device.setup));
-        data->add(std::move(web));
-    }
+    WebView* view = nullptr;
+    if (!options.web.empty() && !(view = startWebView(options, config, *data))) return exitConfig;
 #endif
     std::map<std::string, std::unique_ptr<PluginLibrary>> plugins;
     try {
@@ -321,6 +362,10 @@ int runHost(const HostOptions& options, const CLI::App& app) {
             return exitSimulator;
         }
     }
+#endif
+#ifdef IS900_HOST_WEB
+    // The devices as they will run, on the simulators' ports.
+    if (view) view->serveDevices(config.devices);
 #endif
     const int status = runDevices(options, config, plugins, *data);
     data->finish();

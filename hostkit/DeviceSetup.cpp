@@ -23,16 +23,6 @@ Reading outcome(bool valid) { return valid ? Reading::taken : Reading::refused; 
 
 namespace words = optionwords;
 
-// The word is one of the spellings (a keyword and its aliases), in any letter case.
-bool is(const std::string& word, const words::Words& spellings) {
-    return words::isOneOf(word, spellings, sameKeyword);
-}
-
-bool anyOf(const std::string& word, std::initializer_list<words::Words> choices) {
-    for (const words::Words& spellings : choices)
-        if (is(word, spellings)) return true;
-    return false;
-}
 
 bool startsWithLetter(const std::string& text) {
     return !text.empty() && std::isalpha(static_cast<unsigned char>(text[0]));
@@ -57,8 +47,8 @@ bool readReals(const Args& args, std::size_t first, std::size_t count, float* va
 }
 
 bool readSwitch(const std::string& word, bool& on) {
-    if (!anyOf(word, {words::switchedOn, words::switchedOff})) return false;
-    on = is(word, words::switchedOn);
+    if (!isAnyWord(word, {words::switchedOn, words::switchedOff})) return false;
+    on = isWord(word, words::switchedOn);
     return true;
 }
 
@@ -102,24 +92,24 @@ bool readCapture(const Args& args, CaptureSetup& capture) {
 Reading readDeviceLine(const OptionLine& line, DeviceSetup& setup) {
     const std::string& keyword = line.keyword;
     const Args& args = line.args;
-    if (is(keyword, words::trackers))
+    if (isWord(keyword, words::trackers))
         return outcome(readStationFlags(args, setup.trackerOn));
-    if (is(keyword, words::controllers))
+    if (isWord(keyword, words::controllers))
         return outcome(readStationFlags(args, setup.controllerOn));
-    if (is(keyword, words::reconnect)) return outcome(readReconnect(args, setup));
-    if (is(keyword, words::capture)) return outcome(readCapture(args, setup.capture));
-    if (!anyOf(keyword, {words::port, words::baud, words::reset, words::dataUnit})) return Reading::notMine;
+    if (isWord(keyword, words::reconnect)) return outcome(readReconnect(args, setup));
+    if (isWord(keyword, words::capture)) return outcome(readCapture(args, setup.capture));
+    if (!isAnyWord(keyword, {words::port, words::baud, words::reset, words::dataUnit})) return Reading::notMine;
     if (args.size() != 1) return Reading::refused;
     const std::string& word = args[0];
-    if (is(keyword, words::port)) {
+    if (isWord(keyword, words::port)) {
         setup.port = word;
-    } else if (is(keyword, words::baud)) {
+    } else if (isWord(keyword, words::baud)) {
         setup.baud = number(word);
-    } else if (is(keyword, words::reset)) {
+    } else if (isWord(keyword, words::reset)) {
         return outcome(readSwitch(word, setup.reset));
     } else {
-        const bool inches = is(word, words::inchUnit);
-        if (!inches && !is(word, words::centimetreUnit)) return Reading::refused;
+        const bool inches = isWord(word, words::inchUnit);
+        if (!inches && !isWord(word, words::centimetreUnit)) return Reading::refused;
         setup.centimetres = !inches;
     }
     return Reading::taken;
@@ -166,7 +156,7 @@ bool readRotation(const Args& args, std::size_t first, bool asMatrix, Rows3& row
 
 bool readTransmitterLine(const std::string& keyword, const Args& args, Placement& transmitter) {
     const std::size_t n = args.size();
-    if (is(keyword, words::transmitterOffset)) {
+    if (isWord(keyword, words::transmitterOffset)) {
         Vector3 offset;
         if (n < 3 || n > 4 || !readOffset(args, 0, offset)) return false;
         if (offset == Vector3{}) return true;
@@ -174,7 +164,7 @@ bool readTransmitterLine(const std::string& keyword, const Args& args, Placement
         transmitter.offsetSet = true;
         return true;
     }
-    const bool asMatrix = is(keyword, words::transmitterRotationMatrix);
+    const bool asMatrix = isWord(keyword, words::transmitterRotationMatrix);
     if (n != (asMatrix ? 9u : 4u) || !readRotation(args, 0, asMatrix, transmitter.rotation)) return false;
     transmitter.rotationSet = true;
     return true;
@@ -185,15 +175,15 @@ bool readSensorLine(const std::string& keyword, const Args& args, DeviceSetup& s
     int station = 0;
     if (n == 0 || !readStation(args[0], station)) return false;
     SensorSetup& sensor = setup.sensors[station - 1];
-    const bool offset = is(keyword, words::sensorOffset);
-    if (offset || is(keyword, words::sensorTranslation)) {
+    const bool offset = isWord(keyword, words::sensorOffset);
+    if (offset || isWord(keyword, words::sensorTranslation)) {
         Vector3 values;
         if (n < 4 || n > 5 || !readOffset(args, 1, values)) return false;
         (offset ? sensor.offset : sensor.translation) = values;
         (offset ? sensor.offsetSet : sensor.translationSet) = true;
         return true;
     }
-    const bool asMatrix = is(keyword, words::sensorRotationMatrix);
+    const bool asMatrix = isWord(keyword, words::sensorRotationMatrix);
     if (n != (asMatrix ? 10u : 5u) || !readRotation(args, 1, asMatrix, sensor.rotation)) return false;
     sensor.rotationSet = true;
     return true;
@@ -211,14 +201,14 @@ bool readCalibration(const Args& args, DeviceSetup& setup) {
 Reading readTrackerLine(const OptionLine& line, DeviceSetup& setup) {
     const std::string& keyword = line.keyword;
     const Args& args = line.args;
-    if (anyOf(keyword, {words::transmitterOffset, words::transmitterRotation, words::transmitterRotationMatrix}))
+    if (isAnyWord(keyword, {words::transmitterOffset, words::transmitterRotation, words::transmitterRotationMatrix}))
         return outcome(readTransmitterLine(keyword, args, setup.transmitter));
-    if (anyOf(keyword, {words::sensorOffset, words::sensorTranslation, words::sensorRotation, words::sensorRotationMatrix}))
+    if (isAnyWord(keyword, {words::sensorOffset, words::sensorTranslation, words::sensorRotation, words::sensorRotationMatrix}))
         return outcome(readSensorLine(keyword, args, setup));
-    if (is(keyword, words::calibration)) return outcome(readCalibration(args, setup));
+    if (isWord(keyword, words::calibration)) return outcome(readCalibration(args, setup));
     // The station order is bound to the tracker's input connectors.
-    if (is(keyword, words::trackerOrder)) return Reading::refused;
-    if (!is(keyword, words::caveCoordinates)) return Reading::notMine;
+    if (isWord(keyword, words::trackerOrder)) return Reading::refused;
+    if (!isWord(keyword, words::caveCoordinates)) return Reading::notMine;
     return outcome(args.size() == 1 && readSwitch(args[0], setup.cave));
 }
 
@@ -254,7 +244,7 @@ bool readScale(const Args& args, ControllerSetup& controller) {
     }
     std::array<bool, controllerSlots> selected{};
     for (std::size_t i = 2; i < args.size(); ++i) {
-        if (is(args[i], words::everyItem)) {
+        if (isWord(args[i], words::everyItem)) {
             selected.fill(true);
             break;
         }
@@ -294,13 +284,13 @@ bool readEmulation(const Args& args, ControllerSetup& controller) {
 Reading readControllerLine(const OptionLine& line, DeviceSetup& setup) {
     const std::string& keyword = line.keyword;
     const Args& args = line.args;
-    const bool valuatorOrder = is(keyword, words::valuatorOrder);
-    if (!valuatorOrder && !anyOf(keyword, {words::buttonOrder, words::valuatorScale, words::emulateTracker})) return Reading::notMine;
+    const bool valuatorOrder = isWord(keyword, words::valuatorOrder);
+    if (!valuatorOrder && !isAnyWord(keyword, {words::buttonOrder, words::valuatorScale, words::emulateTracker})) return Reading::notMine;
     int station = 0;
     if (args.empty() || !readStation(args[0], station)) return Reading::refused;
     ControllerSetup& controller = setup.controllers[station - 1];
-    if (is(keyword, words::valuatorScale)) return outcome(readScale(args, controller));
-    if (is(keyword, words::emulateTracker)) return outcome(readEmulation(args, controller));
+    if (isWord(keyword, words::valuatorScale)) return outcome(readScale(args, controller));
+    if (isWord(keyword, words::emulateTracker)) return outcome(readEmulation(args, controller));
     return outcome(valuatorOrder ? readControlOrder(args, controller.valuatorCount, controller.valuatorOrder)
                                  : readControlOrder(args, controller.buttonCount, controller.buttonOrder));
 }

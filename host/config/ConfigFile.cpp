@@ -109,8 +109,17 @@ is900::hostkit::PoseProcessing stationProcessing(const DeviceSection& device, in
     return device.processing.forStation(station, wand);
 }
 
+ConfigLine readConfigLine(const std::string& line, uint32_t lineNumber, const std::string& sourceName) {
+    ConfigLine read;
+    read.startsSection = isSectionLine(line);
+    if (read.startsSection) read.sectionName = sectionName(line, lineNumber, sourceName);
+    else read.option = optionFromLine(line, lineNumber, sourceName);
+    return read;
+}
+
 HostConfig parseHostConfig(const std::string& text, const std::string& sourceName) {
     HostConfig config;
+    config.text = text;
     config.devices.emplace_back();
     ProcessingKeys everyDevice;
     std::istringstream lines(text);
@@ -118,8 +127,9 @@ HostConfig parseHostConfig(const std::string& text, const std::string& sourceNam
     uint32_t lineNumber = 0;
     while (std::getline(lines, line)) {
         ++lineNumber;
-        if (isSectionLine(line)) {
-            const std::string name = sectionName(line, lineNumber, sourceName);
+        const ConfigLine read = readConfigLine(line, lineNumber, sourceName);
+        if (read.startsSection) {
+            const std::string& name = read.sectionName;
             if (!config.sectioned && !config.devices.front().options.empty())
                 throw ConfigError(locate(sourceName, config.devices.front().options.front().lineNumber) +
                                   "option lines before the first [device NAME] section");
@@ -137,8 +147,7 @@ HostConfig parseHostConfig(const std::string& text, const std::string& sourceNam
             config.devices.back().processing = everyDevice;
             continue;
         }
-        OptionLine option = optionFromLine(line, lineNumber, sourceName);
-        if (!option.keyword.empty()) addOption(config.devices.back(), option, sourceName, config.sectioned);
+        if (!read.option.keyword.empty()) addOption(config.devices.back(), read.option, sourceName, config.sectioned);
     }
     return config;
 }
@@ -152,7 +161,7 @@ std::vector<OptionLine> singleDevice(const HostConfig& config, const std::string
 
 } // namespace
 
-HostConfig readHostConfig(const std::string& path) {
+std::string readConfigText(const std::string& path) {
     const hostplatform::PathKind kind = hostplatform::pathKind(path);
     if (kind == hostplatform::PathKind::folder || kind == hostplatform::PathKind::other)
         throw ConfigError("cannot read configuration file '" + path + "': " +
@@ -162,8 +171,10 @@ HostConfig readHostConfig(const std::string& path) {
     std::ostringstream text;
     text << file.rdbuf();
     if (file.bad()) throw ConfigError("cannot read configuration file '" + path + "'");
-    return parseHostConfig(text.str(), path);
+    return text.str();
 }
+
+HostConfig readHostConfig(const std::string& path) { return parseHostConfig(readConfigText(path), path); }
 
 std::vector<OptionLine> parseConfigText(const std::string& text, const std::string& sourceName) {
     return singleDevice(parseHostConfig(text, sourceName), sourceName);

@@ -39,7 +39,20 @@ struct DeviceSection {
 struct HostConfig {
     bool sectioned = false;
     std::vector<DeviceSection> devices; // one unnamed device when not sectioned
+    std::string text;                   // the bytes it was read from
 };
+
+// One line of a configuration file as the reader takes it: the start of a
+// device section with its name, or an option (keyword empty on a blank or
+// comment line).
+struct ConfigLine {
+    bool startsSection = false;
+    std::string sectionName;
+    OptionLine option;
+};
+
+// ConfigError naming sourceName and the line when the line cannot be read.
+ConfigLine readConfigLine(const std::string& line, uint32_t lineNumber, const std::string& sourceName);
 
 // What the host does to a station's poses: the device's predict and filter
 // keys for it, a wand's default filter for a station with buttons.
@@ -48,6 +61,8 @@ is900::hostkit::PoseProcessing stationProcessing(const DeviceSection& device, in
 // sourceName appears in messages ("head.cfg:12: ...").
 HostConfig parseHostConfig(const std::string& text, const std::string& sourceName);
 HostConfig readHostConfig(const std::string& path);
+// The file's bytes; ConfigError when it is not a readable file.
+std::string readConfigText(const std::string& path);
 // The option lines of a configuration without sections.
 std::vector<OptionLine> parseConfigText(const std::string& text, const std::string& sourceName);
 std::vector<OptionLine> readConfigFile(const std::string& path);

@@ -14,6 +14,8 @@ int32_t processId();
 
 // A numeric IPv4 or IPv6 address, not a name to look up.
 bool isNumericAddress(const char* host);
+// An address of this machine only: 127.0.0.0/8, ::1 or "localhost".
+bool isLoopbackAddress(const std::string& host);
 
 // What a write to a socket that must not wait did.
 struct SocketWrite {

@@ -45,6 +45,14 @@ bool isNumericAddress(const char* host) {
     return host && (inet_pton(AF_INET, host, bytes) == 1 || inet_pton(AF_INET6, host, bytes) == 1);
 }
 
+bool isLoopbackAddress(const std::string& host) {
+    in_addr v4{};
+    in6_addr v6{};
+    if (inet_pton(AF_INET, host.c_str(), &v4) == 1) return (ntohl(v4.s_addr) >> 24) == 127;
+    if (inet_pton(AF_INET6, host.c_str(), &v6) == 1) return IN6_IS_ADDR_LOOPBACK(&v6);
+    return host == "localhost";
+}
+
 SocketWrite writeWithoutWaiting(int socket, const std::string& bytes, std::size_t from) {
     SocketWrite result;
     const ssize_t sent = ::send(socket, bytes.data() + from, bytes.size() - from, MSG_DONTWAIT | MSG_NOSIGNAL);

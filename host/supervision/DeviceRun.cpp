@@ -36,6 +36,10 @@ Clock::duration seconds(double value) {
     return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(value));
 }
 
+Clock::duration ownSilence(const is900::hostkit::DeviceSetup& setup) {
+    return std::chrono::seconds(setup.reconnect ? setup.silenceLimitSeconds : silenceWithoutReconnect);
+}
+
 } // namespace
 
 int backOffSeconds(int failures) {
@@ -48,9 +52,8 @@ DeviceRun::DeviceRun(const DeviceDefinition& definition, HostStorages& storages,
                      const SessionOptions& options, Display& display, SupervisorClock& clock, SessionEvents& events)
     : definition(definition), storages(storages), bases(bases), options(options), display(display), clock(clock),
       events(events), logger(definition.logger), config(new DeviceConfigBlock(definition.name, definition.options)),
-      deviceSilence(std::chrono::seconds(definition.setup.reconnect ? definition.setup.silenceLimitSeconds
-                                                                    : silenceWithoutReconnect)),
-      hostSilence(seconds(options.silenceSeconds)), nextAttempt(clock.now()) {
+      deviceSilence(ownSilence(definition.setup)), hostSilence(seconds(options.silenceSeconds)),
+      nextAttempt(clock.now()) {
     current.device = definition.name;
     shown = current;
     display.status(shown);
@@ -250,6 +253,17 @@ void DeviceRun::finish() {
     if (current.state == DeviceState::starting && device && publishedSinceUp) setState(DeviceState::streaming);
     shutDown();
     if (current.state != DeviceState::failed) setState(DeviceState::stopped);
+}
+
+int DeviceRun::restart(const std::vector<OptionLine>& options, Clock::time_point now) {
+    shutDown();
+    definition.options = options;
+    definition.setup = is900::hostkit::readDeviceSetup(options);
+    config.reset(new DeviceConfigBlock(definition.name, options));
+    deviceSilence = ownSilence(definition.setup);
+    std::cerr << "is900-host: device '" << definition.name << "': bringing it up again with its rewritten option lines"
+              << std::endl;
+    return attempt(now, now);
 }
 
 void DeviceRun::release() {

@@ -49,6 +49,10 @@ public:
     Clock::time_point nextDue() const;
     // Ends reception in order and releases the device; the state becomes stopped.
     void finish();
+    // Winds the device down and brings it up at once with new option lines
+    // that switch the same stations on (its corrections rewritten). Returns
+    // as supervise does.
+    int restart(const std::vector<OptionLine>& options, Clock::time_point now);
 
     // The state with the time of the last record.
     DeviceStatus status() const;
@@ -82,8 +86,8 @@ private:
     SessionEvents& events;
     LoggerRecord logger;
     std::unique_ptr<DeviceConfigBlock> config;
-    const Clock::duration deviceSilence; // the device's own silence limit, 2 s without reconnect
-    const Clock::duration hostSilence;   // --silence: the host brings the device up anew
+    Clock::duration deviceSilence;     // the device's own silence limit, 2 s without reconnect
+    const Clock::duration hostSilence; // --silence: the host brings the device up anew
 
     DeviceStatus current;
     DeviceStatus shown; // the state as last published

@@ -51,6 +51,9 @@ int Session::run() {
     while (!events.stopRequested()) {
         Clock::time_point now = clock.now();
         if (options.durationSeconds > 0 && now >= end) break;
+        for (const DeviceRestart& request : events.takeRestarts())
+            if ((status = restart(request)) != exitOk) break;
+        if (status != exitOk) break;
         for (auto& device : devices)
             if ((status = device->supervise(now)) != exitOk) break;
         if (status != exitOk || allFailed()) break;
@@ -72,6 +75,12 @@ int Session::run() {
     events.devicesStopped();
     if (display.showsTable()) display.table(false, statuses());
     return status != exitOk ? status : endStatus();
+}
+
+int Session::restart(const DeviceRestart& request) {
+    for (auto& device : devices)
+        if (device->status().device == request.device) return device->restart(request.options, clock.now());
+    return exitOk;
 }
 
 std::vector<DeviceStatus> Session::statuses() const {

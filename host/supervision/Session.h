@@ -33,6 +33,7 @@ public:
     int run();
 
 private:
+    int restart(const DeviceRestart& request);
     std::vector<DeviceStatus> statuses() const;
     int endStatus() const;
     bool allFailed() const;

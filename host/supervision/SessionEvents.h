@@ -1,15 +1,24 @@
 // What wakes the session's control thread before its next due time: a
-// request to end the run (a signal, a reader that left) or news from a
-// device (reception ended, the first record after a pause). Every member may
-// be called from any thread.
+// request to end the run (a signal, a reader that left), news from a device
+// (reception ended, the first record after a pause) or a request to bring a
+// device up again with new option lines (a write of its configuration).
+// Every member may be called from any thread.
 #pragma once
 
 #include "host/supervision/SupervisorClock.h"
+#include "is900/hostkit/OptionLine.h"
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <string>
+#include <vector>
+
+struct DeviceRestart {
+    std::string device;
+    std::vector<is900::hostkit::OptionLine> options;
+};
 
 class SessionEvents {
 public:
@@ -18,15 +27,20 @@ public:
     // events, so the run may end and destroy them (the host's are a global,
     // and its signal thread is never joined).
     void requestStop() {
-        std::lock_guard<std::mutex> guard(mutex);
-        stop = true;
-        pending = true;
-        condition.notify_all();
+        send([this] { stop = true; });
     }
     void notify() {
+        send([] {});
+    }
+    void requestRestart(DeviceRestart restart) {
+        send([this, &restart] { restarts.push_back(std::move(restart)); });
+    }
+    // The restarts requested since the last call, in their order.
+    std::vector<DeviceRestart> takeRestarts() {
+        std::vector<DeviceRestart> taken;
         std::lock_guard<std::mutex> guard(mutex);
-        pending = true;
-        condition.notify_all();
+        taken.swap(restarts);
+        return taken;
     }
     // News sent that the control thread has not yet taken.
     bool newsPending() {
@@ -60,10 +74,19 @@ public:
     }
 
 private:
+    template <typename Change>
+    void send(Change change) {
+        std::lock_guard<std::mutex> guard(mutex);
+        change();
+        pending = true;
+        condition.notify_all();
+    }
+
     std::mutex mutex;
     std::condition_variable condition;
     std::condition_variable stoppedCondition;
     bool stop = false;
     bool pending = false;
     bool stopped = false;
+    std::vector<DeviceRestart> restarts;
 };

@@ -445,7 +445,7 @@ TEST(SimulatorQuality, ScriptedRecordsAreTheScriptsPoseAtTheirSampleTime) {
     for (is900sim::MotionScript script :
          {is900sim::MotionScript::headTurn, is900sim::MotionScript::wandSwing, is900sim::MotionScript::walk}) {
         SimulatorOptions options = stationsOf({{1, StationKind::tracker}});
-        options.scripts = {{1, script}};
+        options.scripts = {{1, script, {}}};
         options.noise = {0, 0};
         // A second of records: each script moves within its first second.
         SimulatedTracker tracker(options);

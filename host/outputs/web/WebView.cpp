@@ -1,6 +1,8 @@
 #include "host/outputs/web/WebView.h"
 
+#include "host/outputs/web/ConfigWriter.h"
 #include "host/outputs/web/WebLines.h"
+#include "host/outputs/web/WebRequests.h"
 #include "is900/hostkit/LibraryLoader.h"
 #include "is900/hostkit/RecordSchema.h"
 
@@ -25,6 +27,8 @@ namespace {
 
 const std::size_t viewerQueueLimit = 2048; // lines; a viewer further behind is dropped
 const std::size_t serverWorkers = WebView::maxViewers + 8;
+const std::size_t largestRequestBytes = 4 << 20; // poses of a few minutes at 120 Hz
+const int forbidden = 403;
 // A stream with nothing to say sends a comment this often, so that a viewer
 // that left is noticed and its place freed.
 const auto keepAliveInterval = std::chrono::seconds(15);
@@ -112,7 +116,7 @@ int connectionSocket(const httplib::Request& request) {
 
 bool splitAddress(const std::string& where, std::string& address, int& port) {
     const std::size_t colon = where.rfind(':');
-    address = colon == std::string::npos ? "127.0.0.1" : where.substr(0, colon);
+    address = webAddress(where);
     const std::string number = colon == std::string::npos ? where : where.substr(colon + 1);
     if (address.empty() || number.empty() || number.size() > 5 ||
         number.find_first_not_of("0123456789") != std::string::npos)
@@ -145,6 +149,20 @@ bool readFile(const std::string& path, std::string& content) {
     return static_cast<bool>(file);
 }
 
+void reply(httplib::Response& response, const WebReply& reply) {
+    response.status = reply.status;
+    response.set_header("Cache-Control", "no-store");
+    response.set_content(reply.body, "application/json");
+}
+
+// Compares in a time that tells nothing of where the texts differ.
+bool sameSecret(const std::string& given, const std::string& secret) {
+    unsigned char differ = given.size() != secret.size();
+    for (std::size_t i = 0; i < secret.size(); ++i)
+        differ |= static_cast<unsigned char>(secret[i] ^ (i < given.size() ? given[i] : 0));
+    return differ == 0;
+}
+
 } // namespace
 
 std::string webAssetPath(const std::string& assetFolder, const std::string& requestPath) {
@@ -162,6 +180,12 @@ struct WebView::State {
     explicit State(std::string folder) : assetFolder(std::move(folder)) {}
 
     void route();
+    void routeRequests();
+    WebReply serveConfigWrite(const httplib::Request& request);
+    std::string writeRefusal(const httplib::Request& request) const;
+    void written(const ConfigWritten& done);
+    bool findDevice(const std::string& name, DeviceSection& device) const;
+    std::string hostAndPort() const;
     void serveEvents(const httplib::Request& request, httplib::Response& response);
     void serveAsset(const httplib::Request& request, httplib::Response& response) const;
     std::shared_ptr<Viewer> addViewer();
@@ -177,6 +201,12 @@ struct WebView::State {
     mutable std::mutex mutex;
     std::set<std::shared_ptr<Viewer>> viewers;
     std::map<std::string, Event> newest; // by key, in key order
+
+    mutable std::mutex devicesMutex;
+    std::map<std::string, DeviceSection> devices; // by name, under devicesMutex
+    std::unique_ptr<ConfigWriter> writer;         // null: writes are off
+    std::string token;
+    WebView::RestartDevice restart;
 };
 
 void WebView::State::publish(const std::string& key, const std::string& jsonLine) {
@@ -203,11 +233,80 @@ void WebView::State::route() {
     server.Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
         serveAsset(request, response);
     });
+    server.set_payload_max_length(largestRequestBytes);
+    routeRequests();
     const auto refuse = [](const httplib::Request&, httplib::Response& response) {
         response.status = 405;
         response.set_header("Allow", "GET, HEAD");
     };
     server.Post(".*", refuse).Put(".*", refuse).Patch(".*", refuse).Delete(".*", refuse).Options(".*", refuse);
+}
+
+void WebView::State::routeRequests() {
+    const DeviceLookup lookup = [this](const std::string& name, DeviceSection& device) {
+        return findDevice(name, device);
+    };
+    const auto fit = [lookup](WebReply (*request)(const std::string&, const DeviceLookup&)) {
+        return [lookup, request](const httplib::Request& in, httplib::Response& out) {
+            reply(out, request(in.body, lookup));
+        };
+    };
+    server.Post("/align/room", fit(alignRoom)).Post("/align/pivot", fit(alignPivot)).Post("/align/eyes", fit(alignEyes));
+    server.Post("/config", [this](const httplib::Request& in, httplib::Response& out) {
+        reply(out, serveConfigWrite(in));
+    });
+}
+
+bool WebView::State::findDevice(const std::string& name, DeviceSection& device) const {
+    std::lock_guard<std::mutex> lock(devicesMutex);
+    const auto found = devices.find(name);
+    if (found == devices.end()) return false;
+    device = found->second;
+    return true;
+}
+
+WebReply WebView::State::serveConfigWrite(const httplib::Request& request) {
+    if (!writer)
+        return errorReply(forbidden, "configuration writes are off: the host was started without --allow-config-write");
+    const std::string refusal = writeRefusal(request);
+    if (!refusal.empty()) return errorReply(forbidden, refusal);
+    return writeConfig(
+        request.body, [this](const std::string& name, DeviceSection& device) { return findDevice(name, device); },
+        *writer, [this](const ConfigWritten& done) { written(done); });
+}
+
+// A request writes only when it is addressed to the view by its own address
+// or localhost (a name rebound to this machine arrives with its own Host),
+// comes from the view's own page if from a page at all, and carries the token.
+std::string WebView::State::writeRefusal(const httplib::Request& request) const {
+    const std::string own = hostAndPort(), local = "localhost:" + std::to_string(port);
+    const std::string host = request.get_header_value("Host");
+    if (host != own && host != local)
+        return "the request is addressed to '" + host + "', not to this view at " + own + " or " + local;
+    const std::string origin = request.get_header_value("Origin");
+    if (request.has_header("Origin") && origin != "http://" + own && origin != "http://" + local)
+        return "a page from " + origin + " may not write the configuration";
+    if (!sameSecret(request.get_header_value("X-Is900-Token"), token))
+        return "the header X-Is900-Token is missing or wrong (the host printed the token on standard error at its "
+               "start)";
+    return "";
+}
+
+// The device runs with its new lines from now on: the page sees its new
+// transmitter placement, and the control thread brings it up with them.
+void WebView::State::written(const ConfigWritten& done) {
+    const DeviceSection& device = done.device;
+    {
+        std::lock_guard<std::mutex> lock(devicesMutex);
+        devices[device.name] = device;
+    }
+    publish("setup/" + device.name, webSetupLine(device.name, device.setup));
+    restart(device.name, device.options);
+}
+
+std::string WebView::State::hostAndPort() const {
+    const bool ipv6 = address.find(':') != std::string::npos;
+    return (ipv6 ? "[" + address + "]" : address) + ":" + std::to_string(port);
 }
 
 // Only the page's own files: the library has decoded the path, so a
@@ -292,11 +391,7 @@ bool WebView::start(const std::string& where) {
     return true;
 }
 
-std::string WebView::url() const {
-    const std::string& address = state->address;
-    const bool ipv6 = address.find(':') != std::string::npos;
-    return "http://" + (ipv6 ? "[" + address + "]" : address) + ":" + std::to_string(state->port) + "/";
-}
+std::string WebView::url() const { return "http://" + state->hostAndPort() + "/"; }
 
 std::string WebView::errorText() const { return state->error; }
 
@@ -316,6 +411,23 @@ void WebView::sendQuality(const is900::hostkit::DeviceQuality& quality) {
 std::size_t WebView::viewerCount() const {
     std::lock_guard<std::mutex> lock(state->mutex);
     return state->viewers.size();
+}
+
+void WebView::serveDevices(const std::vector<DeviceSection>& devices) {
+    std::lock_guard<std::mutex> lock(state->devicesMutex);
+    for (const DeviceSection& device : devices) state->devices[device.name] = device;
+}
+
+void WebView::allowConfigWrites(std::unique_ptr<ConfigWriter> writer, const std::string& token,
+                                RestartDevice restart) {
+    state->writer = std::move(writer);
+    state->token = token;
+    state->restart = std::move(restart);
+}
+
+std::string webAddress(const std::string& where) {
+    const std::size_t colon = where.rfind(':');
+    return colon == std::string::npos ? "127.0.0.1" : where.substr(0, colon);
 }
 
 std::string webAssetFolder() { return is900::hostkit::executableFolder() + "../share/is900/web"; }

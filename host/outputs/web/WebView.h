@@ -4,13 +4,20 @@
 // writes it, without waiting, to every viewer that keeps up. A viewer whose
 // socket is full gets a bounded queue and its own thread writes what waits;
 // one that falls further behind is dropped.
+// Its POST requests fit a room's alignment from poses a page collected, and,
+// when allowed, write a device's corrections into the configuration file.
 #pragma once
 
+#include "host/config/ConfigFile.h"
 #include "host/outputs/Output.h"
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
+
+class ConfigWriter;
 
 class WebView : public Output {
 public:
@@ -41,10 +48,23 @@ public:
     std::string describe() const override { return "web view " + url(); }
     std::size_t viewerCount() const;
 
+    // The devices that POST /align/... and /config name, with the option
+    // lines and set-ups they run with; a write replaces its device's.
+    void serveDevices(const std::vector<DeviceSection>& devices);
+    // Before start: lets POST /config write through writer, for requests
+    // that carry the token in the header X-Is900-Token and come from the
+    // view's own page to its own address; restart then brings the device up
+    // with its new option lines. Without it POST /config is refused (403).
+    using RestartDevice = std::function<void(const std::string& device, const std::vector<OptionLine>& options)>;
+    void allowConfigWrites(std::unique_ptr<ConfigWriter> writer, const std::string& token, RestartDevice restart);
+
 private:
     struct State;
     std::unique_ptr<State> state;
 };
+
+// The address of "[ADDRESS:]PORT": 127.0.0.1 when it gives none.
+std::string webAddress(const std::string& where);
 
 // The asset folder beside an executable: ../share/is900/web relative to its
 // folder, as laid out in the build tree and in an installed tree alike.

@@ -4,41 +4,11 @@
 // clients that try what the server must refuse. Nothing leaves 127.0.0.1.
 //
 //   node web-view.test.mjs HOST CONFIG SCREENSHOT MODULES_DIR CHROMIUM   (is900-sim beside HOST)
-import { spawn } from 'node:child_process';
-import { createRequire } from 'node:module';
 import http from 'node:http';
-import path from 'node:path';
+import { check, fail, finish, jsonLines, launchChromium, startProgram, startSimulator, waitFor } from './harness.mjs';
 
 const [hostPath, configPath, screenshotPath, modulesDir, chromiumPath] = process.argv.slice(2);
-const require = createRequire(path.resolve(modulesDir, 'package.json'));
-const puppeteer = require('puppeteer-core');
-
-let failures = 0;
-let passes = 0;
-function check(ok, what) {
-  if (ok) ++passes; else ++failures;
-  console.log(`${ok ? 'ok' : 'FAIL'}: ${what}`);
-}
-const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
-
-function startHost(args) {
-  const child = spawn(hostPath, args, { stdio: ['ignore', 'pipe', 'pipe'] });
-  child.out = '';
-  child.err = '';
-  child.stdout.on('data', (data) => { child.out += data; });
-  child.stderr.on('data', (data) => { child.err += data; });
-  child.ended = new Promise((resolve) => child.on('exit', (code) => resolve(code)));
-  return child;
-}
-
-async function waitFor(condition, ms) {
-  const limit = Date.now() + ms;
-  while (Date.now() < limit) {
-    if (await condition()) return true;
-    await sleep(100);
-  }
-  return false;
-}
+const startHost = (args) => startProgram(hostPath, args);
 
 function request(url, { method = 'GET', rawPath, body } = {}) {
   return new Promise((resolve) => {
@@ -70,8 +40,6 @@ function pipelineRows(azimuth, elevation, roll) {
     [-ca * sr + sa * se * cr, ce * cr, sa * sr + ca * se * cr],
     [sa * ce, -se, ca * ce]];
 }
-
-const jsonLines = (host) => host.out.split('\n').filter((line) => line.startsWith('{')).map((line) => JSON.parse(line));
 
 async function checkServer(url) {
   check((await request(url, { method: 'POST', body: 'x=1' })).status === 405, 'POST is refused with 405');
@@ -147,8 +115,7 @@ async function checkQualityPanel(page, host) {
 }
 
 async function checkPage(url, host) {
-  const browser = await puppeteer.launch({ executablePath: chromiumPath, headless: true,
-    args: ['--no-sandbox', '--use-angle=swiftshader', '--enable-unsafe-swiftshader', '--window-size=1400,800'] });
+  const browser = await launchChromium(modulesDir, chromiumPath);
   try {
     const page = await browser.newPage();
     await page.setViewport({ width: 1400, height: 800 });
@@ -209,25 +176,9 @@ async function checkPage(url, host) {
   }
 }
 
-// The simulator's pseudo-terminal, which it prints first.
-async function startSimulator() {
-  const sim = spawn(path.join(path.dirname(hostPath), 'is900-sim'), ['--station', '1:tracker', '--station', '2:both',
-    '--still', '1:10,20,30,40,-20,10', '--noise', '1.5,0.05', '--gap', '20:2:1', '--duration', '90', '--quiet'],
-  { stdio: ['ignore', 'pipe', 'inherit'] });
-  const port = await new Promise((resolve) => {
-    let out = '';
-    sim.stdout.on('data', (data) => {
-      out += data;
-      const match = out.match(/^(\/\S+)$/m);
-      if (match) resolve(match[1]);
-    });
-    sim.on('exit', () => resolve(null));
-  });
-  return { sim, port };
-}
-
 async function main() {
-  const { sim, port: simPort } = await startSimulator();
+  const { sim, port: simPort } = await startSimulator(hostPath, ['--station', '1:tracker', '--station', '2:both',
+    '--still', '1:10,20,30,40,-20,10', '--noise', '1.5,0.05', '--gap', '20:2:1', '--duration', '90', '--quiet']);
   check(simPort !== null, `the simulator gives its port (${simPort})`);
   if (!simPort) return;
   const host = startHost(['--port', simPort, '-c', configPath, '--web', '127.0.0.1:0', '--format', 'jsonl', '-q',
@@ -251,6 +202,5 @@ async function main() {
   }
 }
 
-await main().catch((error) => { console.log(error); ++failures; });
-console.log(`${passes} passed, ${failures} failed`);
-process.exit(failures ? 1 : 0);
+await main().catch(fail);
+finish();

@@ -9,6 +9,7 @@ import * as THREE from 'three';
 import { OrbitControls } from 'three/addons/controls/OrbitControls.js';
 import { CSS2DRenderer, CSS2DObject } from 'three/addons/renderers/CSS2DRenderer.js';
 import { QualityPanel } from './quality.js';
+import { AlignPanel } from './align.js';
 
 const trailSeconds = 1.0;
 const frameSize = 0.75; // feet
@@ -238,6 +239,7 @@ function receive(text) {
   if (paused) return;
   const line = JSON.parse(text);
   quality.receive(line);
+  align.receive(line);
   if (line.type === 'tracker') updateTracker(line);
   else if (line.type === 'controller') updateController(line);
   else if (line.type === 'status') updateDevice(line);
@@ -247,6 +249,7 @@ function receive(text) {
 // --- stream, controls and drawing -------------------------------------------
 
 const quality = new QualityPanel(document.getElementById('quality'));
+const align = new AlignPanel(document.getElementById('align'), scene);
 const connection = document.getElementById('connection');
 const events = new EventSource('events');
 events.onopen = () => { connection.textContent = 'live'; connection.className = 'state state-streaming'; };
@@ -294,4 +297,5 @@ window.is900View = {
   }),
   controllerCount: () => controllers.size,
   quality: () => quality.summary(),
+  align: () => align.summary(),
 };

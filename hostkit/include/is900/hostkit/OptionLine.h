@@ -3,8 +3,13 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <vector>
+
+namespace optionwords {
+struct Words;
+}
 
 namespace is900 {
 namespace hostkit {
@@ -17,6 +22,10 @@ struct OptionLine {
 
 // Keywords and option words compare without regard to case, as whole words.
 bool sameKeyword(const std::string& a, const std::string& b);
+
+// The word is one of the spellings (a keyword and its aliases), in any letter case.
+bool isWord(const std::string& word, const optionwords::Words& spellings);
+bool isAnyWord(const std::string& word, std::initializer_list<optionwords::Words> choices);
 
 } // namespace hostkit
 } // namespace is900
