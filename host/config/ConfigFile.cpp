@@ -109,8 +109,8 @@ is900::hostkit::PoseProcessing stationProcessing(const DeviceSection& device, in
     return device.processing.forStation(station, wand);
 }
 
-ConfigLine readConfigLine(const std::string& line, uint32_t lineNumber, const std::string& sourceName) {
-    ConfigLine read;
+ConfigFileLine readConfigLine(const std::string& line, uint32_t lineNumber, const std::string& sourceName) {
+    ConfigFileLine read;
     read.startsSection = isSectionLine(line);
     if (read.startsSection) read.sectionName = sectionName(line, lineNumber, sourceName);
     else read.option = optionFromLine(line, lineNumber, sourceName);
@@ -127,7 +127,7 @@ HostConfig parseHostConfig(const std::string& text, const std::string& sourceNam
     uint32_t lineNumber = 0;
     while (std::getline(lines, line)) {
         ++lineNumber;
-        const ConfigLine read = readConfigLine(line, lineNumber, sourceName);
+        const ConfigFileLine read = readConfigLine(line, lineNumber, sourceName);
         if (read.startsSection) {
             const std::string& name = read.sectionName;
             if (!config.sectioned && !config.devices.front().options.empty())

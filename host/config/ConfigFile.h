@@ -45,14 +45,14 @@ struct HostConfig {
 // One line of a configuration file as the reader takes it: the start of a
 // device section with its name, or an option (keyword empty on a blank or
 // comment line).
-struct ConfigLine {
+struct ConfigFileLine {
     bool startsSection = false;
     std::string sectionName;
     OptionLine option;
 };
 
 // ConfigError naming sourceName and the line when the line cannot be read.
-ConfigLine readConfigLine(const std::string& line, uint32_t lineNumber, const std::string& sourceName);
+ConfigFileLine readConfigLine(const std::string& line, uint32_t lineNumber, const std::string& sourceName);
 
 // What the host does to a station's poses: the device's predict and filter
 // keys for it, a wand's default filter for a station with buttons.

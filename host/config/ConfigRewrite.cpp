@@ -79,7 +79,7 @@ void addRotation(const std::string& line, const std::vector<std::string>& args, 
 }
 
 OptionLine correctionLine(const std::string& text) {
-    ConfigLine read;
+    ConfigFileLine read;
     try {
         read = readConfigLine(text, 0, "");
     } catch (const ConfigError&) {
@@ -114,7 +114,7 @@ bool sameCorrection(const OptionLine& a, const OptionLine& b) {
 struct TextLine {
     std::string text;    // without its '\n'
     bool newline = true; // '\n' follows it
-    ConfigLine read;
+    ConfigFileLine read;
 };
 
 std::vector<TextLine> splitLines(const std::string& text) {
@@ -223,7 +223,7 @@ std::string rewriteCorrections(const std::string& text, const std::string& secti
             if (!picks(line)) continue;
             std::string written = line.keyword;
             for (const std::string& arg : line.args) written += " " + arg;
-            chosen.push_back(TextLine{written + (crlf ? "\r" : ""), true, ConfigLine{false, "", line}});
+            chosen.push_back(TextLine{written + (crlf ? "\r" : ""), true, ConfigFileLine{false, "", line}});
         }
         return chosen;
     };

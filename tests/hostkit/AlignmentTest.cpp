@@ -72,6 +72,13 @@ TEST(Alignment, RefusesPointsItCannotFitWithTheReason) {
     EXPECT_EQ(refusal({corner[0], corner[1]}, {corner[0], corner[1]}),
               "at least three points are needed, each with its room coordinates");
     EXPECT_EQ(refusal(corner, corner), "");
+
+    DeviceSetup setup; // stations 1 and 2 on
+    setup.sensors[1].translationSet = true;
+    EXPECT_EQ(unalignableStation(setup, 1), "");
+    EXPECT_EQ(unalignableStation(setup, 2), "station 2 has a sensortranslation, which is added after every correction; "
+                                            "remove it to align with this station");
+    EXPECT_EQ(unalignableStation(setup, 3), "station 3 is not a tracker station the device publishes");
 }
 
 // The lines, read back as the device reads option lines.
