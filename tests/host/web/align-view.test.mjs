@@ -36,7 +36,7 @@ const numbersOf = (lines, keyword) => {
 };
 
 async function waitForText(page, selector, pattern, ms) {
-  return page.waitForFunction((s, p) => new RegExp(p).test(document.querySelector(s).textContent), { timeout: ms, polling: 200 },
+  return page.waitForFunction((s, p) => new RegExp(p).test(document.querySelector(s).textContent), { timeout: ms, polling: 'mutation' },
     selector, pattern).then(() => true, () => false);
 }
 
@@ -54,7 +54,7 @@ async function write(page, host, token, what, meanwhile = async () => {}) {
   check(written, `${what}: written (${result})`);
   const backup = `${configPath}.${backups + 1}`;
   check(fs.existsSync(backup) && fs.readFileSync(backup, 'utf8') === before, `${what}: the previous file is kept as ${backup}`);
-  const restarted = await waitFor(() => streams() > streamed, 30000);
+  const restarted = await waitFor(() => streams() > streamed, 30000, host);
   check(restarted, `${what}: the device is brought up again and streams`);
   return fs.readFileSync(configPath, 'utf8');
 }
@@ -65,7 +65,7 @@ async function pivot(page, host, token, swap) {
   await page.select('#align-station', 'is900/2');
   await page.click('#pivot-start');
   await page.waitForFunction(() => Number.parseInt(document.querySelector('#pivot-count').textContent, 10) >= 500,
-    { timeout: 30000, polling: 200 });
+    { timeout: 30000, polling: 'mutation' });
   await page.click('#pivot-solve');
   check(await waitForText(page, '#align-result', '^Tip at', 10000), 'the pivot finds the tip');
   const lines = await page.$eval('#align-lines', (element) => element.value);
@@ -82,7 +82,7 @@ async function room(page, host, token) {
   await page.$$eval('#align-points tbody tr', (rows, points) => rows.forEach((row, i) => {
     row.querySelectorAll('input').forEach((input, a) => { input.value = String(points[i][a]); });
   }), holds.map((hold) => hold.slice(0, 3).map((inches) => inches * metresPerInch)));
-  const taken = await page.waitForFunction((n) => window.is900View.align().taken === n, { timeout: 90000, polling: 200 },
+  const taken = await page.waitForFunction((n) => window.is900View.align().taken === n, { timeout: 90000, polling: 'mutation' },
     holds.length).then(() => true, () => false);
   check(taken, `the wand's presses take the ${holds.length} points`);
   await page.click('#room-fit');
@@ -90,7 +90,9 @@ async function room(page, host, token) {
   const summary = await page.evaluate(() => window.is900View.align());
   const residuals = await page.$$eval('#align-points .residual', (cells) => cells.map((cell) => Number(cell.textContent)));
   check(residuals.length === holds.length && residuals.every((r) => r > 0 && r < 2), `each point's residual is shown (${residuals})`);
-  check(summary.previews > 0, 'the live poses are previewed with the new correction');
+  const previewed = await page.waitForFunction(() => window.is900View.align().previews > 0, { timeout: 10000, polling: 'raf' })
+    .then(() => true, () => false);
+  check(previewed, 'the live poses are previewed with the new correction');
   const offset = numbersOf(summary.lines, 'transmitteroffset');
   const rotation = numbersOf(summary.lines, 'transmitterrotation');
   const length = Math.hypot(...transmitter.axis);
@@ -107,7 +109,7 @@ async function tipInRoom(host) {
   const near = (line) => holds.some((hold) => hold.slice(0, 3).every((inches, a) =>
     Math.abs([line.x, line.y, line.z][a] * 12 - inches) * 25.4 < 3));
   const found = await waitFor(() => jsonLines(host).slice(from).some((line) => line.type === 'tracker' && line.station === 2 &&
-    near(line)), 60000);
+    near(line)), 60000, host);
   check(found, "with the written lines the wand's tip is at the room's points");
 }
 
@@ -115,7 +117,7 @@ async function main() {
   fs.writeFileSync(configPath, original);
   let { sim } = await startSimulator(hostPath, simulatorArgs(['--swivel', '2:10,20,50,0,30,0']));
   const host = startProgram(hostPath, ['-c', configPath, '--web', '127.0.0.1:0', '--allow-config-write', '--format', 'jsonl', '-q']);
-  const announced = await waitFor(() => /web view at (http:\S+)/.test(host.err) && /X-Is900-Token: (\S+)/.test(host.err), 10000);
+  const announced = await waitFor(() => /web view at (http:\S+)/.test(host.err) && /X-Is900-Token: (\S+)/.test(host.err), 10000, host);
   check(announced, 'the host prints the page URL and the token');
   if (!announced) { host.kill(); sim.kill(); console.log(host.err); return; }
   const url = host.err.match(/web view at (http:\S+)/)[1];

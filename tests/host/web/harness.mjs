@@ -21,8 +21,6 @@ export function finish() {
   process.exit(failures ? 1 : 0);
 }
 
-export const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
-
 export function startProgram(file, args) {
   const child = spawn(file, args, { stdio: ['ignore', 'pipe', 'pipe'] });
   child.out = '';
@@ -33,22 +31,32 @@ export function startProgram(file, args) {
   return child;
 }
 
-export async function waitFor(condition, ms) {
-  const limit = Date.now() + ms;
-  while (Date.now() < limit) {
-    if (await condition()) return true;
-    await sleep(100);
-  }
-  return false;
+// True once condition() holds: checked now and after each chunk a program
+// writes on its standard output or error; false after ms.
+export function waitFor(condition, ms, ...programs) {
+  return new Promise((resolve) => {
+    const streams = programs.flatMap((program) => [program.stdout, program.stderr]);
+    const finish = (result) => {
+      clearTimeout(timer);
+      streams.forEach((stream) => stream.off('data', check));
+      resolve(result);
+    };
+    // Runs after the program's own listener has appended the chunk.
+    const check = () => setImmediate(() => { if (condition()) finish(true); });
+    const timer = setTimeout(() => finish(condition()), ms);
+    if (condition()) return finish(true);
+    streams.forEach((stream) => stream.on('data', check));
+  });
 }
 
-export const jsonLines = (program) =>
-  program.out.split('\n').filter((line) => line.startsWith('{')).map((line) => JSON.parse(line));
+// The complete lines a program wrote so far, a chunk may end inside one.
+export const jsonLines = (program) => program.out.slice(0, program.out.lastIndexOf('\n') + 1).split('\n')
+  .filter((line) => line.startsWith('{')).map((line) => JSON.parse(line));
 
 // is900-sim beside the host; resolves with the program and the pseudo-terminal it prints first.
 export async function startSimulator(hostPath, args) {
   const sim = startProgram(path.join(path.dirname(hostPath), 'is900-sim'), args);
-  const found = await waitFor(() => /^\/\S+$/m.test(sim.out), 10000);
+  const found = await waitFor(() => /^\/\S+$/m.test(sim.out), 10000, sim);
   return { sim, port: found ? sim.out.match(/^(\/\S+)$/m)[1] : null };
 }
 

@@ -96,7 +96,7 @@ async function checkQualityPanel(page, host) {
   let lines = [];
   const figuresOf = (sensor) => lines.find((l) => l.type === 'quality' && (l.device ?? '') === deviceOf(sensor) &&
     l.time.toFixed(3) === Number(sensor.figures.time).toFixed(3))?.stations.find((st) => st.station === stationOf(sensor));
-  await waitFor(() => { lines = jsonLines(host); return sensors.every(figuresOf); }, 15000);
+  await waitFor(() => { lines = jsonLines(host); return sensors.every(figuresOf); }, 15000, host);
   const shown = (value, digits) => (value === null ? '–' : value.toFixed(digits));
   for (const sensor of sensors) {
     const station = figuresOf(sensor);
@@ -121,8 +121,9 @@ async function checkPage(url, host) {
     await page.setViewport({ width: 1400, height: 800 });
     const started = Date.now();
     await page.goto(url);
-    const complete = await waitFor(() => page.evaluate(
-      () => document.querySelectorAll('#trackers tbody tr').length === 2 && window.is900View?.controllerCount() === 1), 15000);
+    const complete = await page.waitForFunction(
+      () => document.querySelectorAll('#trackers tbody tr').length === 2 && window.is900View?.controllerCount() === 1,
+      { timeout: 15000, polling: 'raf' }).then(() => true, () => false);
     check(complete, `every tracker and controller record shows within 15 s (${Date.now() - started} ms)`);
 
     await page.click('#pause');
@@ -134,7 +135,7 @@ async function checkPage(url, host) {
       lines.filter((l) => l.type === 'tracker' && l.id === row.id && l.time.toFixed(3) === Number(row.time).toFixed(3));
     // The host's standard output may reach us after the page has the records.
     let lines = [];
-    await waitFor(() => { lines = jsonLines(host); return rows.every((row) => linesOf(lines, row).length > 0); }, 15000);
+    await waitFor(() => { lines = jsonLines(host); return rows.every((row) => linesOf(lines, row).length > 0); }, 15000, host);
     for (const row of rows) {
       const shown = row.cells.slice(3, 9).map(Number);
       const close = linesOf(lines, row).some((line) => {
@@ -151,7 +152,8 @@ async function checkPage(url, host) {
     }
     await page.click('#pause');
 
-    const lit = await waitFor(() => page.evaluate(() => document.querySelector('.btn.lit') !== null), 15000);
+    const lit = await page.waitForFunction(() => document.querySelector('.btn.lit') !== null,
+      { timeout: 15000, polling: 'raf' }).then(() => true, () => false);
     const pressedInJson = jsonLines(host).some((l) => l.type === 'controller' && l.buttons.some((b) => b === 1));
     check(lit && pressedInJson, 'a button the simulator presses shows as lit');
 
@@ -183,7 +185,7 @@ async function main() {
   if (!simPort) return;
   const host = startHost(['--port', simPort, '-c', configPath, '--web', '127.0.0.1:0', '--format', 'jsonl', '-q',
     '--duration', '80']);
-  const announced = await waitFor(() => /web view at (http:\S+)/.test(host.err), 10000);
+  const announced = await waitFor(() => /web view at (http:\S+)/.test(host.err), 10000, host);
   check(announced, 'the host prints the page URL');
   if (!announced) { host.kill(); sim.kill(); console.log(host.err); return; }
   const url = host.err.match(/web view at (http:\S+)/)[1];
